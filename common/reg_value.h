@@ -1,0 +1,62 @@
+// Registry readers for the values under SOFTWARE\Quorvane.
+//
+// A reader is made on the stack where a value is needed, used at once and
+// dropped. The full name's text before its last backslash is the key path,
+// the text after it the value name; leading backslashes are ignored. A read
+// that fails in any way yields the default and never reports anything.
+#ifndef COMMON_REG_VALUE_H_
+#define COMMON_REG_VALUE_H_
+
+#include <cstdint>
+#include <string>
+
+#include "platform/registry.h"
+
+// Fields and reading rules shared by the two readers.
+class CRegValueBase {
+ public:
+  const std::string& key_path() const { return key_path_; }
+  const std::string& value_name() const { return value_name_; }
+  bool read() const { return read_; }
+
+ protected:
+  CRegValueBase(const std::string& full_name, bool force, platform::RegRoot base_key);
+  // The raw bytes of the value, when the key and the value exist.
+  bool QueryRaw(std::string* bytes) const;
+
+  platform::RegRoot base_key_;
+  std::string value_name_;
+  std::string key_path_;
+  bool read_ = false;
+  bool force_;
+};
+
+class CRegNumberValue final : public CRegValueBase {
+ public:
+  explicit CRegNumberValue(const std::string& full_name, uint32_t default_value = 0,
+                           bool force = false,
+                           platform::RegRoot base_key = platform::RegRoot::kLocalMachine);
+  // Reads the registry now.
+  uint32_t Read();
+  // The stored value when read once and not forced; else a new read.
+  uint32_t Value();
+
+ private:
+  uint32_t value_ = 0;
+  uint32_t default_;
+};
+
+class CRegTextValue final : public CRegValueBase {
+ public:
+  explicit CRegTextValue(const std::string& full_name, std::string default_value = "",
+                         bool force = false,
+                         platform::RegRoot base_key = platform::RegRoot::kLocalMachine);
+  std::string Read();
+  std::string Value();
+
+ private:
+  std::string value_;
+  std::string default_;
+};
+
+#endif  // COMMON_REG_VALUE_H_

@@ -1,0 +1,67 @@
+// Files and folders: whole-file reads, atomic rewrites, exclusive opens,
+// folder listings with wildcards. Every descriptor is close-on-exec.
+#ifndef PLATFORM_FILES_H_
+#define PLATFORM_FILES_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// strerror for `err`, thread-safe.
+std::string ErrnoText(int err);
+
+// The whole file, or nothing when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Writes `contents` to a temporary file in the same folder, flushes and
+// fsyncs it, then renames it over `path`, so a reader sees the old file or
+// the new one and never a part. On failure `path` is untouched, the
+// temporary file is removed and `error` says why.
+bool WriteFileAtomically(const std::string& path, const std::string& contents,
+                         std::string* error);
+
+bool FileExists(const std::string& path);
+bool RemoveFile(const std::string& path);
+// Creates the folder and its parents; true when it exists afterwards.
+bool MakeDirectories(const std::string& path);
+// The file's size in bytes, or -1.
+int64_t FileSize(const std::string& path);
+
+// Names (not paths) of the entries of `folder` matching the shell wildcard
+// `pattern`, in the order the system returns them; regular files only.
+std::vector<std::string> ListMatchingFiles(const std::string& folder,
+                                           const std::string& pattern);
+
+// A file opened for exclusive use: an advisory lock (flock LOCK_EX|LOCK_NB)
+// is held for as long as the object lives, and an open that finds the lock
+// held fails, like a Windows open without sharing.
+class ExclusiveFile {
+ public:
+  enum class Mode { kRead, kWriteTruncate };
+  ExclusiveFile() = default;
+  ExclusiveFile(const ExclusiveFile&) = delete;
+  ExclusiveFile& operator=(const ExclusiveFile&) = delete;
+  ExclusiveFile(ExclusiveFile&& other) noexcept;
+  ExclusiveFile& operator=(ExclusiveFile&& other) noexcept;
+  ~ExclusiveFile();
+
+  // False when the file cannot be opened or another opener holds it.
+  bool Open(const std::string& path, Mode mode);
+  bool is_open() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+  void Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// The folder that holds the running program (from /proc/self/exe).
+std::string ExecutableDirectory();
+std::string ExecutablePath();
+
+}  // namespace platform
+
+#endif  // PLATFORM_FILES_H_

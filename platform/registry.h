@@ -1,0 +1,100 @@
+// The registry, kept in one text file in the Windows Registry Editor format.
+//
+// RegistryFile is an in-memory copy of such a file: keys under the two roots
+// the system uses, each with its values as Windows keeps them (a type and raw
+// bytes). Key and value names compare without regard to ASCII case. Parsing
+// never fails: a line it cannot use is skipped.
+//
+// LoadRegistry reads the file (a missing or unreadable file is an empty
+// registry); EditRegistry changes it under an exclusive lock and rewrites it
+// atomically, keeping every key and value it did not change.
+#ifndef PLATFORM_REGISTRY_H_
+#define PLATFORM_REGISTRY_H_
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+enum class RegRoot { kLocalMachine, kClassesRoot };
+
+// Value types as Windows numbers them.
+inline constexpr uint32_t kRegNone = 0;
+inline constexpr uint32_t kRegSz = 1;
+inline constexpr uint32_t kRegExpandSz = 2;
+inline constexpr uint32_t kRegBinary = 3;
+inline constexpr uint32_t kRegDword = 4;
+inline constexpr uint32_t kRegMultiSz = 7;
+
+struct RegValue {
+  uint32_t type = kRegSz;
+  std::string data;  // raw bytes; a string value includes its zero byte
+
+  static RegValue String(std::string_view text);  // text plus one zero byte
+  static RegValue Dword(uint32_t number);          // 4 bytes little-endian
+};
+
+class RegistryFile {
+ public:
+  struct Value {
+    std::string name;  // empty for the key's default value ("@")
+    RegValue value;
+  };
+  struct Key {
+    RegRoot root;
+    std::string path;  // without leading or trailing backslashes
+    std::vector<Value> values;
+  };
+
+  // Replaces the contents with what `contents` holds (UTF-8/ANSI, or UTF-16LE
+  // with a byte-order mark). Malformed lines are skipped.
+  void Parse(std::string_view contents);
+  // The file text, "Windows Registry Editor Version 5.00" format.
+  std::string Serialize() const;
+
+  // A key exists when it has a section of its own or any key below it does.
+  bool KeyExists(RegRoot root, std::string_view path) const;
+  std::optional<RegValue> Query(RegRoot root, std::string_view path,
+                                std::string_view name) const;
+
+  void CreateKey(RegRoot root, std::string_view path);
+  // Creates the key when it is missing.
+  void SetValue(RegRoot root, std::string_view path, std::string_view name,
+                RegValue value);
+  // False when the key or the value did not exist.
+  bool DeleteValue(RegRoot root, std::string_view path, std::string_view name);
+  // Removes the key with its values; keys below it stay. False when missing.
+  bool DeleteKey(RegRoot root, std::string_view path);
+
+  const std::vector<Key>& keys() const { return keys_; }
+
+ private:
+  Key* FindKey(RegRoot root, std::string_view path);
+  const Key* FindKey(RegRoot root, std::string_view path) const;
+
+  std::vector<Key> keys_;
+};
+
+// The registry file's path: $QUORVANE_REGISTRY, else /etc/quorvane/registry.reg.
+std::string RegistryPath();
+
+// Reads the registry file at `path`; a missing or unreadable file is empty.
+RegistryFile LoadRegistry(const std::string& path);
+
+// Loads the file under an exclusive lock, applies `edit` and, when it
+// returns true, rewrites the file atomically. On failure returns false and
+// sets `error` to a sentence naming the cause.
+bool EditRegistry(const std::string& path,
+                  const std::function<bool(RegistryFile&)>& edit,
+                  std::string* error);
+
+// Names the root as written in a section header.
+std::string_view RootName(RegRoot root);
+
+}  // namespace platform
+
+#endif  // PLATFORM_REGISTRY_H_

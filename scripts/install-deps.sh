@@ -1,0 +1,14 @@
+#!/bin/sh
+# Installs everything the build and the tests need, from Debian's packages.
+set -eu
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends \
+  g++ make cmake pkg-config git ca-certificates \
+  libgtest-dev libgmock-dev libbenchmark-dev \
+  libsqlite3-dev libsqlitecpp-dev sqlite3 \
+  libcurl4-openssl-dev libsystemd-dev \
+  faketime libfaketime python3 \
+  clang libclang-rt-dev >/dev/null

@@ -1,0 +1,55 @@
+// Thread base of every worker: one object owns one thread running Run.
+//
+// Stopping is cooperative: Stop sets a flag, wakes the worker from
+// SleepFor (and calls OnStopRequested so a worker blocked elsewhere can be
+// woken), then joins. A derived class must call Stop in its own destructor,
+// before its members go away. Start and Stop are called from the owning
+// thread only.
+#ifndef SERVER_CORE_CTHREAD_H_
+#define SERVER_CORE_CTHREAD_H_
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+class CThread {
+ public:
+  static constexpr uint32_t kStillActive = 259;
+
+  CThread() = default;
+  CThread(const CThread&) = delete;
+  CThread& operator=(const CThread&) = delete;
+  virtual ~CThread();
+
+  virtual uint32_t Run(uint32_t arg);
+  virtual void BeforeRun() {}
+  virtual void AfterRun() {}
+
+  void Start(uint32_t arg);
+  // Does nothing when the thread was never started or is already stopped.
+  void Stop();
+
+  bool started() const { return thread_.joinable(); }
+  uint32_t exit_code() const { return exit_code_; }
+  bool StopRequested() const;
+
+ protected:
+  // Sleeps `duration` or until a stop is requested; false when stopping.
+  bool SleepFor(std::chrono::milliseconds duration);
+  // Called by Stop after the flag is set, on the stopping thread.
+  virtual void OnStopRequested() {}
+
+ private:
+  void ThreadRoutine();
+
+  std::thread thread_;
+  uint32_t run_arg_ = 0;
+  uint32_t exit_code_ = 0;
+  mutable std::mutex mu_;
+  std::condition_variable wake_;
+  bool stop_requested_ = false;  // guarded by mu_
+};
+
+#endif  // SERVER_CORE_CTHREAD_H_

@@ -1,0 +1,40 @@
+#include "server/core/main_thread.h"
+
+#include "common/reg_value.h"
+#include "server/service/event_log.h"
+
+MainThread::MainThread() : request_processor_(listener_.queue()) { CheckConfiguration(); }
+
+// The values serve only this check: the listener and the workers read
+// their own configuration when they need it.
+void MainThread::CheckConfiguration() {
+  CRegNumberValue port("Software\\Quorvane\\DBServerPort");
+  if (port.Value() == 0) {
+    WriteEventLog(
+        "Unable to get the Server port from registry. Please run QuorvaneServerConfig.exe in "
+        "order to fix this problem");
+  }
+  CRegTextValue path("Software\\Quorvane\\apppPath");
+  if (path.Value().empty()) {
+    WriteEventLog(
+        "Unable to get the Server Path from registry. Please run QuorvaneServerConfig.exe in "
+        "order to fix this problem");
+  }
+}
+
+uint32_t MainThread::Run(uint32_t) {
+  listener_.Start(0);
+  request_processor_.Start(0);
+  log_importer_.ClearImportedFlag();
+  log_importer_.Start(0);
+  email_worker_.Start(0);
+  return 0;
+}
+
+MainThread::~MainThread() {
+  Stop();  // the server thread ended long ago; this only joins it
+  listener_.Stop();
+  request_processor_.Stop();
+  log_importer_.Stop();
+  email_worker_.Stop();
+}

@@ -1,0 +1,32 @@
+// MainThread: the server object. Owns the four workers; its thread starts
+// them in order and ends. Destruction stops the workers (listener, request
+// worker, log importer, e-mail worker) before their members go away.
+// Constructed and destroyed on the process's main thread.
+#ifndef SERVER_CORE_MAIN_THREAD_H_
+#define SERVER_CORE_MAIN_THREAD_H_
+
+#include "server/core/cthread.h"
+#include "server/intake/srv_socket.h"
+#include "server/logimport/logg_thread.h"
+#include "server/processing/log_manager_thread.h"
+#include "server/reports/email_thread.h"
+
+class MainThread final : public CThread {
+ public:
+  MainThread();
+  ~MainThread() override;
+
+  uint32_t Run(uint32_t arg) override;
+
+  CSrvSocket& listener() { return listener_; }
+
+ private:
+  void CheckConfiguration();
+
+  CSrvSocket listener_;
+  CLogManagerThread request_processor_;
+  CLoggThread log_importer_;
+  EmailThread email_worker_;
+};
+
+#endif  // SERVER_CORE_MAIN_THREAD_H_
