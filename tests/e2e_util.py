@@ -1,0 +1,151 @@
+"""Helpers shared by the end-to-end tests: a temporary install, its registry
+file, free ports, and the built programs started with the right environment."""
+
+import os
+import shutil
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+
+BIN = os.environ.get("QUORVANE_BIN", os.path.join(os.path.dirname(__file__), "..", "build", "bin"))
+SOURCE = os.environ.get("QUORVANE_SOURCE", os.path.join(os.path.dirname(__file__), ".."))
+
+
+def program(name):
+    return os.path.join(BIN, name)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def reg_string(text):
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+class Install:
+    """A temporary install folder with a Logs/ folder and a registry file.
+
+    values: name -> int (dword) or str (string) under SOFTWARE\\Quorvane.
+    Use as a context manager; everything is removed at the end."""
+
+    def __init__(self, values=None, registered=True, apppath=True):
+        self.root = tempfile.mkdtemp(prefix="quorvane-e2e-")
+        self.install = os.path.join(self.root, "install") + "/"
+        os.makedirs(os.path.join(self.install, "Logs"))
+        self.registry = os.path.join(self.root, "registry.reg")
+        self.unit_dir = os.path.join(self.root, "units")
+        os.makedirs(self.unit_dir)
+        self.values = dict(values or {})
+        if apppath:
+            self.values.setdefault("apppath", self.install)
+        self.registered = registered
+        self.write_registry()
+
+    def write_registry(self):
+        lines = ["Windows Registry Editor Version 5.00", "",
+                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]"]
+        for name, value in self.values.items():
+            if isinstance(value, int):
+                lines.append('"%s"=dword:%08x' % (name, value & 0xFFFFFFFF))
+            else:
+                lines.append('"%s"=%s' % (name, reg_string(value)))
+        if self.registered:
+            guid = "{5E7D2C41-8A3B-4F0E-9C6D-2B1A0F3E4D51}"
+            lines += ["", "[HKEY_CLASSES_ROOT\\AppID\\%s]" % guid, '@="Orbeline"']
+        with open(self.registry, "w") as f:
+            f.write("\n".join(lines) + "\n")
+
+    def path(self, relative):
+        return os.path.join(self.install, relative)
+
+    def env(self, **extra):
+        env = dict(os.environ)
+        env.pop("NOTIFY_SOCKET", None)
+        env["QUORVANE_REGISTRY"] = self.registry
+        env["QUORVANE_UNIT_DIR"] = self.unit_dir
+        env.update({k: str(v) for k, v in extra.items()})
+        return env
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+class Server:
+    """The built Orbeline running as an ordinary process, its standard output
+    collected line by line."""
+
+    def __init__(self, install, args=(), env=None, exe=None):
+        self.proc = subprocess.Popen([exe or program("Orbeline"), *args],
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                     env=env or install.env(), cwd=install.root)
+        self.lines = []
+        self.err_lines = []
+        self._cond = threading.Condition()
+        self._readers = [threading.Thread(target=self._read, args=(self.proc.stdout, self.lines)),
+                         threading.Thread(target=self._read, args=(self.proc.stderr, self.err_lines))]
+        for t in self._readers:
+            t.daemon = True
+            t.start()
+
+    def _read(self, stream, into):
+        for raw in stream:
+            with self._cond:
+                into.append(raw.decode("latin-1").rstrip("\r\n"))
+                self._cond.notify_all()
+
+    def wait_for_line(self, text, timeout=10):
+        deadline = time.time() + timeout
+        with self._cond:
+            while not any(text in line for line in self.lines):
+                left = deadline - time.time()
+                if left <= 0:
+                    return False
+                self._cond.wait(left)
+            return True
+
+    def stop(self, sig=15, timeout=10):
+        if self.proc.poll() is None:
+            self.proc.send_signal(sig)
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        for t in self._readers:
+            t.join(2)
+
+
+def wait_until(predicate, timeout=10, step=0.05):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if predicate():
+            return True
+        time.sleep(step)
+    return predicate()
+
+
+def wait_for_port(port, timeout=10):
+    def listening():
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.2):
+                return True
+        except OSError:
+            return False
+    return wait_until(listening, timeout)
