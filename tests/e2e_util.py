@@ -60,6 +60,21 @@ class Install:
         with open(self.registry, "w") as f:
             f.write("\n".join(lines) + "\n")
 
+    def private_bin(self, programs=("Orbeline",), fake_ledgerix=True):
+        """Copies the built programs into <root>/bin, with the stand-in tool
+        beside them as "ledgerix" when asked, and returns that folder. The
+        server looks for its tools in its own folder first, so a private copy
+        keeps the real tool in the build folder out of the way."""
+        folder = os.path.join(self.root, "bin")
+        os.makedirs(folder, exist_ok=True)
+        for name in programs:
+            shutil.copy2(program(name), os.path.join(folder, name))
+        if fake_ledgerix:
+            target = os.path.join(folder, "ledgerix")
+            shutil.copy2(os.path.join(SOURCE, "tests", "fake_ledgerix.py"), target)
+            os.chmod(target, 0o755)
+        return folder
+
     def path(self, relative):
         return os.path.join(self.install, relative)
 
