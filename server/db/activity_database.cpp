@@ -1,0 +1,359 @@
+#include "server/db/activity_database.h"
+
+#include <SQLiteCpp/SQLiteCpp.h>
+
+#include <stdexcept>
+
+namespace {
+
+// Column order as every reader of the file expects it. The relation arrays
+// are answered by the indexes on the reference columns.
+const char* const kSchema[] = {
+    "CREATE TABLE IF NOT EXISTS Computer(id INTEGER PRIMARY KEY, computer_name TEXT,"
+    " status INTEGER)",
+    "CREATE TABLE IF NOT EXISTS Ip(id INTEGER PRIMARY KEY, ip TEXT)",
+    "CREATE TABLE IF NOT EXISTS \"User\"(id INTEGER PRIMARY KEY, user_name TEXT,"
+    " active INTEGER, ips INTEGER REFERENCES Ip(id),"
+    " computers INTEGER REFERENCES Computer(id))",
+    "CREATE TABLE IF NOT EXISTS Web(id INTEGER PRIMARY KEY, url TEXT, size INTEGER,"
+    " time INTEGER, users INTEGER REFERENCES \"User\"(id))",
+    "CREATE TABLE IF NOT EXISTS FilterActivity(id INTEGER PRIMARY KEY, url TEXT,"
+    " time INTEGER, action TEXT, users INTEGER REFERENCES \"User\"(id))",
+    "CREATE INDEX IF NOT EXISTS Computer_computer_name ON Computer(computer_name)",
+    "CREATE INDEX IF NOT EXISTS Computer_status ON Computer(status)",
+    "CREATE INDEX IF NOT EXISTS Ip_ip ON Ip(ip)",
+    "CREATE INDEX IF NOT EXISTS User_user_name ON \"User\"(user_name)",
+    "CREATE INDEX IF NOT EXISTS User_active ON \"User\"(active)",
+    "CREATE INDEX IF NOT EXISTS User_ips ON \"User\"(ips)",
+    "CREATE INDEX IF NOT EXISTS User_computers ON \"User\"(computers)",
+    "CREATE INDEX IF NOT EXISTS Web_url ON Web(url)",
+    "CREATE INDEX IF NOT EXISTS Web_size ON Web(size)",
+    "CREATE INDEX IF NOT EXISTS Web_time ON Web(time)",
+    "CREATE INDEX IF NOT EXISTS Web_users ON Web(users)",
+    "CREATE INDEX IF NOT EXISTS FilterActivity_url ON FilterActivity(url)",
+    "CREATE INDEX IF NOT EXISTS FilterActivity_time ON FilterActivity(time)",
+    "CREATE INDEX IF NOT EXISTS FilterActivity_action ON FilterActivity(action)",
+    "CREATE INDEX IF NOT EXISTS FilterActivity_users ON FilterActivity(users)",
+};
+
+const char kUserColumns[] = "SELECT id, user_name, active, ips, computers FROM \"User\" ";
+const char kWebColumns[] = "SELECT id, url, size, time, users FROM Web ";
+const char kFilterColumns[] = "SELECT id, url, time, action, users FROM FilterActivity ";
+
+std::optional<int64_t> OptionalId(const SQLite::Column& column) {
+  if (column.isNull()) return std::nullopt;
+  return column.getInt64();
+}
+
+UserRow ReadUser(SQLite::Statement& s) {
+  return UserRow{s.getColumn(0).getInt64(), s.getColumn(1).getString(), s.getColumn(2).getInt(),
+                 OptionalId(s.getColumn(3)), OptionalId(s.getColumn(4))};
+}
+
+ComputerRow ReadComputer(SQLite::Statement& s) {
+  return ComputerRow{s.getColumn(0).getInt64(), s.getColumn(1).getString(),
+                     s.getColumn(2).getInt()};
+}
+
+IpRow ReadIp(SQLite::Statement& s) {
+  return IpRow{s.getColumn(0).getInt64(), s.getColumn(1).getString()};
+}
+
+WebRow ReadWeb(SQLite::Statement& s) {
+  return WebRow{s.getColumn(0).getInt64(), s.getColumn(1).getString(), s.getColumn(2).getInt(),
+                dbDateTime(s.getColumn(3).getInt64()), OptionalId(s.getColumn(4))};
+}
+
+FilterActivityRow ReadFilter(SQLite::Statement& s) {
+  return FilterActivityRow{s.getColumn(0).getInt64(), s.getColumn(1).getString(),
+                           dbDateTime(s.getColumn(2).getInt64()), s.getColumn(3).getString(),
+                           OptionalId(s.getColumn(4))};
+}
+
+void BindOptional(SQLite::Statement& s, int index, std::optional<int64_t> id) {
+  if (id)
+    s.bind(index, *id);
+  else
+    s.bind(index);
+}
+
+// Runs a prepared statement with its bindings already set, collecting its
+// rows; leaves it reset for the next use.
+template <typename Row, typename Reader>
+std::vector<Row> Collect(SQLite::Statement& s, Reader read) {
+  std::vector<Row> rows;
+  try {
+    while (s.executeStep()) rows.push_back(read(s));
+  } catch (...) {
+    s.reset();
+    throw;
+  }
+  s.reset();
+  return rows;
+}
+
+template <typename Row, typename Reader>
+std::optional<Row> First(SQLite::Statement& s, Reader read) {
+  std::optional<Row> row;
+  try {
+    if (s.executeStep()) row = read(s);
+  } catch (...) {
+    s.reset();
+    throw;
+  }
+  s.reset();
+  return row;
+}
+
+}  // namespace
+
+// The connection and the statements used per row, prepared once per open.
+struct ActivityDatabase::Impl {
+  explicit Impl(SQLite::Database&& database) : db(std::move(database)) {}
+
+  SQLite::Statement& Prepared(std::unique_ptr<SQLite::Statement>& slot, const std::string& sql) {
+    if (!slot) slot = std::make_unique<SQLite::Statement>(db, sql);
+    return *slot;
+  }
+
+  SQLite::Database db;
+  std::unique_ptr<SQLite::Statement> find_user, find_computer, find_ip;
+  std::unique_ptr<SQLite::Statement> get_user, get_computer, get_ip;
+  std::unique_ptr<SQLite::Statement> insert_computer, insert_ip, insert_user, insert_web,
+      insert_filter;
+};
+
+ActivityDatabase::ActivityDatabase() = default;
+ActivityDatabase::~ActivityDatabase() { Close(); }
+
+bool ActivityDatabase::Open(const std::string& path, std::string* error) {
+  return OpenWith(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, true, error);
+}
+
+bool ActivityDatabase::OpenReadOnly(const std::string& path, std::string* error) {
+  return OpenWith(path, SQLite::OPEN_READONLY, false, error);
+}
+
+bool ActivityDatabase::OpenWith(const std::string& path, int flags, bool create_schema,
+                                std::string* error) {
+  Close();
+  try {
+    auto impl = std::make_unique<Impl>(SQLite::Database(path, flags, kBusyTimeoutMs));
+    SQLite::Database& db = impl->db;
+    int version = db.execAndGet("PRAGMA user_version").getInt();
+    if (version > kSchemaVersion)
+      throw std::runtime_error("schema version " + std::to_string(version) +
+                               " is newer than this program's " +
+                               std::to_string(kSchemaVersion));
+    if (create_schema) {
+      db.exec("PRAGMA journal_mode=WAL");
+      db.exec("PRAGMA foreign_keys=ON");
+      if (version < kSchemaVersion) {
+        SQLite::Transaction transaction(db);
+        for (const char* sql : kSchema) db.exec(sql);
+        db.exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
+        transaction.commit();
+      }
+    } else if (version == 0) {
+      throw std::runtime_error("not an activity database");
+    }
+    impl_ = std::move(impl);
+    return true;
+  } catch (const std::exception& e) {
+    if (error) *error = path + ": " + e.what();
+    return false;
+  }
+}
+
+void ActivityDatabase::Close() { impl_.reset(); }
+
+bool ActivityDatabase::is_open() const { return impl_ != nullptr; }
+
+ActivityDatabase::Impl& ActivityDatabase::impl() {
+  if (!impl_) throw std::runtime_error("activity database is not open");
+  return *impl_;
+}
+
+SQLite::Database& ActivityDatabase::connection() { return impl().db; }
+
+ActivityDatabase::Transaction::Transaction(ActivityDatabase& db) : db_(db) {
+  db_.impl().db.exec("BEGIN IMMEDIATE");
+}
+
+ActivityDatabase::Transaction::~Transaction() {
+  if (done_ || !db_.is_open()) return;
+  try {
+    db_.impl().db.exec("ROLLBACK");
+  } catch (...) {
+    // Nothing to do: a failed rollback leaves SQLite to undo on close.
+  }
+}
+
+void ActivityDatabase::Transaction::Commit() {
+  db_.impl().db.exec("COMMIT");
+  done_ = true;
+}
+
+std::optional<UserRow> ActivityDatabase::FindUser(const std::string& user_name) {
+  SQLite::Statement& s = impl().Prepared(
+      impl().find_user, std::string(kUserColumns) + "WHERE user_name=? ORDER BY id LIMIT 1");
+  s.bind(1, user_name);
+  return First<UserRow>(s, ReadUser);
+}
+
+std::optional<ComputerRow> ActivityDatabase::FindComputer(const std::string& computer_name) {
+  SQLite::Statement& s = impl().Prepared(
+      impl().find_computer,
+      "SELECT id, computer_name, status FROM Computer WHERE computer_name=? ORDER BY id LIMIT 1");
+  s.bind(1, computer_name);
+  return First<ComputerRow>(s, ReadComputer);
+}
+
+std::optional<IpRow> ActivityDatabase::FindIp(const std::string& ip) {
+  SQLite::Statement& s =
+      impl().Prepared(impl().find_ip, "SELECT id, ip FROM Ip WHERE ip=? ORDER BY id LIMIT 1");
+  s.bind(1, ip);
+  return First<IpRow>(s, ReadIp);
+}
+
+std::optional<UserRow> ActivityDatabase::GetUser(int64_t id) {
+  SQLite::Statement& s =
+      impl().Prepared(impl().get_user, std::string(kUserColumns) + "WHERE id=?");
+  s.bind(1, id);
+  return First<UserRow>(s, ReadUser);
+}
+
+std::optional<ComputerRow> ActivityDatabase::GetComputer(int64_t id) {
+  SQLite::Statement& s = impl().Prepared(
+      impl().get_computer, "SELECT id, computer_name, status FROM Computer WHERE id=?");
+  s.bind(1, id);
+  return First<ComputerRow>(s, ReadComputer);
+}
+
+std::optional<IpRow> ActivityDatabase::GetIp(int64_t id) {
+  SQLite::Statement& s = impl().Prepared(impl().get_ip, "SELECT id, ip FROM Ip WHERE id=?");
+  s.bind(1, id);
+  return First<IpRow>(s, ReadIp);
+}
+
+namespace {
+
+int64_t Insert(SQLite::Database& db, SQLite::Statement& s) {
+  try {
+    s.exec();
+  } catch (...) {
+    s.reset();
+    throw;
+  }
+  s.reset();
+  return db.getLastInsertRowid();
+}
+
+}  // namespace
+
+int64_t ActivityDatabase::InsertComputer(const std::string& computer_name, int32_t status) {
+  SQLite::Statement& s = impl().Prepared(
+      impl().insert_computer, "INSERT INTO Computer(computer_name, status) VALUES(?, ?)");
+  s.bind(1, computer_name);
+  s.bind(2, status);
+  return Insert(impl().db, s);
+}
+
+int64_t ActivityDatabase::InsertIp(const std::string& ip) {
+  SQLite::Statement& s = impl().Prepared(impl().insert_ip, "INSERT INTO Ip(ip) VALUES(?)");
+  s.bind(1, ip);
+  return Insert(impl().db, s);
+}
+
+int64_t ActivityDatabase::InsertUser(const std::string& user_name, int32_t active,
+                                     std::optional<int64_t> ips,
+                                     std::optional<int64_t> computers) {
+  SQLite::Statement& s = impl().Prepared(
+      impl().insert_user,
+      "INSERT INTO \"User\"(user_name, active, ips, computers) VALUES(?, ?, ?, ?)");
+  s.bind(1, user_name);
+  s.bind(2, active);
+  BindOptional(s, 3, ips);
+  BindOptional(s, 4, computers);
+  return Insert(impl().db, s);
+}
+
+int64_t ActivityDatabase::InsertWeb(const std::string& url, int32_t size, dbDateTime time,
+                                    int64_t user) {
+  SQLite::Statement& s = impl().Prepared(
+      impl().insert_web, "INSERT INTO Web(url, size, time, users) VALUES(?, ?, ?, ?)");
+  s.bind(1, url);
+  s.bind(2, size);
+  s.bind(3, time.stamp);
+  s.bind(4, user);
+  return Insert(impl().db, s);
+}
+
+int64_t ActivityDatabase::InsertFilterActivity(const std::string& url, dbDateTime time,
+                                               const std::string& action, int64_t user) {
+  SQLite::Statement& s = impl().Prepared(
+      impl().insert_filter,
+      "INSERT INTO FilterActivity(url, time, action, users) VALUES(?, ?, ?, ?)");
+  s.bind(1, url);
+  s.bind(2, time.stamp);
+  s.bind(3, action);
+  s.bind(4, user);
+  return Insert(impl().db, s);
+}
+
+std::vector<UserRow> ActivityDatabase::AllUsers() {
+  SQLite::Statement s(impl().db, std::string(kUserColumns) + "ORDER BY id");
+  return Collect<UserRow>(s, ReadUser);
+}
+
+std::vector<ComputerRow> ActivityDatabase::AllComputers() {
+  SQLite::Statement s(impl().db, "SELECT id, computer_name, status FROM Computer ORDER BY id");
+  return Collect<ComputerRow>(s, ReadComputer);
+}
+
+std::vector<IpRow> ActivityDatabase::AllIps() {
+  SQLite::Statement s(impl().db, "SELECT id, ip FROM Ip ORDER BY id");
+  return Collect<IpRow>(s, ReadIp);
+}
+
+std::vector<UserRow> ActivityDatabase::UsersOfComputer(int64_t computer_id) {
+  SQLite::Statement s(impl().db, std::string(kUserColumns) + "WHERE computers=? ORDER BY id");
+  s.bind(1, computer_id);
+  return Collect<UserRow>(s, ReadUser);
+}
+
+std::vector<UserRow> ActivityDatabase::UsersOfIp(int64_t ip_id) {
+  SQLite::Statement s(impl().db, std::string(kUserColumns) + "WHERE ips=? ORDER BY id");
+  s.bind(1, ip_id);
+  return Collect<UserRow>(s, ReadUser);
+}
+
+std::vector<WebRow> ActivityDatabase::WebsOfUser(int64_t user_id) {
+  SQLite::Statement s(impl().db, std::string(kWebColumns) + "WHERE users=? ORDER BY id");
+  s.bind(1, user_id);
+  return Collect<WebRow>(s, ReadWeb);
+}
+
+std::vector<FilterActivityRow> ActivityDatabase::FilterActivityOfUser(int64_t user_id) {
+  SQLite::Statement s(impl().db, std::string(kFilterColumns) + "WHERE users=? ORDER BY id");
+  s.bind(1, user_id);
+  return Collect<FilterActivityRow>(s, ReadFilter);
+}
+
+void ActivityDatabase::ForEachWeb(int64_t from, int64_t to,
+                                  const std::function<void(const WebRow&)>& visit) {
+  SQLite::Statement s(impl().db,
+                      std::string(kWebColumns) + "WHERE time>=? AND time<? ORDER BY id");
+  s.bind(1, from);
+  s.bind(2, to);
+  while (s.executeStep()) visit(ReadWeb(s));
+}
+
+void ActivityDatabase::ForEachFilterActivity(
+    int64_t from, int64_t to, const std::function<void(const FilterActivityRow&)>& visit) {
+  SQLite::Statement s(impl().db,
+                      std::string(kFilterColumns) + "WHERE time>=? AND time<? ORDER BY id");
+  s.bind(1, from);
+  s.bind(2, to);
+  while (s.executeStep()) visit(ReadFilter(s));
+}

@@ -1,0 +1,118 @@
+// ActivityDatabase: the activity database "webfilter.dbs" (SQLite, WAL
+// journal, busy timeout), with the tables Computer, User, Ip, Web and
+// FilterActivity. Opening a missing file creates it with its tables; the
+// schema version is kept in PRAGMA user_version.
+//
+// The relation arrays (users of a Computer or an Ip, webs and filter
+// activity of a User) are not stored: they are answered by indexed queries
+// on the single-reference columns, so they can never disagree.
+//
+// Errors: Open returns false and says why. Every other call throws
+// std::runtime_error (SQLite::Exception) when the database fails; callers
+// contain it per unit of work. Calling anything but Open on a closed object
+// throws too.
+//
+// Ownership and threads: one object owns one connection and its prepared
+// statements; use it from one thread at a time. Several objects (in one or
+// several processes) may have the same file open; writers wait for each
+// other up to the busy timeout.
+#ifndef SERVER_DB_ACTIVITY_DATABASE_H_
+#define SERVER_DB_ACTIVITY_DATABASE_H_
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "server/db/activity_rows.h"
+
+namespace SQLite {
+class Database;
+}
+
+class ActivityDatabase {
+ public:
+  static constexpr int kSchemaVersion = 1;
+  static constexpr int kBusyTimeoutMs = 10000;
+
+  ActivityDatabase();
+  ActivityDatabase(const ActivityDatabase&) = delete;
+  ActivityDatabase& operator=(const ActivityDatabase&) = delete;
+  ~ActivityDatabase();
+
+  // Opens `path` for reading and writing, creating the file and its tables
+  // when missing. False (with `error` set) when it cannot be opened or holds
+  // a schema newer than this program knows.
+  bool Open(const std::string& path, std::string* error);
+  // Opens an existing file for reading only (never creates it).
+  bool OpenReadOnly(const std::string& path, std::string* error);
+  void Close();
+  bool is_open() const;
+
+  // A transaction; rolled back when destroyed without Commit. Only one may
+  // be active per database object.
+  class Transaction {
+   public:
+    explicit Transaction(ActivityDatabase& db);
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    ~Transaction();
+    void Commit();
+
+   private:
+    ActivityDatabase& db_;
+    bool done_ = false;
+  };
+
+  // Lookups by key: the first matching row (lowest id), if any.
+  std::optional<UserRow> FindUser(const std::string& user_name);
+  std::optional<ComputerRow> FindComputer(const std::string& computer_name);
+  std::optional<IpRow> FindIp(const std::string& ip);
+
+  // Lookups by identity.
+  std::optional<UserRow> GetUser(int64_t id);
+  std::optional<ComputerRow> GetComputer(int64_t id);
+  std::optional<IpRow> GetIp(int64_t id);
+
+  // Inserts; each returns the new row's id. A reference id must name an
+  // existing row of its table (nullopt stores a null reference).
+  int64_t InsertComputer(const std::string& computer_name, int32_t status);
+  int64_t InsertIp(const std::string& ip);
+  int64_t InsertUser(const std::string& user_name, int32_t active,
+                     std::optional<int64_t> ips, std::optional<int64_t> computers);
+  int64_t InsertWeb(const std::string& url, int32_t size, dbDateTime time, int64_t user);
+  int64_t InsertFilterActivity(const std::string& url, dbDateTime time,
+                               const std::string& action, int64_t user);
+
+  // Whole tables, in id order (the order in which rows were inserted).
+  std::vector<UserRow> AllUsers();
+  std::vector<ComputerRow> AllComputers();
+  std::vector<IpRow> AllIps();
+
+  // The relation arrays, in id order.
+  std::vector<UserRow> UsersOfComputer(int64_t computer_id);
+  std::vector<UserRow> UsersOfIp(int64_t ip_id);
+  std::vector<WebRow> WebsOfUser(int64_t user_id);
+  std::vector<FilterActivityRow> FilterActivityOfUser(int64_t user_id);
+
+  // Rows whose time t satisfies from <= t < to, in id order, handed to
+  // `visit` one at a time (no whole table in memory).
+  void ForEachWeb(int64_t from, int64_t to, const std::function<void(const WebRow&)>& visit);
+  void ForEachFilterActivity(int64_t from, int64_t to,
+                             const std::function<void(const FilterActivityRow&)>& visit);
+
+  // The underlying connection, for readers that need their own queries
+  // (bind every value as a parameter). Valid while open.
+  SQLite::Database& connection();
+
+ private:
+  struct Impl;
+  bool OpenWith(const std::string& path, int flags, bool create_schema, std::string* error);
+  Impl& impl();
+
+  std::unique_ptr<Impl> impl_;
+};
+
+#endif  // SERVER_DB_ACTIVITY_DATABASE_H_

@@ -1,0 +1,156 @@
+#include "server/db/activity_database.h"
+
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace {
+
+class ActivityDatabaseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string templ = (std::filesystem::temp_directory_path() / "actdbXXXXXX").string();
+    ASSERT_NE(mkdtemp(templ.data()), nullptr);
+    dir_ = templ;
+    path_ = dir_ + "/webfilter.dbs";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::vector<std::string> Columns(ActivityDatabase& db, const std::string& table) {
+    SQLite::Statement s(db.connection(), "SELECT name FROM pragma_table_info(?) ORDER BY cid");
+    s.bind(1, table);
+    std::vector<std::string> names;
+    while (s.executeStep()) names.push_back(s.getColumn(0).getString());
+    return names;
+  }
+
+  std::string dir_, path_;
+};
+
+TEST_F(ActivityDatabaseTest, FirstOpenCreatesTablesColumnsAndIndexes) {
+  ActivityDatabase db;
+  std::string error;
+  ASSERT_TRUE(db.Open(path_, &error)) << error;
+  using V = std::vector<std::string>;
+  EXPECT_EQ(Columns(db, "Computer"), (V{"id", "computer_name", "status"}));
+  EXPECT_EQ(Columns(db, "User"), (V{"id", "user_name", "active", "ips", "computers"}));
+  EXPECT_EQ(Columns(db, "Ip"), (V{"id", "ip"}));
+  EXPECT_EQ(Columns(db, "Web"), (V{"id", "url", "size", "time", "users"}));
+  EXPECT_EQ(Columns(db, "FilterActivity"), (V{"id", "url", "time", "action", "users"}));
+  EXPECT_EQ(db.connection().execAndGet("PRAGMA user_version").getInt(),
+            ActivityDatabase::kSchemaVersion);
+  EXPECT_EQ(db.connection().execAndGet("PRAGMA journal_mode").getString(), "wal");
+  // Every non-id column has its own index.
+  EXPECT_EQ(db.connection()
+                .execAndGet("SELECT count(*) FROM sqlite_master WHERE type='index'"
+                            " AND name NOT LIKE 'sqlite_%'")
+                .getInt(),
+            15);
+}
+
+TEST_F(ActivityDatabaseTest, RowsAndRelationsSurviveReopen) {
+  std::string error;
+  int64_t user = 0, ip = 0, computer = 0;
+  {
+    ActivityDatabase db;
+    ASSERT_TRUE(db.Open(path_, &error)) << error;
+    ActivityDatabase::Transaction transaction(db);
+    ip = db.InsertIp("10.0.0.3");
+    computer = db.InsertComputer("bob", 1);
+    user = db.InsertUser("bob", 1, ip, computer);
+    db.InsertUser("carol", 0, ip, computer);
+    db.InsertWeb("host1", 12, dbDateTime(1000), user);
+    db.InsertWeb("host2", 7, dbDateTime(2000), user);
+    db.InsertFilterActivity("host1/page", dbDateTime(1500), "blocked", user);
+    transaction.Commit();
+  }
+  ActivityDatabase db;
+  ASSERT_TRUE(db.OpenReadOnly(path_, &error)) << error;
+  auto found = db.FindUser("bob");
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->id, user);
+  EXPECT_EQ(found->ips, ip);
+  EXPECT_EQ(found->computers, computer);
+  EXPECT_FALSE(db.FindUser("Bob"));  // keys compare exactly
+  EXPECT_EQ(db.FindIp("10.0.0.3")->id, ip);
+  EXPECT_EQ(db.FindComputer("bob")->status, 1);
+  ASSERT_EQ(db.UsersOfComputer(computer).size(), 2u);
+  EXPECT_EQ(db.UsersOfIp(ip)[1].user_name, "carol");
+  auto webs = db.WebsOfUser(user);
+  ASSERT_EQ(webs.size(), 2u);
+  EXPECT_EQ(webs[0].url, "host1");
+  EXPECT_EQ(webs[0].size, 12);
+  EXPECT_EQ(webs[1].time.stamp, 2000);
+  auto filters = db.FilterActivityOfUser(user);
+  ASSERT_EQ(filters.size(), 1u);
+  EXPECT_EQ(filters[0].action, "blocked");
+  std::vector<std::string> in_range;
+  db.ForEachWeb(1500, 2001, [&](const WebRow& row) { in_range.push_back(row.url); });
+  EXPECT_EQ(in_range, std::vector<std::string>{"host2"});
+  EXPECT_THROW(db.InsertIp("x"), std::runtime_error);  // read only
+}
+
+TEST_F(ActivityDatabaseTest, FailuresAreReportedNotHidden) {
+  std::string error;
+  ActivityDatabase db;
+  EXPECT_FALSE(db.OpenReadOnly(path_, &error));  // never creates
+  EXPECT_FALSE(std::filesystem::exists(path_));
+  EXPECT_THROW(db.FindUser("x"), std::runtime_error);  // closed
+  EXPECT_FALSE(db.Open(dir_ + "/missing/dir/x.dbs", &error));
+  EXPECT_FALSE(error.empty());
+
+  ASSERT_TRUE(db.Open(path_, &error)) << error;
+  EXPECT_THROW(db.InsertWeb("h", 1, dbDateTime(0), 999), std::runtime_error);  // no such user
+  {
+    ActivityDatabase::Transaction transaction(db);
+    db.InsertIp("1.2.3.4");
+  }  // rolled back
+  EXPECT_FALSE(db.FindIp("1.2.3.4"));
+  db.Close();
+
+  // A file from a newer program is refused rather than misread.
+  {
+    SQLite::Database raw(path_, SQLite::OPEN_READWRITE);
+    raw.exec("PRAGMA user_version=99");
+  }
+  EXPECT_FALSE(db.Open(path_, &error));
+  EXPECT_NE(error.find("99"), std::string::npos);
+}
+
+TEST(DbDateTimeTest, LocalCalendarParts) {
+  setenv("TZ", "Europe/Paris", 1);
+  tzset();
+  std::tm tm{};
+  tm.tm_year = 2026 - 1900;
+  tm.tm_mon = 2;
+  tm.tm_mday = 8;  // Sunday 8 March 2026
+  tm.tm_hour = 14;
+  tm.tm_min = 7;
+  tm.tm_sec = 33;
+  tm.tm_isdst = -1;
+  dbDateTime sunday(platform::FromLocalTime(tm));
+  EXPECT_EQ(sunday.dayOfWeek(), 1);
+  EXPECT_EQ(sunday.year(), 2026);
+  EXPECT_EQ(sunday.month(), 3);
+  EXPECT_EQ(sunday.day(), 8);
+  EXPECT_EQ(sunday.dayOfYear(), 31 + 28 + 8);
+  EXPECT_EQ(sunday.hour(), 14);
+  EXPECT_EQ(sunday.minute(), 7);
+  EXPECT_EQ(sunday.second(), 33);
+  EXPECT_EQ(dbDateTime(sunday.stamp - 86400).dayOfWeek(), 7);  // Saturday
+  EXPECT_EQ(dbDateTime(sunday.stamp - 60 * 86400).month(), 1);
+  // 23:30 UTC on 7 March is already 8 March in Paris.
+  EXPECT_EQ(dbDateTime(1772926200).day(), 8);
+  // Past 2038 the stamp stays right.
+  EXPECT_EQ(dbDateTime(4102444800 + 86400).year(), 2100);
+  unsetenv("TZ");
+  tzset();
+}
+
+}  // namespace
