@@ -164,3 +164,92 @@ def wait_for_port(port, timeout=10):
         except OSError:
             return False
     return wait_until(listening, timeout)
+
+
+class RecordingHttpServer:
+    """An HTTP endpoint on 127.0.0.1 that records each raw request (request
+    line, header lines, body bytes) and answers 200, or never answers when
+    silent=True. Use as a context manager; `url_host` is "127.0.0.1:<port>"."""
+
+    def __init__(self, silent=False, status=200):
+        self.requests = []
+        self.silent = silent
+        self.status = status
+        self._cond = threading.Condition()
+        self._sock = socket.socket()
+        self._sock.bind(("127.0.0.1", 0))
+        self._sock.listen(16)
+        self.port = self._sock.getsockname()[1]
+        self.url_host = "127.0.0.1:%d" % self.port
+        self._open = []
+        self._thread = threading.Thread(target=self._serve, daemon=True)
+        self._thread.start()
+
+    def _serve(self):
+        while True:
+            try:
+                conn, _ = self._sock.accept()
+            except OSError:
+                return
+            self._open.append(conn)
+            threading.Thread(target=self._handle, args=(conn,), daemon=True).start()
+
+    def _handle(self, conn):
+        try:
+            data = b""
+            while b"\r\n\r\n" not in data:
+                chunk = conn.recv(65536)
+                if not chunk:
+                    return
+                data += chunk
+            head, body = data.split(b"\r\n\r\n", 1)
+            lines = head.decode("latin-1").split("\r\n")
+            headers = {}
+            for line in lines[1:]:
+                name, _, value = line.partition(":")
+                headers[name.strip().lower()] = value.strip()
+            if self.silent:
+                conn.recv(1)  # hold the connection until the client gives up
+                return
+            if headers.get("expect", "").lower() == "100-continue":
+                conn.sendall(b"HTTP/1.1 100 Continue\r\n\r\n")
+            length = int(headers.get("content-length", "0"))
+            while len(body) < length:
+                chunk = conn.recv(65536)
+                if not chunk:
+                    break
+                body += chunk
+            with self._cond:
+                self.requests.append({"request_line": lines[0], "header_lines": lines[1:],
+                                      "headers": headers, "body": body})
+                self._cond.notify_all()
+            conn.sendall(b"HTTP/1.1 %d Whatever\r\nContent-Length: 2\r\n"
+                         b"Connection: close\r\n\r\nok" % self.status)
+        except OSError:
+            pass
+        finally:
+            conn.close()
+
+    def wait_for_requests(self, count, timeout=30):
+        deadline = time.time() + timeout
+        with self._cond:
+            while len(self.requests) < count:
+                left = deadline - time.time()
+                if left <= 0:
+                    return False
+                self._cond.wait(left)
+            return True
+
+    def close(self):
+        self._sock.close()
+        for conn in self._open:
+            try:
+                conn.close()
+            except OSError:
+                pass
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()

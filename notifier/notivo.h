@@ -1,0 +1,28 @@
+// Notivo's program logic: deliver one report to the notification endpoint.
+//
+// Arguments: recipient address, report file, template flag (1, as read by
+// atoi, wraps the report in the mail template). Exit codes below; every
+// failure writes one line on `err`. Runs on the program's main thread.
+#ifndef NOTIFIER_NOTIVO_H_
+#define NOTIFIER_NOTIVO_H_
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+inline constexpr int kNotivoSent = 0;
+inline constexpr int kNotivoUsage = 2;
+inline constexpr int kNotivoUnreadable = 3;
+inline constexpr int kNotivoSendFailed = 4;
+
+// The endpoint: "http://" + NotifyHost + "/vantry.php", the host (with an
+// optional ":port") read from SOFTWARE\Quorvane, 127.0.0.1 when unset.
+std::string NotifyEndpointUrl();
+
+// The mail template's path: the install path + "templates/En/email".
+std::string MailTemplatePath();
+
+// `args` are the program's arguments without its name.
+int RunNotivo(const std::vector<std::string>& args, std::ostream& err);
+
+#endif  // NOTIFIER_NOTIVO_H_

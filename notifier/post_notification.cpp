@@ -1,0 +1,70 @@
+#include "notifier/post_notification.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+
+namespace {
+
+struct CurlCleanup {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+using CurlHandle = std::unique_ptr<CURL, CurlCleanup>;
+
+// The endpoint's answer plays no part: accept every chunk and drop it.
+size_t DiscardResponse(char*, size_t size, size_t count, void*) { return size * count; }
+
+bool g_transport_ready = false;
+
+bool Configure(CURL* curl, const std::string& url, const std::string& body,
+               const PostLimits& limits, char* error_buffer) {
+  return curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_buffer) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data()) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                          static_cast<curl_off_t>(body.size())) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, DiscardResponse) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L) == CURLE_OK &&
+         // Without these a dead endpoint would hold the report scheduler,
+         // which waits for this program, for ever.
+         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connect_seconds) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_TIMEOUT, limits.total_seconds) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+}
+
+}  // namespace
+
+bool InitNotificationTransport() {
+  g_transport_ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  return g_transport_ready;
+}
+
+std::string NotificationBody(const std::string& address, const std::string& message) {
+  return "name=" + message + "&userid=" + address;
+}
+
+bool PostNotification(const std::string& url, const std::string& address,
+                      const std::string& message, const PostLimits& limits,
+                      std::string* error) {
+  if (!g_transport_ready) {
+    *error = "the HTTP library could not be initialised";
+    return false;
+  }
+  CurlHandle curl(curl_easy_init());
+  if (!curl) {
+    *error = "no HTTP transfer handle could be had";
+    return false;
+  }
+  const std::string body = NotificationBody(address, message);
+  char error_buffer[CURL_ERROR_SIZE] = "";
+  if (!Configure(curl.get(), url, body, limits, error_buffer)) {
+    *error = "the HTTP transfer could not be set up";
+    return false;
+  }
+  CURLcode result = curl_easy_perform(curl.get());
+  if (result != CURLE_OK) {
+    *error = error_buffer[0] ? error_buffer : curl_easy_strerror(result);
+    return false;
+  }
+  return true;
+}
