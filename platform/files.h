@@ -16,10 +16,16 @@ std::string ErrnoText(int err);
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
+// Like ReadWholeFile, but tells a missing file (true, `contents` empty) from
+// one that exists and cannot be read (false, `error` says why), so that a
+// writer never mistakes an unreadable file for an empty one.
+bool ReadFileOrMissing(const std::string& path, std::string* contents, std::string* error);
+
 // Writes `contents` to a temporary file in the same folder, flushes and
 // fsyncs it, then renames it over `path`, so a reader sees the old file or
 // the new one and never a part. On failure `path` is untouched, the
-// temporary file is removed and `error` says why.
+// temporary file is removed and `error` says why. An existing file keeps its
+// permission bits; a new one gets 0644.
 bool WriteFileAtomically(const std::string& path, const std::string& contents,
                          std::string* error);
 

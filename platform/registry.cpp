@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstdio>
+#include <vector>
 #include <utility>
 
 namespace platform {
@@ -127,11 +128,9 @@ std::optional<std::string> ParseHexBytes(std::string_view s) {
   return out;
 }
 
-// Parses the data after '='. nullopt when malformed; a value of type
-// kRegNone with data "-" marks a deletion.
+// Parses the data after '='; nullopt when malformed.
 std::optional<RegValue> ParseData(std::string_view data) {
   data = TrimBlanks(data);
-  if (data == "-") return RegValue{kRegNone, "-"};
   if (!data.empty() && data[0] == '"') {
     std::string_view rest;
     auto text = ParseQuoted(data, &rest);
@@ -173,6 +172,23 @@ std::optional<RegValue> ParseData(std::string_view data) {
   return std::nullopt;
 }
 
+// True when the line ends in a backslash that is not inside a quoted string:
+// hex data continues on the next line. The value's name is quoted and may
+// itself hold escaped backslashes and quotes, so the quotes are followed.
+bool ContinuesOnNextLine(std::string_view line) {
+  if (line.empty() || line.back() != '\\' || line[0] == ';') return false;
+  bool in_string = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (in_string && line[i] == '\\') {
+      if (i + 1 == line.size()) return false;  // an escape cut off by the line end
+      ++i;
+    } else if (line[i] == '"') {
+      in_string = !in_string;
+    }
+  }
+  return !in_string;
+}
+
 // Joins lines that end in a backslash outside a string (hex continuations).
 std::vector<std::string> LogicalLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -184,9 +200,7 @@ std::vector<std::string> LogicalLines(const std::string& text) {
     std::string_view line(text.data() + start, end - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     std::string_view trimmed = TrimBlanks(line);
-    bool continues = !trimmed.empty() && trimmed.back() == '\\' &&
-                     trimmed.find('"') == std::string_view::npos;
-    if (continues) {
+    if (ContinuesOnNextLine(trimmed)) {
       trimmed.remove_suffix(1);
       current.append(current.empty() ? trimmed : TrimBlanks(trimmed));
     } else {
@@ -283,7 +297,7 @@ void RegistryFile::Parse(std::string_view contents) {
       auto key = ParseKeyName(name);
       if (!key) continue;
       if (remove) {
-        DeleteKey(key->first, key->second);
+        DeleteKeyTree(key->first, key->second);
       } else {
         CreateKey(key->first, key->second);
         current = FindKey(key->first, key->second);
@@ -302,16 +316,12 @@ void RegistryFile::Parse(std::string_view contents) {
     }
     rest = TrimBlanks(rest);
     if (rest.empty() || rest[0] != '=') continue;
-    auto value = ParseData(rest.substr(1));
-    if (!value) continue;
-    RegRoot root = current->root;
-    std::string path = current->path;
-    if (value->type == kRegNone && value->data == "-") {
-      DeleteValue(root, path, name);
-    } else {
-      SetValue(root, path, name, *value);
+    std::string_view data = TrimBlanks(rest.substr(1));
+    if (data == "-") {
+      DeleteValue(current->root, current->path, name);
+      continue;
     }
-    current = FindKey(root, path);  // SetValue may have moved the vector
+    if (auto value = ParseData(data)) SetValue(current->root, current->path, name, *value);
   }
 }
 
@@ -393,6 +403,17 @@ bool RegistryFile::DeleteKey(RegRoot root, std::string_view path) {
   if (!key) return false;
   keys_.erase(keys_.begin() + (key - keys_.data()));
   return true;
+}
+
+// As the registry editor does, "[-key]" removes the key and everything below.
+void RegistryFile::DeleteKeyTree(RegRoot root, std::string_view path) {
+  path = TrimBackslashes(path);
+  if (path.empty()) return;  // a root cannot be deleted
+  std::erase_if(keys_, [&](const Key& key) {
+    if (key.root != root || key.path.size() < path.size()) return false;
+    if (!EqualNoCase(std::string_view(key.path).substr(0, path.size()), path)) return false;
+    return key.path.size() == path.size() || key.path[path.size()] == '\\';
+  });
 }
 
 std::string RegistryPath() {

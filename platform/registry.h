@@ -36,6 +36,8 @@ struct RegValue {
 
   static RegValue String(std::string_view text);  // text plus one zero byte
   static RegValue Dword(uint32_t number);          // 4 bytes little-endian
+
+  bool operator==(const RegValue&) const = default;
 };
 
 class RegistryFile {
@@ -51,7 +53,8 @@ class RegistryFile {
   };
 
   // Replaces the contents with what `contents` holds (UTF-8/ANSI, or UTF-16LE
-  // with a byte-order mark). Malformed lines are skipped.
+  // with a byte-order mark). Malformed lines are skipped. "[-key]" removes
+  // the key and the keys below it, "name"=- removes a value.
   void Parse(std::string_view contents);
   // The file text, "Windows Registry Editor Version 5.00" format.
   std::string Serialize() const;
@@ -75,6 +78,7 @@ class RegistryFile {
  private:
   Key* FindKey(RegRoot root, std::string_view path);
   const Key* FindKey(RegRoot root, std::string_view path) const;
+  void DeleteKeyTree(RegRoot root, std::string_view path);
 
   std::vector<Key> keys_;
 };

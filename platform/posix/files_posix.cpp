@@ -21,22 +21,40 @@ std::string ErrnoText(int err) {
   return std::string(strerror_r(err, buf, sizeof buf));
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+namespace {
+
+// Reads the whole file into `out`; 0 on success, else the errno value.
+int ReadAll(const std::string& path, std::string* out) {
   int fd = HANDLE_EINTR(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd < 0) return std::nullopt;
-  std::string out;
+  if (fd < 0) return errno;
   char buf[65536];
+  int result = 0;
   for (;;) {
     ssize_t n = HANDLE_EINTR(read(fd, buf, sizeof buf));
-    if (n < 0) {
-      close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    out.append(buf, size_t(n));
+    if (n < 0) result = errno;
+    if (n <= 0) break;
+    out->append(buf, size_t(n));
   }
   close(fd);
+  return result;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::string out;
+  if (ReadAll(path, &out) != 0) return std::nullopt;
   return out;
+}
+
+bool ReadFileOrMissing(const std::string& path, std::string* contents, std::string* error) {
+  contents->clear();
+  int err = ReadAll(path, contents);
+  if (err == 0) return true;
+  contents->clear();
+  if (err == ENOENT) return true;
+  if (error) *error = "cannot read " + path + ": " + ErrnoText(err);
+  return false;
 }
 
 static bool WriteAll(int fd, const char* data, size_t size) {
@@ -64,7 +82,9 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents,
     if (error) *error = "cannot create a temporary file beside " + path + ": " + ErrnoText(errno);
     return false;
   }
-  fchmod(fd, 0644);
+  struct stat existing;
+  fchmod(fd, stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
+  errno = EIO;  // WriteAll may fail without a system error (a zero-byte write)
   bool ok = WriteAll(fd, contents.data(), contents.size()) && fsync(fd) == 0;
   int saved = errno;
   ok = (close(fd) == 0) && ok;

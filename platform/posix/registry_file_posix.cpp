@@ -59,7 +59,12 @@ bool EditRegistry(const std::string& path, const std::function<bool(RegistryFile
     if (error) *error = "cannot lock the folder " + folder + ": " + ErrnoText(errno);
     return false;
   }
-  RegistryFile file = LoadRegistry(path);
+  // A file that exists but cannot be read must not be replaced by the edit
+  // applied to an empty registry: every other value would be lost.
+  std::string contents;
+  if (!ReadFileOrMissing(path, &contents, error)) return false;
+  RegistryFile file;
+  file.Parse(contents);
   if (!edit(file)) return true;  // nothing to write
   return WriteFileAtomically(path, file.Serialize(), error);
 }
