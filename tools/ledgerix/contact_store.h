@@ -1,0 +1,68 @@
+// CContactStore: the contacts that agents report, kept in the SQLite file
+// "contacts.dbs" in the install folder (table Contact), apart from the
+// activity database so that a report never waits for the nightly import.
+//
+// A contact is one user on one computer at one address, with the time it
+// was last reported and a sequence number that orders all reports. An
+// address belongs to the contact that reported it last: earlier contacts at
+// the same address, of any user or computer, stop counting as active, so
+// the IP log never gives one address two active users.
+//
+// Errors: every call but Open throws std::exception when the file fails.
+// Ownership and threads: one object owns one connection; use it from one
+// thread. Several processes may use the file at once (WAL, busy timeout).
+#ifndef TOOLS_LEDGERIX_CONTACT_STORE_H_
+#define TOOLS_LEDGERIX_CONTACT_STORE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace SQLite {
+class Database;
+}
+
+struct Contact {
+  std::string user;
+  std::string ip;
+  std::string computer;
+  int64_t seen = 0;  // seconds since 1970 of the last report
+  bool active = false;
+};
+
+class CContactStore {
+ public:
+  static constexpr const char* kFileName = "contacts.dbs";
+  static constexpr int kBusyTimeoutMs = 10000;
+  // Longest value kept; agents send short names, and the mode-7 list must
+  // stay well inside what the server reads back.
+  static constexpr size_t kMaxValueLength = 256;
+
+  CContactStore();
+  CContactStore(const CContactStore&) = delete;
+  CContactStore& operator=(const CContactStore&) = delete;
+  ~CContactStore();
+
+  // Opens (creating when missing) the store at `path`. False with `error`.
+  bool Open(const std::string& path, std::string* error);
+
+  // Records a report of the contact at `now`; a known contact is refreshed.
+  void Record(const std::string& user, const std::string& computer, const std::string& ip,
+              int64_t now);
+
+  // Every contact, ordered by user, address and computer (byte order).
+  // Active: reported within `window_seconds` before `now` and the last
+  // contact reported at its address.
+  std::vector<Contact> List(int64_t now, int64_t window_seconds);
+
+ private:
+  std::unique_ptr<SQLite::Database> db_;
+};
+
+// Why `value` cannot be part of a contact ("" when it can): empty, too
+// long, or holding a comma or a control character, which would break the
+// comma-separated, line-based list the server rebuilds its IP log from.
+std::string ContactValueProblem(const std::string& value);
+
+#endif  // TOOLS_LEDGERIX_CONTACT_STORE_H_

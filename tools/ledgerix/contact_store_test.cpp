@@ -1,0 +1,105 @@
+#include "tools/ledgerix/contact_store.h"
+
+#include <gtest/gtest.h>
+
+#include "tools/ledgerix/test_support.h"
+
+namespace {
+
+constexpr int64_t kDay = 86400;
+constexpr int64_t kT0 = 1796000000;
+
+class ContactStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(folder_.path().empty());
+    std::string error;
+    ASSERT_TRUE(store_.Open(folder_.path() + CContactStore::kFileName, &error)) << error;
+  }
+
+  // "user,ip,computer,status" per contact, in list order.
+  std::vector<std::string> Rows(int64_t now, int64_t window = kDay) {
+    std::vector<std::string> rows;
+    for (const Contact& c : store_.List(now, window)) {
+      rows.push_back(c.user + "," + c.ip + "," + c.computer + "," + (c.active ? "1" : "0"));
+    }
+    return rows;
+  }
+
+  TempFolder folder_;
+  CContactStore store_;
+};
+
+TEST_F(ContactStoreTest, RecordsRefreshesAndExpiresContacts) {
+  EXPECT_TRUE(Rows(kT0).empty());
+  store_.Record("bob", "PC-2", "10.0.0.2", kT0);
+  store_.Record("alice", "PC-7", "10.0.0.7", kT0 + 10);
+  store_.Record("bob", "PC-2", "10.0.0.2", kT0 + 20);  // refresh, no second row
+  EXPECT_EQ(Rows(kT0 + 30),
+            (std::vector<std::string>{"alice,10.0.0.7,PC-7,1", "bob,10.0.0.2,PC-2,1"}));
+  // Alice's window closes first: bob was refreshed later.
+  EXPECT_EQ(Rows(kT0 + 10 + kDay),
+            (std::vector<std::string>{"alice,10.0.0.7,PC-7,0", "bob,10.0.0.2,PC-2,1"}));
+  EXPECT_EQ(Rows(kT0 + 20 + kDay),
+            (std::vector<std::string>{"alice,10.0.0.7,PC-7,0", "bob,10.0.0.2,PC-2,0"}));
+  // A wider window keeps them active; a report makes alice active again.
+  EXPECT_EQ(Rows(kT0 + 20 + kDay, 2 * kDay)[0], "alice,10.0.0.7,PC-7,1");
+  store_.Record("alice", "PC-7", "10.0.0.7", kT0 + 2 * kDay);
+  EXPECT_EQ(Rows(kT0 + 2 * kDay)[0], "alice,10.0.0.7,PC-7,1");
+}
+
+TEST_F(ContactStoreTest, AnAddressBelongsToItsLastReporter) {
+  store_.Record("alice", "PC-7", "10.0.0.7", kT0);
+  store_.Record("bob", "PC-2", "10.0.0.7", kT0 + 5);
+  store_.Record("carl", "PC-3", "10.0.0.9", kT0 + 6);
+  EXPECT_EQ(Rows(kT0 + 10), (std::vector<std::string>{"alice,10.0.0.7,PC-7,0",
+                                                       "bob,10.0.0.7,PC-2,1",
+                                                       "carl,10.0.0.9,PC-3,1"}));
+  // Alice reports again within the same second as bob's last report: the
+  // order of reports decides, not the clock.
+  store_.Record("alice", "PC-7", "10.0.0.7", kT0 + 5);
+  EXPECT_EQ(Rows(kT0 + 10)[0], "alice,10.0.0.7,PC-7,1");
+  EXPECT_EQ(Rows(kT0 + 10)[1], "bob,10.0.0.7,PC-2,0");
+  // The same user on another computer at the address takes it over too.
+  store_.Record("alice", "PC-8", "10.0.0.7", kT0 + 11);
+  EXPECT_EQ(Rows(kT0 + 12), (std::vector<std::string>{"alice,10.0.0.7,PC-7,0",
+                                                       "alice,10.0.0.7,PC-8,1",
+                                                       "bob,10.0.0.7,PC-2,0",
+                                                       "carl,10.0.0.9,PC-3,1"}));
+}
+
+TEST_F(ContactStoreTest, ContactsPersistAndOrderByBytes) {
+  store_.Record("bob", "PC-2", "10.0.0.3", kT0);
+  store_.Record("Zed", "PC-1", "10.0.0.1", kT0);
+  store_.Record("bob", "PC-2", "10.0.0.20", kT0);
+  CContactStore again;
+  std::string error;
+  ASSERT_TRUE(again.Open(folder_.path() + CContactStore::kFileName, &error)) << error;
+  std::vector<Contact> contacts = again.List(kT0, kDay);
+  ASSERT_EQ(contacts.size(), 3u);
+  EXPECT_EQ(contacts[0].user, "Zed");  // upper case sorts before lower case
+  EXPECT_EQ(contacts[1].ip, "10.0.0.20");
+  EXPECT_EQ(contacts[2].ip, "10.0.0.3");
+  EXPECT_EQ(contacts[2].seen, kT0);
+}
+
+TEST(ContactValueTest, RefusesValuesThatWouldBreakTheList) {
+  EXPECT_EQ(ContactValueProblem("alice smith"), "");
+  EXPECT_EQ(ContactValueProblem("J\xc3\xb6rg"), "");
+  EXPECT_EQ(ContactValueProblem(""), "is empty");
+  EXPECT_EQ(ContactValueProblem("a,b"), "holds a comma");
+  EXPECT_EQ(ContactValueProblem("a\r\n"), "holds a control character");
+  EXPECT_EQ(ContactValueProblem(std::string("a\0b", 3)), "holds a control character");
+  EXPECT_EQ(ContactValueProblem(std::string(CContactStore::kMaxValueLength, 'x')), "");
+  EXPECT_EQ(ContactValueProblem(std::string(CContactStore::kMaxValueLength + 1, 'x')),
+            "is too long");
+}
+
+TEST(ContactStoreOpenTest, FailsInAMissingFolder) {
+  CContactStore store;
+  std::string error;
+  EXPECT_FALSE(store.Open("/nonexistent-folder-for-ledgerix/contacts.dbs", &error));
+  EXPECT_FALSE(error.empty());
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+#include "tools/ledgerix/ledgerix_run.h"
+
+#include "common/install_path.h"
+#include "common/reg_value.h"
+#include "server/db/activity_database.h"
+#include "tools/ledgerix/command_line.h"
+#include "tools/ledgerix/contact_store.h"
+#include "tools/ledgerix/report_html.h"
+#include "tools/ledgerix/report_queries.h"
+
+namespace {
+
+const char* PeriodAdjective(ReportPeriod period) {
+  switch (period) {
+    case ReportPeriod::kPreviousDay: return "Daily";
+    case ReportPeriod::kPreviousWeek: return "Weekly";
+    case ReportPeriod::kPreviousMonth: return "Monthly";
+  }
+  return "";
+}
+
+bool OpenContacts(const LedgerixSettings& settings, CContactStore* store, std::string* err) {
+  std::string path = settings.install_path + CContactStore::kFileName;
+  std::string error;
+  if (store->Open(path, &error)) return true;
+  *err += "ledgerix: cannot open the contact list " + path + ": " + error + "\n";
+  return false;
+}
+
+int RecordContact(const LedgerixCommand& command, const LedgerixSettings& settings,
+                  std::string* err) {
+  const std::pair<const char*, const std::string*> values[] = {
+      {"user name", &command.user}, {"computer name", &command.computer},
+      {"address", &command.ip}};
+  for (const auto& [what, value] : values) {
+    std::string problem = ContactValueProblem(*value);
+    if (!problem.empty()) {
+      *err += std::string("ledgerix: contact not recorded: the ") + what + " " + problem + "\n";
+      return 1;
+    }
+  }
+  CContactStore store;
+  if (!OpenContacts(settings, &store, err)) return 1;
+  store.Record(command.user, command.computer, command.ip, settings.now);
+  return 0;
+}
+
+int ListContacts(const LedgerixSettings& settings, std::string* out, std::string* err) {
+  CContactStore store;
+  if (!OpenContacts(settings, &store, err)) return 1;
+  for (const Contact& c : store.List(settings.now, settings.contact_window_seconds)) {
+    *out += c.user + "," + c.ip + "," + c.computer + "," + (c.active ? "1" : "0") + "\r\n";
+  }
+  return 0;
+}
+
+int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
+           std::string* err) {
+  std::string path = settings.install_path + "webfilter.dbs";
+  // Read only: a report must never create or change the activity database.
+  ActivityDatabase db;
+  std::string error;
+  if (!db.OpenReadOnly(path, &error)) {
+    *err += "ledgerix: cannot open the activity database " + path + ": " + error + "\n";
+    return 1;
+  }
+  PeriodBounds bounds = BoundsOfPeriod(command.period, settings.now);
+  std::string period = DescribePeriod(command.period, bounds);
+  std::string adjective = PeriodAdjective(command.period);
+  if (command.mode == LedgerixMode::kActivityReport) {
+    ActivityReport report{adjective + " activity report", period, QueryActivity(db.connection(), bounds)};
+    *out = RenderActivityReport(report);
+  } else {
+    FilterReport report{adjective + " filter report", period, QueryFilterEvents(db.connection(), bounds)};
+    *out = RenderFilterReport(report);
+  }
+  return 0;
+}
+
+int Dispatch(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
+             std::string* err) {
+  switch (command.mode) {
+    case LedgerixMode::kRecordContact: return RecordContact(command, settings, err);
+    case LedgerixMode::kListContacts: return ListContacts(settings, out, err);
+    case LedgerixMode::kActivityReport:
+    case LedgerixMode::kFilterReport: return Report(command, settings, out, err);
+  }
+  return 2;
+}
+
+}  // namespace
+
+LedgerixSettings ReadLedgerixSettings(const platform::Clock& clock) {
+  LedgerixSettings settings;
+  settings.install_path = ReadInstallPath();
+  settings.now = clock.Now();
+  uint32_t hours = CRegNumberValue("\\SOFTWARE\\Quorvane\\ContactWindowHours",
+                                   kDefaultContactWindowHours)
+                       .Read();
+  if (hours == 0) hours = kDefaultContactWindowHours;
+  settings.contact_window_seconds = static_cast<int64_t>(hours) * 3600;
+  return settings;
+}
+
+int RunLedgerix(const std::vector<std::string>& args, const LedgerixSettings& settings,
+                std::string* out, std::string* err) {
+  out->clear();
+  std::optional<LedgerixCommand> command = ParseLedgerixCommand(args);
+  if (!command) {
+    *err += LedgerixUsage();
+    return 2;
+  }
+  try {
+    int code = Dispatch(*command, settings, out, err);
+    if (code != 0) out->clear();
+    return code;
+  } catch (const std::exception& e) {
+    // A half-built report must not reach the mail.
+    out->clear();
+    *err += std::string("ledgerix: ") + e.what() + "\n";
+    return 1;
+  }
+}

@@ -1,0 +1,39 @@
+// One run of the database tool: the command line parsed, the mode carried
+// out, the output collected. main.cpp only gathers the settings and writes
+// the collected texts to standard output and standard error, so a run that
+// fails leaves standard output empty.
+//
+// Settings:
+//   install folder   registry value "apppath" under HKLM\SOFTWARE\Quorvane
+//   contact window   registry value "ContactWindowHours" (DWORD, hours a
+//                    contact stays active after its last report; default
+//                    24, 0 also means 24)
+// Files in the install folder: "contacts.dbs" (the contacts, read and
+// written) and "webfilter.dbs" (the activity database, only read).
+#ifndef TOOLS_LEDGERIX_LEDGERIX_RUN_H_
+#define TOOLS_LEDGERIX_LEDGERIX_RUN_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+
+struct LedgerixSettings {
+  std::string install_path;  // "" or ending in "/"
+  int64_t now = 0;           // seconds since 1970
+  int64_t contact_window_seconds = 24 * 3600;
+};
+
+inline constexpr uint32_t kDefaultContactWindowHours = 24;
+
+// Reads the settings above from the registry file; `clock` gives now.
+LedgerixSettings ReadLedgerixSettings(const platform::Clock& clock);
+
+// Exit codes: 0 done, 1 a file could not be used or the contact was
+// refused, 2 unknown command line. `out` gets the output only on success;
+// `err` gets messages, one per line.
+int RunLedgerix(const std::vector<std::string>& args, const LedgerixSettings& settings,
+                std::string* out, std::string* err);
+
+#endif  // TOOLS_LEDGERIX_LEDGERIX_RUN_H_

@@ -1,0 +1,90 @@
+#include "tools/ledgerix/report_period.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "platform/clock.h"
+
+namespace {
+
+const char* const kMonthNames[] = {"January", "February", "March",     "April",
+                                   "May",     "June",     "July",      "August",
+                                   "September", "October", "November", "December"};
+const char* const kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                 "Thursday", "Friday", "Saturday"};
+
+std::tm LocalOrEpoch(int64_t t) {
+  std::tm local{};
+  if (!platform::ToLocalTime(t, &local)) local.tm_mday = 1;
+  return local;
+}
+
+// Local midnight of the day `days` away from `day`'s date. mktime
+// normalises the day of month across month and year ends, and tm_isdst -1
+// lets it pick the offset that holds at that midnight.
+int64_t MidnightOffsetBy(const std::tm& day, int days) {
+  std::tm t{};
+  t.tm_year = day.tm_year;
+  t.tm_mon = day.tm_mon;
+  t.tm_mday = day.tm_mday + days;
+  t.tm_isdst = -1;
+  return platform::FromLocalTime(t);
+}
+
+int64_t FirstOfMonthOffsetBy(const std::tm& day, int months) {
+  std::tm t{};
+  t.tm_year = day.tm_year;
+  t.tm_mon = day.tm_mon + months;
+  t.tm_mday = 1;
+  t.tm_isdst = -1;
+  return platform::FromLocalTime(t);
+}
+
+std::string DayText(int64_t t, bool with_weekday) {
+  std::tm local = LocalOrEpoch(t);
+  char text[96];
+  std::snprintf(text, sizeof text, "%s%s%d %s %d", with_weekday ? kDayNames[local.tm_wday % 7] : "",
+                with_weekday ? " " : "", local.tm_mday, kMonthNames[local.tm_mon % 12],
+                local.tm_year + 1900);
+  return text;
+}
+
+}  // namespace
+
+PeriodBounds BoundsOfPeriod(ReportPeriod period, int64_t now) {
+  std::tm today = LocalOrEpoch(now);
+  switch (period) {
+    case ReportPeriod::kPreviousDay:
+      return {MidnightOffsetBy(today, -1), MidnightOffsetBy(today, 0)};
+    case ReportPeriod::kPreviousWeek:
+      return {MidnightOffsetBy(today, -7), MidnightOffsetBy(today, 0)};
+    case ReportPeriod::kPreviousMonth:
+      return {FirstOfMonthOffsetBy(today, -1), FirstOfMonthOffsetBy(today, 0)};
+  }
+  return {};
+}
+
+std::string DescribePeriod(ReportPeriod period, const PeriodBounds& bounds) {
+  switch (period) {
+    case ReportPeriod::kPreviousDay:
+      return DayText(bounds.begin, true);
+    case ReportPeriod::kPreviousWeek:
+      // The last second of the period names its last day.
+      return DayText(bounds.begin, false) + " to " + DayText(bounds.end - 1, false);
+    case ReportPeriod::kPreviousMonth: {
+      std::tm first = LocalOrEpoch(bounds.begin);
+      return std::string(kMonthNames[first.tm_mon % 12]) + " " +
+             std::to_string(first.tm_year + 1900);
+    }
+  }
+  return {};
+}
+
+std::string FormatLocalTime(int64_t t) {
+  std::tm local{};
+  if (!platform::ToLocalTime(t, &local)) return std::to_string(t);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  return text;
+}

@@ -1,0 +1,29 @@
+// The periods the reports cover, in local time (TZ honoured): the day
+// before today, the seven days before today, and the calendar month before
+// the current one. Each period ends at the start of today (or of the
+// current month), so a report never includes the day it is made on.
+// Pure functions; any thread.
+#ifndef TOOLS_LEDGERIX_REPORT_PERIOD_H_
+#define TOOLS_LEDGERIX_REPORT_PERIOD_H_
+
+#include <cstdint>
+#include <string>
+
+enum class ReportPeriod { kPreviousDay, kPreviousWeek, kPreviousMonth };
+
+// Seconds since 1970: begin <= t < end.
+struct PeriodBounds {
+  int64_t begin = 0;
+  int64_t end = 0;
+};
+
+PeriodBounds BoundsOfPeriod(ReportPeriod period, int64_t now);
+
+// The period for people: "Monday 7 December 2026", "1 December 2026 to
+// 7 December 2026", "November 2026".
+std::string DescribePeriod(ReportPeriod period, const PeriodBounds& bounds);
+
+// "2026-12-07 14:05:09" in local time; used for event times.
+std::string FormatLocalTime(int64_t t);
+
+#endif  // TOOLS_LEDGERIX_REPORT_PERIOD_H_
