@@ -1,0 +1,190 @@
+// Whole runs of the tool against a real contact list and activity database
+// in a temporary install folder.
+#include "tools/ledgerix/ledgerix_run.h"
+
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <gtest/gtest.h>
+
+#include "server/db/activity_database.h"
+#include "tools/ledgerix/test_support.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+class LedgerixRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(folder_.path().empty());
+    settings_.install_path = folder_.path();
+    settings_.now = LocalTime(2027, 1, 1, 9, 0, 0);  // a Friday, first of month and year
+  }
+
+  int Run(const Args& args) {
+    out_.clear();
+    err_.clear();
+    return RunLedgerix(args, settings_, &out_, &err_);
+  }
+
+  // Opens (creating) the activity database of the install folder.
+  ActivityDatabase& Db() {
+    if (!db_.is_open()) {
+      std::string error;
+      EXPECT_TRUE(db_.Open(folder_.path() + "webfilter.dbs", &error)) << error;
+    }
+    return db_;
+  }
+
+  int64_t User(const std::string& name, const std::string& ip, const std::string& computer) {
+    return Db().InsertUser(name, 1, Db().InsertIp(ip), Db().InsertComputer(computer, 1));
+  }
+
+  ScopedTimeZone zone_{"Europe/Berlin"};
+  TempFolder folder_;
+  LedgerixSettings settings_;
+  ActivityDatabase db_;
+  std::string out_;
+  std::string err_;
+};
+
+TEST_F(LedgerixRunTest, ContactModesRecordAndListWithCrLf) {
+  EXPECT_EQ(Run({"7"}), 0);
+  EXPECT_EQ(out_, "");
+  EXPECT_EQ(Run({"6", "alice", "PC-7", "192.168.0.7"}), 0);
+  EXPECT_EQ(out_, "");
+  settings_.now += 60;
+  EXPECT_EQ(Run({"6", "bob", "PC-2", "192.168.0.7"}), 0);
+  EXPECT_EQ(Run({"7"}), 0);
+  EXPECT_EQ(out_, "alice,192.168.0.7,PC-7,0\r\nbob,192.168.0.7,PC-2,1\r\n");
+  settings_.now += 25 * 3600;
+  EXPECT_EQ(Run({"7"}), 0);
+  EXPECT_EQ(out_, "alice,192.168.0.7,PC-7,0\r\nbob,192.168.0.7,PC-2,0\r\n");
+  settings_.contact_window_seconds = 48 * 3600;
+  EXPECT_EQ(Run({"7"}), 0);
+  EXPECT_EQ(out_, "alice,192.168.0.7,PC-7,0\r\nbob,192.168.0.7,PC-2,1\r\n");
+}
+
+TEST_F(LedgerixRunTest, RefusedContactsAndBadCommandLinesLeaveNoTrace) {
+  EXPECT_EQ(Run({"6", "mallory,x", "PC-1", "10.0.0.1"}), 1);
+  EXPECT_NE(err_.find("user name holds a comma"), std::string::npos) << err_;
+  EXPECT_EQ(Run({"6", "eve", "PC-1\r\nroot", "10.0.0.1"}), 1);
+  EXPECT_EQ(Run({"6", "eve", "PC-1", ""}), 1);
+  EXPECT_NE(err_.find("address is empty"), std::string::npos) << err_;
+  EXPECT_EQ(Run({"7"}), 0);
+  EXPECT_EQ(out_, "");
+  EXPECT_EQ(Run({"1", "1", "0"}), 2);
+  EXPECT_EQ(out_, "");
+  EXPECT_EQ(err_.rfind("usage: ledgerix", 0), 0u) << err_;
+  EXPECT_EQ(Run({}), 2);
+}
+
+TEST_F(LedgerixRunTest, ReportsNeedAnActivityDatabase) {
+  for (const Args& args : {Args{"1", "1", "0", "0"}, Args{"4", "7"}}) {
+    EXPECT_EQ(Run(args), 1);
+    EXPECT_EQ(out_, "");
+    EXPECT_NE(err_.find("cannot open the activity database " + folder_.path() + "webfilter.dbs"),
+              std::string::npos)
+        << err_;
+  }
+  // A report never creates the database.
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() + "webfilter.dbs"));
+  // Nor does it read a file that is something else.
+  { SQLite::Database other(folder_.path() + "webfilter.dbs", SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE); }
+  EXPECT_EQ(Run({"4", "1"}), 1);
+  EXPECT_EQ(out_, "");
+}
+
+TEST_F(LedgerixRunTest, ActivityReportsCountOnlyTheirPeriod) {
+  int64_t alice = User("alice", "10.0.0.7", "PC-7");
+  int64_t bob = User("bob", "10.0.0.2", "PC-2");
+  // Rows as the nightly import stores them: a day's import time minus a day.
+  auto web = [&](const char* url, int size, int64_t time, int64_t user) {
+    Db().InsertWeb(url, size, dbDateTime(time), user);
+  };
+  web("news.example", 30, LocalTime(2026, 12, 31, 0, 0, 5), alice);
+  web("mail.example", 12, LocalTime(2026, 12, 31, 0, 0, 5), alice);
+  web("news.example", 5, LocalTime(2026, 12, 31, 23, 59, 59), alice);
+  web("shop.example", 4, LocalTime(2026, 12, 31, 0, 0, 0), bob);
+  web("old.example", 99, LocalTime(2026, 12, 30, 23, 59, 59), bob);  // day before
+  web("today.example", 99, LocalTime(2027, 1, 1, 0, 0, 0), bob);     // today
+  web("first.example", 7, LocalTime(2026, 12, 1, 0, 0, 0), bob);     // first of month
+  web("nov.example", 7, LocalTime(2026, 11, 30, 23, 0, 0), bob);     // month before
+
+  ASSERT_EQ(Run({"1", "1", "0", "0"}), 0) << err_;
+  EXPECT_NE(out_.find("Daily activity report"), std::string::npos);
+  EXPECT_NE(out_.find("Thursday 31 December 2026"), std::string::npos);
+  EXPECT_NE(out_.find("47 requests in total"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("4 requests in total"), std::string::npos);
+  EXPECT_NE(out_.find("<td>news.example</td><td align=\"right\">35</td>"), std::string::npos);
+  for (const char* absent : {"old.example", "today.example", "first.example", "nov.example"}) {
+    EXPECT_EQ(out_.find(absent), std::string::npos) << absent;
+  }
+  // Busier users first, busier sites first.
+  EXPECT_LT(out_.find("alice"), out_.find("bob"));
+  EXPECT_LT(out_.find("news.example"), out_.find("mail.example"));
+
+  ASSERT_EQ(Run({"1", "2", "2", "0"}), 0) << err_;
+  EXPECT_NE(out_.find("25 December 2026 to 31 December 2026"), std::string::npos);
+  EXPECT_NE(out_.find("old.example"), std::string::npos);
+  EXPECT_EQ(out_.find("first.example"), std::string::npos);
+
+  ASSERT_EQ(Run({"1", "7", "2", "0"}), 0) << err_;
+  EXPECT_NE(out_.find("December 2026"), std::string::npos);
+  EXPECT_NE(out_.find("first.example"), std::string::npos);
+  EXPECT_EQ(out_.find("nov.example"), std::string::npos);
+  EXPECT_EQ(out_.find("today.example"), std::string::npos);
+}
+
+TEST_F(LedgerixRunTest, FilterReportsListEventsPerUser) {
+  int64_t anna = User("anna", "10.0.0.5", "PC-5");
+  Db().InsertFilterActivity("casino.example/play", dbDateTime(LocalTime(2026, 12, 31, 14, 7, 33)),
+                            "blocked", anna);
+  Db().InsertFilterActivity("<b>bold</b>.example/", dbDateTime(LocalTime(2026, 12, 31, 9, 0, 0)),
+                            "warned & logged", anna);
+  Db().InsertFilterActivity("late.example/", dbDateTime(LocalTime(2027, 1, 1, 0, 0, 1)),
+                            "blocked", anna);
+  ASSERT_EQ(Run({"4", "1"}), 0) << err_;
+  EXPECT_NE(out_.find("Daily filter report"), std::string::npos);
+  EXPECT_NE(out_.find("2 filter events"), std::string::npos);
+  size_t early = out_.find("<td>2026-12-31 09:00:00</td><td>&lt;b&gt;bold&lt;/b&gt;.example/</td>"
+                           "<td>warned &amp; logged</td>");
+  size_t later = out_.find("<td>2026-12-31 14:07:33</td><td>casino.example/play</td>"
+                           "<td>blocked</td>");
+  EXPECT_NE(early, std::string::npos) << out_;
+  EXPECT_NE(later, std::string::npos) << out_;
+  EXPECT_LT(early, later);
+  EXPECT_EQ(out_.find("late.example"), std::string::npos);
+
+  // The month before holds nothing: one line says so.
+  settings_.now = LocalTime(2026, 12, 15, 9);
+  ASSERT_EQ(Run({"4", "7"}), 0) << err_;
+  EXPECT_EQ(out_,
+            "<p style=\"font-family:Arial,sans-serif\"><b>Monthly filter report</b>: no filter "
+            "events were recorded for November 2026.</p>\n");
+  ASSERT_EQ(Run({"1", "7", "2", "0"}), 0) << err_;
+  EXPECT_NE(out_.find("no web activity was recorded for November 2026"), std::string::npos);
+}
+
+TEST_F(LedgerixRunTest, ManySitesAndEventsAreCut) {
+  int64_t carl = User("carl", "10.0.0.3", "PC-3");
+  int64_t day = LocalTime(2026, 12, 31, 12);
+  for (int i = 0; i < 15; ++i) {
+    Db().InsertWeb("site" + std::to_string(i) + ".example", 100 + i, dbDateTime(day), carl);
+  }
+  for (int i = 0; i < 503; ++i) {
+    Db().InsertFilterActivity("f.example/" + std::to_string(i), dbDateTime(day + i), "blocked",
+                              carl);
+  }
+  ASSERT_EQ(Run({"1", "1", "0", "0"}), 0) << err_;
+  EXPECT_NE(out_.find("site14.example"), std::string::npos);
+  EXPECT_NE(out_.find("site5.example"), std::string::npos);
+  EXPECT_EQ(out_.find("site4.example"), std::string::npos);
+  EXPECT_NE(out_.find("and 5 more sites"), std::string::npos);
+  ASSERT_EQ(Run({"4", "1"}), 0) << err_;
+  EXPECT_NE(out_.find("503 filter events"), std::string::npos);
+  EXPECT_NE(out_.find("f.example/499<"), std::string::npos);
+  EXPECT_EQ(out_.find("f.example/500<"), std::string::npos);
+  EXPECT_NE(out_.find("and 3 later events not listed"), std::string::npos);
+}
+
+}  // namespace
