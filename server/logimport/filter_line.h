@@ -1,0 +1,32 @@
+// One decoded filter-log line: eleven fields, each ended by its own
+// separator, and the event they describe. Pure functions; any thread.
+#ifndef SERVER_LOGIMPORT_FILTER_LINE_H_
+#define SERVER_LOGIMPORT_FILTER_LINE_H_
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+inline constexpr size_t kFilterFieldCount = 11;
+using FilterFields = std::array<std::string, kFilterFieldCount>;
+
+// Takes the fields one after another from the front: each is the text
+// before the first occurrence of its separator in what remains, and the
+// field with its separator is then removed. A separator that does not occur
+// gives an empty field and removes nothing. Separators, in order:
+// / / | | | | : : | | _
+FilterFields SplitFilterLine(std::string_view decoded);
+
+struct FilterEvent {
+  std::string user_name;  // field 5, or field 4 when field 5 is empty
+  std::string url;        // field 10
+  std::string action;     // field 11
+  int64_t time = 0;       // local date and time of the fields, via mktime
+};
+
+// The event of a split line. A year of 1900 or less counts as years since
+// 1900; out-of-range values are normalised by the conversion.
+FilterEvent MakeFilterEvent(const FilterFields& fields);
+
+#endif  // SERVER_LOGIMPORT_FILTER_LINE_H_

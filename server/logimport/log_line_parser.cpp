@@ -1,0 +1,52 @@
+#include "server/logimport/log_line_parser.h"
+
+#include <limits>
+
+namespace {
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace
+
+int32_t ReadNumber(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  // Accumulated as a negative value so the lowest int32 fits too.
+  int64_t value = 0;
+  constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (value > -kLimit) value = value * 10 - (text[i] - '0');
+  }
+  if (value < -kLimit) value = -kLimit;
+  if (!negative) value = -value;
+  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(value);
+}
+
+SiteLine ParseRequestLine(std::string_view decoded) {
+  SiteLine line;
+  size_t star = decoded.find('*');
+  line.number = ReadNumber(star == std::string_view::npos ? std::string_view() : decoded.substr(0, star));
+  size_t request = decoded.find("Request:");
+  // Without "Request:" the host is taken as if it began one character
+  // before the line: from the line's 9th character.
+  size_t host = request == std::string_view::npos ? 8 : request + 9;
+  if (host >= decoded.size()) return line;
+  size_t slash = decoded.find('/', host);
+  if (slash == std::string_view::npos) return line;
+  line.key = std::string(decoded.substr(host, slash - host));
+  return line;
+}
+
+SiteLine ParseReportLine(std::string_view text) {
+  SiteLine line;
+  size_t space = text.find(' ');
+  if (space == std::string_view::npos) return line;
+  line.key = std::string(text.substr(0, space));
+  line.number = ReadNumber(text.substr(space + 1));
+  return line;
+}

@@ -1,0 +1,195 @@
+// Parsing of the nightly logs: Base64, names and dates, lines, site table.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+
+#include "platform/clock.h"
+#include "server/logimport/decode_base64.h"
+#include "server/logimport/filter_line.h"
+#include "server/logimport/log_line_parser.h"
+#include "server/logimport/log_names.h"
+#include "server/logimport/site_table.h"
+#include "server/logimport/test_util.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+TEST(DecodeBase64Test, StatusesAndStopRules) {
+  std::string out;
+  EXPECT_EQ(DecodeBase64(&out, "YWJj"), 2);
+  EXPECT_EQ(out, "abc");
+  EXPECT_EQ(DecodeBase64(&out, "QQ=="), 2);
+  EXPECT_EQ(out, "A\0\0"s);
+  EXPECT_EQ(DecodeBase64Text("QQ=="), "A");
+  EXPECT_EQ(DecodeBase64(&out, "YWJjZA"), 3);
+  EXPECT_EQ(out, "abc");
+  EXPECT_EQ(DecodeBase64Text("YWJj\r"), "abc");
+  EXPECT_EQ(DecodeBase64(&out, "YW Jj"), 3);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(DecodeBase64(&out, ""), 0);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(DecodeBase64(&out, "YWJj\xc3Zm9v"), 1);
+  EXPECT_EQ(out, "abc");
+  EXPECT_EQ(DecodeBase64(&out, "YWJj-Zm9v"), 2);
+  EXPECT_EQ(out, "abc");
+  EXPECT_EQ(DecodeBase64(&out, "YWJj\0Zm9v"s), 2);  // a zero byte ends the input
+  EXPECT_EQ(out, "abc");
+  EXPECT_EQ(DecodeBase64Text("YQBi"), "a");  // decoded text is cut at a zero byte
+}
+
+TEST(DecodeBase64Test, LongLinesRoundTripWithoutABound) {
+  std::string text(200000, 'x');
+  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>('a' + i % 26);
+  EXPECT_EQ(DecodeBase64Text(EncodeBase64ForTesting(text)), text);
+}
+
+class LocalTimeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "Europe/Paris", 1);
+    tzset();
+  }
+  void TearDown() override {
+    unsetenv("TZ");
+    tzset();
+  }
+  static int64_t Local(int year, int month, int day, int hour = 0, int minute = 0, int sec = 0) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = sec;
+    tm.tm_isdst = -1;
+    return platform::FromLocalTime(tm);
+  }
+};
+
+TEST_F(LocalTimeTest, PreviousDayNamesStepAcrossMonthsAndYears) {
+  EXPECT_EQ(DailyLogPattern(PreviousDay(Local(2027, 3, 1))), "28_02_2027_*");
+  EXPECT_EQ(DailyLogPattern(PreviousDay(Local(2027, 1, 1))), "31_12_2026_*");
+  EXPECT_EQ(DailyLogPattern(PreviousDay(Local(2026, 10, 29))), "28_10_2026_*");
+  EXPECT_EQ(DailyLogPattern(PreviousDay(Local(2026, 3, 6, 0, 0, 5))), "05_03_2026_*");
+  EXPECT_EQ(DailyLogPattern(PreviousDay(Local(2028, 3, 1))), "29_02_2028_*");
+  // The night after the autumn clock change (25 October 2026 has 25 hours).
+  EXPECT_EQ(DailyLogPattern(PreviousDay(Local(2026, 10, 26))), "25_10_2026_*");
+  EXPECT_EQ(DailyLogPattern(PreviousDay(Local(2026, 3, 30))), "29_03_2026_*");
+  EXPECT_EQ(FilterLogName(PreviousDay(Local(2026, 3, 1))), "Filter_28_02_2026.log");
+  EXPECT_EQ(FilterLogName(PreviousDay(Local(2026, 1, 1))), "Filter_31_12_2025.log");
+  EXPECT_EQ(FilterLogName(PreviousDay(Local(2026, 11, 12))), "Filter_11_11_2026.log");
+}
+
+TEST(LogNamesTest, SplitsUserAndAddress) {
+  std::string user, address;
+  SplitDailyLogName("05_03_2026_bob_10.0.0.3.log", &user, &address);
+  EXPECT_EQ(user, "bob");
+  EXPECT_EQ(address, "10.0.0.3.log");
+  SplitDailyLogName("05_03_2026_bob", &user, &address);
+  EXPECT_EQ(user, "bob");
+  EXPECT_EQ(address, "bob");
+  SplitDailyLogName("05_03_2026__x", &user, &address);  // "_" first: both the rest
+  EXPECT_EQ(user, "_x");
+  EXPECT_EQ(address, "_x");
+  SplitDailyLogName("05_03_2026_ann_10.0.0.1_report.txt", &user, &address);
+  EXPECT_EQ(user, "ann");
+  EXPECT_EQ(address, "10.0.0.1_report.txt");
+  SplitDailyLogName("05_03", &user, &address);
+  EXPECT_EQ(user, "");
+  EXPECT_TRUE(IsReportFileName("05_03_2026_ann_1_report.txt"));
+  EXPECT_FALSE(IsReportFileName("05_03_2026_ann_1_Report.txt"));
+}
+
+TEST(LogLineParserTest, NumbersAsTheLogsWriteThem) {
+  EXPECT_EQ(ReadNumber("  \t42abc"), 42);
+  EXPECT_EQ(ReadNumber("-17"), -17);
+  EXPECT_EQ(ReadNumber("+8"), 8);
+  EXPECT_EQ(ReadNumber("x12"), 0);
+  EXPECT_EQ(ReadNumber(""), 0);
+  EXPECT_EQ(ReadNumber("- 5"), 0);
+  EXPECT_EQ(ReadNumber("99999999999999999999"), std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(ReadNumber("-2147483648"), std::numeric_limits<int32_t>::min());
+  EXPECT_EQ(ReadNumber("-99999999999999999999"), std::numeric_limits<int32_t>::min());
+}
+
+TEST(LogLineParserTest, RequestLines) {
+  SiteLine line = ParseRequestLine("12*x Request: host1/index.html");
+  EXPECT_EQ(line.key, "host1");
+  EXPECT_EQ(line.number, 12);
+  EXPECT_EQ(ParseRequestLine("12*x Request: host1").key, "");  // no "/" after the host
+  line = ParseRequestLine("12 x Request: host1/a");             // no "*": number 0
+  EXPECT_EQ(line.key, "host1");
+  EXPECT_EQ(line.number, 0);
+  // Without "Request:" the host starts at the line's 9th character.
+  EXPECT_EQ(ParseRequestLine("7*abcdefhost2/x").key, "host2");
+  EXPECT_EQ(ParseRequestLine("7*ab").key, "");
+  // The host is taken from the first "Request:", whatever follows.
+  EXPECT_EQ(ParseRequestLine("3*Request:_a/b Request: c/d").key, "a");
+  EXPECT_EQ(ParseRequestLine("3*Request:_/b").key, "");
+}
+
+TEST(LogLineParserTest, ReportLines) {
+  SiteLine line = ParseReportLine("host1 5");
+  EXPECT_EQ(line.key, "host1");
+  EXPECT_EQ(line.number, 5);
+  EXPECT_EQ(ParseReportLine("host1").key, "");
+  line = ParseReportLine("a b 9");
+  EXPECT_EQ(line.key, "a");
+  EXPECT_EQ(line.number, 0);
+  EXPECT_EQ(ParseReportLine(" 4").key, "");
+}
+
+TEST(SiteTableTest, SumsReplacesAndKeepsFirstSeenOrder) {
+  CSiteTable table;
+  table.Add("host1", 5);
+  table.Add("host2", 1);
+  table.Add("host1", 7);
+  table.Replace("host3", 5);
+  table.Replace("host3", 7);
+  table.Add("host0", std::numeric_limits<int32_t>::max());
+  table.Add("host0", 1);  // wraps like a 32-bit signed addition
+  ASSERT_EQ(table.entries().size(), 4u);
+  EXPECT_EQ(table.entries()[0].url, "host1");
+  EXPECT_EQ(table.entries()[0].size, 12);
+  EXPECT_EQ(table.entries()[1].url, "host2");
+  EXPECT_EQ(table.entries()[2].size, 7);
+  EXPECT_EQ(table.entries()[3].size, std::numeric_limits<int32_t>::min());
+  table.Clear();
+  EXPECT_TRUE(table.empty());
+  table.Add("host2", 3);
+  EXPECT_EQ(table.entries()[0].size, 3);
+}
+
+TEST_F(LocalTimeTest, FilterLinesSplitIntoEvents) {
+  const std::string anna = "3/5/2026|PC7|anna|x|14:07:33|host1/page|blocked_z";
+  FilterFields fields = SplitFilterLine(anna);
+  EXPECT_EQ(fields[3], "PC7");
+  EXPECT_EQ(fields[5], "x");
+  FilterEvent event = MakeFilterEvent(fields);
+  EXPECT_EQ(event.user_name, "anna");
+  EXPECT_EQ(event.url, "host1/page");
+  EXPECT_EQ(event.action, "blocked");
+  EXPECT_EQ(event.time, Local(2026, 3, 5, 14, 7, 33));
+
+  EXPECT_EQ(MakeFilterEvent(SplitFilterLine("3/5/2026|PC7||x|14:07:33|h/p|blocked_")).user_name,
+            "PC7");
+  EXPECT_EQ(MakeFilterEvent(SplitFilterLine("3/5/126|PC7|anna|x|14:07:33|h/p|b_")).time,
+            Local(2026, 3, 5, 14, 7, 33));
+  event = MakeFilterEvent(SplitFilterLine("3/5/2026|PC7|anna|x|14:07:33|host1/page|blocked"));
+  EXPECT_EQ(event.url, "host1/page");
+  EXPECT_EQ(event.action, "");
+  // A missing separator leaves its field empty and the rest for the next.
+  fields = SplitFilterLine("3-5/2026|a|b|c|1:2:3|u|act_");
+  EXPECT_EQ(fields[0], "3-5");
+  EXPECT_EQ(fields[1], "");
+  EXPECT_EQ(fields[2], "2026");
+  // Out-of-range values are normalised, not rejected.
+  EXPECT_EQ(MakeFilterEvent(SplitFilterLine("13/1/2025|a|b|c|0:0:0|u|act_")).time,
+            Local(2026, 1, 1));
+  EXPECT_EQ(MakeFilterEvent(SplitFilterLine("")).user_name, "");
+}
+
+}  // namespace

@@ -1,0 +1,22 @@
+#include "server/logimport/site_table.h"
+
+data_list2& CSiteTable::Entry(const std::string& key) {
+  auto [it, inserted] = index_.try_emplace(key, entries_.size());
+  if (inserted) entries_.push_back(data_list2{key, 0});
+  return entries_[it->second];
+}
+
+void CSiteTable::Add(const std::string& key, int32_t number) {
+  data_list2& entry = Entry(key);
+  // Two's-complement wrap, as a 32-bit signed addition behaves on the
+  // machines the logs come from, without undefined behaviour here.
+  entry.size = static_cast<int32_t>(static_cast<uint32_t>(entry.size) +
+                                    static_cast<uint32_t>(number));
+}
+
+void CSiteTable::Replace(const std::string& key, int32_t number) { Entry(key).size = number; }
+
+void CSiteTable::Clear() {
+  entries_.clear();
+  index_.clear();
+}

@@ -1,0 +1,37 @@
+// The site table: the totals of one per-user daily log, one entry per key
+// (web host or report key) in the order the keys were first seen. Lookups
+// go through a hash index, so a file with many hosts stays linear.
+// Owned and used by the log importer's thread only.
+#ifndef SERVER_LOGIMPORT_SITE_TABLE_H_
+#define SERVER_LOGIMPORT_SITE_TABLE_H_
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+struct data_list2 {
+  std::string url;
+  int32_t size = 0;
+};
+
+class CSiteTable {
+ public:
+  // A request line: adds `number` to the key's size (32-bit, wrapping).
+  void Add(const std::string& key, int32_t number);
+  // A report line: the key's size becomes `number`.
+  void Replace(const std::string& key, int32_t number);
+
+  const std::vector<data_list2>& entries() const { return entries_; }
+  bool empty() const { return entries_.empty(); }
+  void Clear();
+
+ private:
+  // The entry for `key`, appended with size 0 when new.
+  data_list2& Entry(const std::string& key);
+
+  std::vector<data_list2> entries_;
+  std::unordered_map<std::string, size_t> index_;  // url -> position in entries_
+};
+
+#endif  // SERVER_LOGIMPORT_SITE_TABLE_H_

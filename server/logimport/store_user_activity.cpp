@@ -1,0 +1,43 @@
+#include "server/logimport/store_user_activity.h"
+
+namespace {
+
+// The user's row id, creating the user (and its Ip and Computer rows when
+// missing) first. `created` tells whether the user was new.
+int64_t FindOrCreateUser(ActivityDatabase& db, const std::string& user_name,
+                         const std::string& address, bool* created) {
+  *created = false;
+  if (auto user = db.FindUser(user_name)) return user->id;
+  auto ip = db.FindIp(address);
+  int64_t ip_id = ip ? ip->id : db.InsertIp(address);
+  auto computer = db.FindComputer(user_name);
+  int64_t computer_id = computer ? computer->id : db.InsertComputer(user_name, 1);
+  *created = true;
+  return db.InsertUser(user_name, 1, ip_id, computer_id);
+}
+
+// Empties the table however the store ends.
+class ClearOnExit {
+ public:
+  explicit ClearOnExit(CSiteTable& sites) : sites_(sites) {}
+  ~ClearOnExit() { sites_.Clear(); }
+  ClearOnExit(const ClearOnExit&) = delete;
+  ClearOnExit& operator=(const ClearOnExit&) = delete;
+
+ private:
+  CSiteTable& sites_;
+};
+
+}  // namespace
+
+bool StoreUserActivity(ActivityDatabase& db, const std::string& user_name,
+                       const std::string& address, CSiteTable& sites, int64_t now) {
+  ClearOnExit clear(sites);
+  ActivityDatabase::Transaction transaction(db);
+  bool created = false;
+  int64_t user = FindOrCreateUser(db, user_name, address, &created);
+  const dbDateTime time(now - 86400);
+  for (const data_list2& entry : sites.entries()) db.InsertWeb(entry.url, entry.size, time, user);
+  transaction.Commit();
+  return created;
+}
