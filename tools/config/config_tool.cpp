@@ -1,0 +1,115 @@
+#include "tools/config/config_tool.h"
+
+#include <functional>
+#include <iomanip>
+#include <optional>
+
+#include "platform/registry.h"
+#include "tools/config/config_values.h"
+#include "tools/config/validate_config_value.h"
+
+namespace {
+
+constexpr platform::RegRoot kRoot = platform::RegRoot::kLocalMachine;
+constexpr char kProgram[] = "QuorvaneServerConfig";
+
+void PrintUsage(std::ostream& stream) {
+  stream << "usage: " << kProgram << " show | get NAME | set NAME VALUE | unset NAME\n";
+}
+
+void PrintNames(std::ostream& err) {
+  err << "known names:";
+  for (const ConfigValue& value : KnownConfigValues()) err << ' ' << value.name;
+  err << '\n';
+}
+
+const ConfigValue* LookUp(const std::string& name, std::ostream& err) {
+  const ConfigValue* value = FindConfigValue(name);
+  if (!value) {
+    err << kProgram << ": unknown value name \"" << name << "\"\n";
+    PrintNames(err);
+  }
+  return value;
+}
+
+std::optional<platform::RegValue> Stored(const platform::RegistryFile& registry,
+                                         const ConfigValue& value) {
+  return registry.Query(kRoot, kConfigKey, value.name);
+}
+
+int Show(std::ostream& out) {
+  platform::RegistryFile registry = platform::LoadRegistry(platform::RegistryPath());
+  for (const ConfigValue& value : KnownConfigValues()) {
+    auto shown = DisplayConfigValue(value, Stored(registry, value));
+    out << std::left << std::setw(14) << value.name << ' ' << shown.value_or("(not set)") << '\n';
+  }
+  return kConfigOk;
+}
+
+int Get(const std::string& name, std::ostream& out, std::ostream& err) {
+  const ConfigValue* value = LookUp(name, err);
+  if (!value) return kConfigRejected;
+  platform::RegistryFile registry = platform::LoadRegistry(platform::RegistryPath());
+  auto shown = DisplayConfigValue(*value, Stored(registry, *value));
+  if (!shown) {
+    err << kProgram << ": " << value->name << " is not set\n";
+    return kConfigRejected;
+  }
+  out << *shown << '\n';
+  return kConfigOk;
+}
+
+int Write(const std::function<bool(platform::RegistryFile&)>& edit, std::ostream& err) {
+  std::string error;
+  if (!platform::EditRegistry(platform::RegistryPath(), edit, &error)) {
+    err << kProgram << ": " << error << '\n';
+    return kConfigRejected;
+  }
+  return kConfigOk;
+}
+
+int Set(const std::string& name, const std::string& input, std::ostream& err) {
+  const ConfigValue* value = LookUp(name, err);
+  if (!value) return kConfigRejected;
+  platform::RegValue stored;
+  std::string error;
+  if (!ValidateConfigValue(*value, input, &stored, &error)) {
+    err << kProgram << ": " << error << '\n';
+    return kConfigRejected;
+  }
+  return Write([&](platform::RegistryFile& registry) {
+    // Removed first so that the value takes the canonical spelling.
+    registry.DeleteValue(kRoot, kConfigKey, value->name);
+    registry.SetValue(kRoot, kConfigKey, value->name, stored);
+    return true;
+  }, err);
+}
+
+int Unset(const std::string& name, std::ostream& err) {
+  const ConfigValue* value = LookUp(name, err);
+  if (!value) return kConfigRejected;
+  return Write([&](platform::RegistryFile& registry) {
+    return registry.DeleteValue(kRoot, kConfigKey, value->name);
+  }, err);
+}
+
+}  // namespace
+
+int RunConfigTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const std::string command = args.empty() ? "" : args[0];
+  if (args.size() == 1 && (command == "help" || command == "--help" || command == "-h")) {
+    PrintUsage(out);
+    return kConfigOk;
+  }
+  if (command == "show" && args.size() == 1) return Show(out);
+  if (command == "get" && args.size() == 2) return Get(args[1], out, err);
+  if (command == "set" && args.size() == 3) return Set(args[1], args[2], err);
+  if (command == "unset" && args.size() == 2) return Unset(args[1], err);
+  if (command.empty()) {
+    err << kProgram << ": no command given\n";
+  } else {
+    err << kProgram << ": wrong command or number of arguments: " << command << '\n';
+  }
+  PrintUsage(err);
+  return kConfigUsage;
+}

@@ -1,0 +1,137 @@
+#include "tools/config/validate_config_value.h"
+
+#include <optional>
+
+#include "common/email_scramble.h"
+
+namespace {
+
+// A decimal number of at most nine digits; nothing else.
+std::optional<uint32_t> ParseDecimal(std::string_view text) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  uint32_t n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + uint32_t(c - '0');
+  }
+  return n;
+}
+
+bool IsPortNumber(std::string_view text) {
+  auto n = ParseDecimal(text);
+  return n && *n >= 1 && *n <= 65535;
+}
+
+bool HasControlCharacter(std::string_view text) {
+  for (char c : text)
+    if (uint8_t(c) < 0x20 || c == 0x7f) return true;
+  return false;
+}
+
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+bool Fail(std::string* error, std::string message) {
+  *error = std::move(message);
+  return false;
+}
+
+bool CheckHour(const ConfigValue& v, std::string_view input, std::string* error) {
+  auto hour = ParseDecimal(input);
+  if (!hour || *hour > 23)
+    return Fail(error, std::string(v.name) + " must be an hour from 0 to 23, not " + Quoted(input));
+  // The report scheduler compares the hour as text, so "09" would never match.
+  if (input.size() > 1 && input[0] == '0')
+    return Fail(error, std::string(v.name) + " must be written without a leading zero: use " +
+                           Quoted(std::to_string(*hour)) + ", not " + Quoted(input));
+  return true;
+}
+
+bool CheckFolder(const ConfigValue& v, std::string_view input, std::string* error) {
+  if (input.empty() || input[0] != '/' || HasControlCharacter(input))
+    return Fail(error, std::string(v.name) + " must be an absolute folder (starting with \"/\"), not " +
+                           Quoted(input));
+  return true;
+}
+
+// Printable ASCII only: raised by the scramble offset, such bytes never
+// become a zero byte, which would cut the stored text short.
+bool CheckEmail(const ConfigValue& v, std::string_view input, std::string* error) {
+  if (input.empty())
+    return Fail(error, std::string(v.name) + " must not be empty");
+  for (char c : input) {
+    if (c <= ' ' || c >= 0x7f)
+      return Fail(error, std::string(v.name) +
+                             " must be an address without blanks, in printable ASCII characters, not " +
+                             Quoted(input));
+  }
+  return true;
+}
+
+bool IsHostName(std::string_view host) {
+  if (host.empty()) return false;
+  for (char c : host) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '.' || c == '-' || c == '_';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+bool IsBracketedAddress(std::string_view host) {
+  if (host.size() < 3 || host.front() != '[' || host.back() != ']') return false;
+  for (char c : host.substr(1, host.size() - 2)) {
+    bool ok = (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || (c >= '0' && c <= '9') ||
+              c == ':' || c == '.';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+bool CheckHost(const ConfigValue& v, std::string_view input, std::string* error) {
+  std::string_view host = input;
+  size_t colon = input.rfind(':');
+  if (colon != std::string_view::npos && input.find(']', colon) == std::string_view::npos) {
+    host = input.substr(0, colon);
+    if (!IsPortNumber(input.substr(colon + 1))) host = "";
+  }
+  if (IsHostName(host) || IsBracketedAddress(host)) return true;
+  return Fail(error, std::string(v.name) + " must be a host or host:port (port 1 to 65535), not " +
+                         Quoted(input));
+}
+
+}  // namespace
+
+bool ValidateConfigValue(const ConfigValue& value, std::string_view input,
+                         platform::RegValue* stored, std::string* error) {
+  switch (value.kind) {
+    case ConfigKind::kPort:
+      if (!IsPortNumber(input))
+        return Fail(error, std::string(value.name) + " must be a port number from 1 to 65535, not " +
+                               Quoted(input));
+      *stored = platform::RegValue::Dword(*ParseDecimal(input));
+      return true;
+    case ConfigKind::kSwitch:
+      if (input != "0" && input != "1")
+        return Fail(error, std::string(value.name) + " must be 0 (off) or 1 (on), not " + Quoted(input));
+      *stored = platform::RegValue::Dword(input == "1" ? 1 : 0);
+      return true;
+    case ConfigKind::kHour:
+      if (!CheckHour(value, input, error)) return false;
+      *stored = platform::RegValue::String(input);
+      return true;
+    case ConfigKind::kFolder:
+      if (!CheckFolder(value, input, error)) return false;
+      *stored = platform::RegValue::String(input.back() == '/' ? std::string(input)
+                                                                : std::string(input) + "/");
+      return true;
+    case ConfigKind::kEmail:
+      if (!CheckEmail(value, input, error)) return false;
+      *stored = platform::RegValue::String(ScrambleEmail(std::string(input)));
+      return true;
+    case ConfigKind::kHost:
+      if (!CheckHost(value, input, error)) return false;
+      *stored = platform::RegValue::String(input);
+      return true;
+  }
+  return Fail(error, "unknown kind of value");
+}
