@@ -1,0 +1,176 @@
+"""End-to-end runs of the built database tool `ledgerix`: the contact list
+that the server turns into its IP log, and the reports it mails.
+
+Time is set with libfaketime, so each run sees the date the test needs."""
+
+import os
+import sqlite3
+import subprocess
+import unittest
+from datetime import datetime
+from zoneinfo import ZoneInfo
+
+import e2e_util
+
+FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+TZ = "Europe/Berlin"
+
+
+def local_time(*parts):
+    return int(datetime(*parts, tzinfo=ZoneInfo(TZ)).timestamp())
+
+
+def refresh_ip_log_rows(output):
+    """The rows the server's IP-log refresh takes from mode-7 output: lines
+    ending in LF; three values each ended by a comma (a run of commas is one
+    separator, commas in front of a value are skipped); the fourth value is
+    the rest of the line, trailing white space removed."""
+    rows = []
+    while b"\n" in output:
+        line, output = output.split(b"\n", 1)
+        rest = line
+        values = []
+        for _ in range(3):
+            rest = rest.lstrip(b",")
+            if b"," not in rest:
+                break
+            value, rest = rest.split(b",", 1)
+            values.append(value.decode("latin-1"))
+        if len(values) < 3:
+            continue
+        values.append(rest.rstrip(b" \t\r\n\v\f").decode("latin-1"))
+        rows.append(values)
+    return rows
+
+
+class LedgerixTest(unittest.TestCase):
+    def setUp(self):
+        self.install = e2e_util.Install()
+        self.addCleanup(self.install.__exit__)
+
+    def run_tool(self, *args, at="2027-01-01 09:00:00", stdout=subprocess.PIPE, **env):
+        environment = self.install.env(LD_PRELOAD=FAKETIME_LIB, FAKETIME="@" + at, TZ=TZ, **env)
+        return subprocess.run([e2e_util.program("ledgerix"), *args], stdout=stdout,
+                              stderr=subprocess.PIPE, env=environment, cwd=self.install.install,
+                              timeout=60)
+
+    def listing(self, at):
+        done = self.run_tool("7", at=at)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertTrue(done.stdout == b"" or done.stdout.endswith(b"\r\n"))
+        return refresh_ip_log_rows(done.stdout)
+
+    def make_activity_database(self):
+        """An activity database as the nightly import leaves it."""
+        db = sqlite3.connect(self.install.path("webfilter.dbs"))
+        db.executescript("""
+            CREATE TABLE Computer(id INTEGER PRIMARY KEY, computer_name TEXT, status INTEGER);
+            CREATE TABLE Ip(id INTEGER PRIMARY KEY, ip TEXT);
+            CREATE TABLE "User"(id INTEGER PRIMARY KEY, user_name TEXT, active INTEGER,
+                                ips INTEGER REFERENCES Ip(id),
+                                computers INTEGER REFERENCES Computer(id));
+            CREATE TABLE Web(id INTEGER PRIMARY KEY, url TEXT, size INTEGER, time INTEGER,
+                             users INTEGER REFERENCES "User"(id));
+            CREATE TABLE FilterActivity(id INTEGER PRIMARY KEY, url TEXT, time INTEGER,
+                                        action TEXT, users INTEGER REFERENCES "User"(id));
+            PRAGMA user_version=1;
+        """)
+        return db
+
+    def test_contacts_become_ip_log_rows(self):
+        for args in (("alice smith", "PC-7", "192.168.0.7"), ("bob", "PC-2", "10.0.0.2")):
+            done = self.run_tool("6", *args, at="2026-12-08 08:00:00")
+            self.assertEqual((done.returncode, done.stdout), (0, b""), done.stderr)
+        # Carol now has alice's address; bob reports again later.
+        self.assertEqual(self.run_tool("6", "carol", "PC-9", "192.168.0.7",
+                                       at="2026-12-08 08:30:00").returncode, 0)
+        self.assertEqual(self.run_tool("6", "bob", "PC-2", "10.0.0.2",
+                                       at="2026-12-08 20:00:00").returncode, 0)
+        self.assertEqual(self.listing("2026-12-08 21:00:00"),
+                         [["alice smith", "192.168.0.7", "PC-7", "0"],
+                          ["bob", "10.0.0.2", "PC-2", "1"],
+                          ["carol", "192.168.0.7", "PC-9", "1"]])
+        # A day after carol's report only bob is still active...
+        self.assertEqual([row[3] for row in self.listing("2026-12-09 08:30:00")],
+                         ["0", "1", "0"])
+        # ... unless the window is set wider.
+        self.install.values["ContactWindowHours"] = 48
+        self.install.write_registry()
+        self.assertEqual([row[3] for row in self.listing("2026-12-09 08:30:00")],
+                         ["0", "1", "1"])
+
+    def test_refuses_bad_contacts_and_command_lines(self):
+        done = self.run_tool("6", "eve,admin", "PC-1", "10.0.0.1")
+        self.assertEqual(done.returncode, 1)
+        self.assertIn(b"comma", done.stderr)
+        done = self.run_tool("6", "", "", "")
+        self.assertEqual(done.returncode, 1)
+        self.assertEqual(self.run_tool("7").stdout, b"")
+        for args in ((), ("8",), ("6", "x", "y"), ("1", "1", "0"), ("4", "3"), ("7", "7")):
+            done = self.run_tool(*args)
+            self.assertEqual(done.returncode, 2, args)
+            self.assertEqual(done.stdout, b"")
+            self.assertTrue(done.stderr.startswith(b"usage: ledgerix"), done.stderr)
+
+    def test_a_missing_install_folder_is_reported(self):
+        self.install.values["apppath"] = self.install.path("missing/")
+        self.install.write_registry()
+        for args in (("7",), ("6", "bob", "PC-2", "10.0.0.2"), ("1", "1", "0", "0")):
+            done = self.run_tool(*args)
+            self.assertEqual(done.returncode, 1, args)
+            self.assertEqual(done.stdout, b"")
+            self.assertIn(b"missing/", done.stderr)
+
+    def test_reports_without_a_database_print_nothing(self):
+        for args in (("1", "1", "0", "0"), ("4", "2")):
+            done = self.run_tool(*args)
+            self.assertNotEqual(done.returncode, 0)
+            self.assertEqual(done.stdout, b"")
+            self.assertIn(b"cannot open the activity database", done.stderr)
+            self.assertIn(self.install.path("webfilter.dbs").encode(), done.stderr)
+        self.assertFalse(os.path.exists(self.install.path("webfilter.dbs")))
+
+    def test_reports_written_into_dbdata(self):
+        db = self.make_activity_database()
+        db.execute("INSERT INTO Ip VALUES (1, '10.0.0.7')")
+        db.execute("INSERT INTO Computer VALUES (1, 'PC-7', 1)")
+        db.execute("INSERT INTO \"User\" VALUES (1, '<i>alice</i>', 1, 1, 1)")
+        # The import on 1 January at 00:00:05 dates the day's rows 31 December.
+        yesterday = local_time(2026, 12, 31, 0, 0, 5)
+        db.executemany("INSERT INTO Web(url, size, time, users) VALUES (?, ?, ?, 1)",
+                       [("news.example", 40, yesterday), ("a&b.example", 10, yesterday),
+                        ("older.example", 99, yesterday - 86400)])
+        db.execute("INSERT INTO FilterActivity(url, time, action, users) VALUES (?, ?, ?, 1)",
+                   ("casino.example/<play>", yesterday + 3600, "blocked"))
+        db.commit()
+        db.close()
+
+        def report(*args, at="2027-01-01 09:00:00"):
+            with open(self.install.path("dbdata"), "wb") as out:
+                done = self.run_tool(*args, stdout=out, at=at)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            with open(self.install.path("dbdata"), "rb") as f:
+                return f.read().decode("latin-1")
+
+        daily = report("1", "1", "0", "0")
+        self.assertIn("Thursday 31 December 2026", daily)
+        self.assertIn("&lt;i&gt;alice&lt;/i&gt;", daily)
+        self.assertNotIn("<i>", daily)
+        self.assertIn("<td>news.example</td><td align=\"right\">40</td>", daily)
+        self.assertIn("a&amp;b.example", daily)
+        self.assertIn("50 requests in total", daily)
+        self.assertNotIn("older.example", daily)
+        self.assertIn("older.example", report("1", "2", "2", "0"))
+        self.assertIn("December 2026", report("1", "7", "2", "0"))
+
+        filtered = report("4", "1")
+        self.assertIn("<td>2026-12-31 01:00:05</td><td>casino.example/&lt;play&gt;</td>"
+                      "<td>blocked</td>", filtered)
+        # Looked at a month later, the previous month is empty: one line.
+        empty = report("4", "7", at="2027-02-10 09:00:00")
+        self.assertEqual(empty.count("\n"), 1)
+        self.assertIn("no filter events were recorded for January 2027", empty)
+
+
+if __name__ == "__main__":
+    unittest.main()
