@@ -1,0 +1,295 @@
+// The nightly import end to end inside the library: a temporary install
+// folder named by a registry file, logs written as the outside programs
+// write them, a fake clock driving the midnight schedule.
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "server/db/activity_database.h"
+#include "server/logimport/line_reader.h"
+#include "server/logimport/logg_thread.h"
+#include "server/logimport/rebuild_ip_log.h"
+#include "server/logimport/test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class NightlyImportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string templ = (fs::temp_directory_path() / "nightlyXXXXXX").string();
+    ASSERT_NE(mkdtemp(templ.data()), nullptr);
+    root_ = templ;
+    install_ = root_ + "/install/";
+    fs::create_directories(install_ + "Logs");
+    std::ofstream(root_ + "/registry.reg")
+        << "Windows Registry Editor Version 5.00\r\n\r\n"
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\r\n\"apppath\"=\""
+        << install_ << "\"\r\n";
+    setenv("QUORVANE_REGISTRY", (root_ + "/registry.reg").c_str(), 1);
+    setenv("TZ", "Europe/Paris", 1);
+    tzset();
+    clock_.Set(Local(2026, 3, 6, 0, 0, 5));
+  }
+  void TearDown() override {
+    unsetenv("QUORVANE_REGISTRY");
+    unsetenv("TZ");
+    tzset();
+    fs::permissions(install_, fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(root_);
+  }
+
+  static int64_t Local(int year, int month, int day, int hour, int minute, int sec) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = sec;
+    tm.tm_isdst = -1;
+    return platform::FromLocalTime(tm);
+  }
+
+  std::string Log(const std::string& name) const { return install_ + "Logs/" + name; }
+
+  // Writes encoded request records, ending lines with CR LF or LF.
+  void WriteRequestLog(const std::string& name, const std::vector<std::string>& records,
+                       const char* eol = "\r\n") {
+    std::ofstream out(Log(name), std::ios::binary);
+    for (const std::string& record : records) out << EncodeBase64ForTesting(record) << eol;
+  }
+
+  void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+
+  ActivityDatabase& Db() {
+    if (!db_.is_open()) {
+      std::string error;
+      EXPECT_TRUE(db_.Open(install_ + "webfilter.dbs", &error)) << error;
+    }
+    return db_;
+  }
+
+  std::string Read(const std::string& path) {
+    return platform::ReadWholeFile(path).value_or("<missing>");
+  }
+
+  // A trigger that makes inserting the given url fail, to break a store
+  // half way through.
+  void FailInsertsOf(const std::string& table, const std::string& url) {
+    SQLite::Statement(Db().connection(),
+                      "CREATE TRIGGER fail_" + table + " BEFORE INSERT ON " + table +
+                          " WHEN NEW.url = '" + url +
+                          "' BEGIN SELECT RAISE(ABORT, 'refused'); END")
+        .exec();
+  }
+
+  std::string root_, install_;
+  platform::FakeClock clock_;
+  CLoggThread worker_{clock_, std::chrono::milliseconds(1), std::chrono::milliseconds(0)};
+  ActivityDatabase db_;
+};
+
+TEST_F(NightlyImportTest, NewUserGetsRowsEveryHostAndARebuiltIpLog) {
+  WriteRequestLog("05_03_2026_bob_10.0.0.3",
+                  {"5*x Request: host1/a", "2*x Request: host2/b", "7*y Request: host1/c",
+                   "9*no host", "4*x Request: host3/d"},
+                  "\n");
+  WriteRequestLog("04_03_2026_bob_10.0.0.3", {"1*x Request: old/a"});  // another day
+  CLoggThread::NightResult night = worker_.ImportNight();
+  ASSERT_TRUE(night.database_opened) << night.error;
+  EXPECT_EQ(night.daily.imported, 1);
+  EXPECT_FALSE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
+  EXPECT_TRUE(fs::exists(Log("04_03_2026_bob_10.0.0.3")));
+  EXPECT_EQ(worker_.current_user(), "bob");
+  EXPECT_EQ(worker_.current_address(), "10.0.0.3");
+
+  auto user = Db().FindUser("bob");
+  ASSERT_TRUE(user);
+  EXPECT_EQ(user->active, 1);
+  auto ip = Db().FindIp("10.0.0.3");
+  auto computer = Db().FindComputer("bob");
+  ASSERT_TRUE(ip && computer);
+  EXPECT_EQ(computer->status, 1);
+  EXPECT_EQ(user->ips, ip->id);
+  EXPECT_EQ(user->computers, computer->id);
+  EXPECT_EQ(Db().UsersOfIp(ip->id).size(), 1u);
+  EXPECT_EQ(Db().UsersOfComputer(computer->id).size(), 1u);
+  auto webs = Db().WebsOfUser(user->id);
+  ASSERT_EQ(webs.size(), 3u);  // the last host of the file is stored too
+  EXPECT_EQ(webs[0].url, "host1");
+  EXPECT_EQ(webs[0].size, 12);
+  EXPECT_EQ(webs[1].url, "host2");
+  EXPECT_EQ(webs[2].url, "host3");
+  EXPECT_EQ(webs[2].size, 4);
+  EXPECT_EQ(webs[0].time.stamp, Local(2026, 3, 5, 0, 0, 5));
+  EXPECT_EQ(Read(install_ + "Logs/logip2.log"), "bob,10.0.0.3,bob,1\r\n");
+  EXPECT_EQ(Read(install_ + "quorvane.size"), "bob,10.0.0.3,bob,0\r\n");
+}
+
+TEST_F(NightlyImportTest, KnownUserAddsOnlyWebRowsAndReportLinesReplace) {
+  int64_t ip = Db().InsertIp("10.0.0.9");
+  int64_t user = Db().InsertUser("ann", 1, ip, Db().InsertComputer("ann", 1));
+  Db().InsertComputer("carl", 1);  // a new user reuses a Computer row of its name
+  WriteText(Log("05_03_2026_ann_10.0.0.1_report.txt"), "host1 5\r\nhost1 7\r\nnospace\r\nb 1");
+  WriteText(Log("05_03_2026_carl_10.0.0.9"), "");  // empty: still creates the user
+  CLoggThread::NightResult night = worker_.ImportNight();
+  EXPECT_EQ(night.daily.imported, 2);
+  EXPECT_EQ(Db().AllUsers().size(), 2u);
+  EXPECT_EQ(Db().AllIps().size(), 1u);  // address differs, but ann is not new
+  EXPECT_EQ(Db().AllComputers().size(), 2u);
+  auto webs = Db().WebsOfUser(user);
+  ASSERT_EQ(webs.size(), 2u);
+  EXPECT_EQ(webs[0].url, "host1");
+  EXPECT_EQ(webs[0].size, 7);
+  EXPECT_EQ(webs[1].url, "b");
+  auto carl = Db().FindUser("carl");
+  ASSERT_TRUE(carl);
+  EXPECT_EQ(carl->ips, ip);
+  EXPECT_EQ(Db().WebsOfUser(carl->id).size(), 0u);
+  EXPECT_EQ(Read(install_ + "Logs/logip2.log"), "ann,10.0.0.9,ann,1\r\ncarl,10.0.0.9,carl,1\r\n");
+}
+
+TEST_F(NightlyImportTest, IpLogRowsCarryActiveAndNullReferences) {
+  int64_t ip = Db().InsertIp("10.0.0.1");
+  int64_t computer = Db().InsertComputer("pc,1", 1);
+  Db().InsertUser("ann", 1, ip, computer);
+  Db().InsertUser("bob", 0, ip, computer);
+  Db().InsertUser("eve", 5, std::nullopt, std::nullopt);
+  std::string error;
+  ASSERT_TRUE(RebuildIpLog(Db(), install_, &error)) << error;
+  const std::string expected = "ann,10.0.0.1,pc,1,1\r\nbob,10.0.0.1,pc,1,0\r\neve,,,1\r\n";
+  EXPECT_EQ(Read(install_ + "Logs/logip2.log"), expected);
+  ASSERT_TRUE(RebuildIpLog(Db(), install_, &error)) << error;  // same content again
+  EXPECT_EQ(Read(install_ + "Logs/logip2.log"), expected);
+  EXPECT_EQ(Read(install_ + "quorvane.size"),
+            "ann,10.0.0.1,pc,1,0\r\nbob,10.0.0.1,pc,1,0\r\neve,,,0\r\n");
+}
+
+TEST_F(NightlyImportTest, FailedStoresKeepTheFileAndLoseNothing) {
+  WriteRequestLog("05_03_2026_bob_10.0.0.3", {"1*x Request: good/a", "1*x Request: bad/a"});
+  WriteRequestLog("05_03_2026_amy_10.0.0.4", {"1*x Request: good/a"});
+  WriteRequestLog("05_03_2026_held_10.0.0.5", {"1*x Request: good/a"});
+  FailInsertsOf("Web", "bad");
+  platform::ExclusiveFile held;
+  ASSERT_TRUE(held.Open(Log("05_03_2026_held_10.0.0.5"), platform::ExclusiveFile::Mode::kRead));
+  CLoggThread::NightResult night = worker_.ImportNight();
+  EXPECT_EQ(night.daily.imported, 1);
+  EXPECT_EQ(night.daily.failed, 1);
+  EXPECT_EQ(night.daily.skipped, 1);
+  EXPECT_TRUE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
+  EXPECT_TRUE(fs::exists(Log("05_03_2026_held_10.0.0.5")));
+  EXPECT_FALSE(fs::exists(Log("05_03_2026_amy_10.0.0.4")));
+  EXPECT_FALSE(Db().FindUser("bob"));  // rolled back whole, user rows included
+  EXPECT_TRUE(Db().FindUser("amy"));
+  EXPECT_EQ(Read(install_ + "Logs/logip2.log"), "amy,10.0.0.4,amy,1\r\n");
+}
+
+TEST_F(NightlyImportTest, UnopenableDatabaseLeavesEverythingInPlace) {
+  WriteRequestLog("05_03_2026_bob_10.0.0.3", {"1*x Request: good/a"});
+  WriteText(Log("Filter_05_03_2026.log"), EncodeBase64ForTesting("3/5/2026|a|bob|x|1:2:3|u|b_"));
+  WriteText(install_ + "Logs/logip2.log", "keep,1,1,1\r\n");
+  fs::create_directories(install_ + "webfilter.dbs");  // cannot be opened as a database
+  CLoggThread::NightResult night = worker_.ImportNight();
+  EXPECT_FALSE(night.database_opened);
+  EXPECT_TRUE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
+  EXPECT_TRUE(fs::exists(Log("Filter_05_03_2026.log")));
+  EXPECT_EQ(Read(install_ + "Logs/logip2.log"), "keep,1,1,1\r\n");
+}
+
+TEST_F(NightlyImportTest, FilterLogStoresKnownUsersOnly) {
+  int64_t anna = Db().InsertUser("anna", 1, std::nullopt, std::nullopt);
+  int64_t pc7 = Db().InsertUser("PC7", 1, std::nullopt, std::nullopt);
+  std::string lines;
+  for (const char* line :
+       {"3/5/2026|PC7|anna|x|14:07:33|host1/page|blocked_z",
+        "3/5/2026|PC7||x|14:07:33|host2/page|allowed_z", "3/5/126|PC7|anna|x|1:2:3|h3/|warn_",
+        "3/5/2026|PC7|anna|x|14:07:33|host4/page|blocked", "3/5/2026|PC7|nobody|x|1:2:3|h/|b_",
+        "3/5/2026||||1:2:3|h/|b_"})
+    lines += EncodeBase64ForTesting(line) + "\r\n";
+  lines += "\r\n" + std::string(LineReader::kMaxLine + 10, 'Q') + "\n";  // skipped unread
+  WriteText(Log("Filter_05_03_2026.log"), lines);
+  CLoggThread::NightResult night = worker_.ImportNight();
+  EXPECT_EQ(night.filter.status, FilterImportResult::Status::kImported) << night.filter.error;
+  EXPECT_EQ(night.filter.stored, 4);
+  EXPECT_FALSE(fs::exists(Log("Filter_05_03_2026.log")));
+  auto rows = Db().FilterActivityOfUser(anna);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].url, "host1/page");
+  EXPECT_EQ(rows[0].action, "blocked");
+  EXPECT_EQ(rows[0].time.stamp, Local(2026, 3, 5, 14, 7, 33));
+  EXPECT_EQ(rows[1].time.stamp, Local(2026, 3, 5, 1, 2, 3));
+  EXPECT_EQ(rows[2].action, "");
+  ASSERT_EQ(Db().FilterActivityOfUser(pc7).size(), 1u);
+  EXPECT_EQ(Db().FilterActivityOfUser(pc7)[0].url, "host2/page");
+  EXPECT_EQ(Db().FindUser("nobody"), std::nullopt);  // filter lines create no users
+}
+
+TEST_F(NightlyImportTest, FilterLogEmptyIsDeletedAndFailureKeepsIt) {
+  Db().InsertUser("anna", 1, std::nullopt, std::nullopt);
+  WriteText(Log("Filter_05_03_2026.log"), "");
+  EXPECT_EQ(worker_.ImportNight().filter.status, FilterImportResult::Status::kImported);
+  EXPECT_FALSE(fs::exists(Log("Filter_05_03_2026.log")));
+
+  FailInsertsOf("FilterActivity", "bad");
+  WriteText(Log("Filter_05_03_2026.log"),
+            EncodeBase64ForTesting("3/5/2026|a|anna|x|1:2:3|good|b_") + "\n" +
+                EncodeBase64ForTesting("3/5/2026|a|anna|x|1:2:3|bad|b_") + "\n");
+  CLoggThread::NightResult night = worker_.ImportNight();
+  EXPECT_EQ(night.filter.status, FilterImportResult::Status::kFailed);
+  EXPECT_TRUE(fs::exists(Log("Filter_05_03_2026.log")));
+  EXPECT_EQ(Db().FilterActivityOfUser(1).size(), 0u);
+}
+
+TEST_F(NightlyImportTest, MidnightScheduleRunsOncePerNight) {
+  clock_.Set(Local(2026, 3, 5, 23, 59, 58));
+  WriteRequestLog("05_03_2026_bob_10.0.0.3", {"1*x Request: a/"});
+  EXPECT_FALSE(worker_.PollOnce());
+  EXPECT_TRUE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
+  clock_.Set(Local(2026, 3, 6, 0, 0, 1));
+  EXPECT_TRUE(worker_.PollOnce());
+  EXPECT_FALSE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
+  clock_.Set(Local(2026, 3, 6, 0, 0, 59));
+  EXPECT_FALSE(worker_.PollOnce());
+  EXPECT_EQ(worker_.imported_flag(), 1);
+  // A night that lasted past 01:00: the flag still clears at the next poll.
+  clock_.Set(Local(2026, 3, 6, 1, 30, 0));
+  EXPECT_FALSE(worker_.PollOnce());
+  EXPECT_EQ(worker_.imported_flag(), 0);
+  WriteRequestLog("06_03_2026_bob_10.0.0.3", {"1*x Request: b/"});
+  clock_.Set(Local(2026, 3, 7, 0, 0, 2));
+  EXPECT_TRUE(worker_.PollOnce());
+  EXPECT_FALSE(fs::exists(Log("06_03_2026_bob_10.0.0.3")));
+  EXPECT_EQ(Db().WebsOfUser(Db().FindUser("bob")->id).size(), 2u);
+}
+
+TEST_F(NightlyImportTest, RunningWorkerImportsAtMidnightAndStops) {
+  clock_.Set(Local(2026, 3, 5, 23, 59, 59));
+  WriteRequestLog("05_03_2026_bob_10.0.0.3", {"1*x Request: a/"});
+  WriteText(Log("Filter_05_03_2026.log"), "");
+  worker_.ClearImportedFlag();
+  worker_.Start(0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_TRUE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
+  clock_.Advance(2);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (fs::exists(Log("Filter_05_03_2026.log")) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  worker_.Stop();
+  EXPECT_FALSE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
+  EXPECT_FALSE(fs::exists(Log("Filter_05_03_2026.log")));
+  EXPECT_EQ(worker_.imported_flag(), 1);
+}
+
+}  // namespace
