@@ -1,12 +1,82 @@
 #include "server/reports/email_thread.h"
 
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "common/email_scramble.h"
+#include "common/install_path.h"
+#include "server/reports/report_table.h"
+#include "server/reports/send_report.h"
+#include "server/service/event_log.h"
+
+namespace {
+
+constexpr std::chrono::milliseconds kPassInterval(3000);
+
+std::optional<std::tm> LocalTime(int64_t t) {
+  std::tm local{};
+  if (!platform::ToLocalTime(t, &local)) return std::nullopt;
+  return local;
+}
+
+// "dbdata" in the current folder, which the tool writes and Notivo reads
+// (Notivo is given the relative name), as an absolute path.
+std::string ReportFilePath() {
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::current_path(ec);
+  if (ec) return "dbdata";
+  return (folder / "dbdata").string();
+}
+
+}  // namespace
+
 EmailThread::EmailThread(platform::Clock& clock) : clock_(clock) {}
 
 EmailThread::~EmailThread() { Stop(); }
 
-// Filled by the e-mail reports work; until then it only waits for a stop.
 uint32_t EmailThread::Run(uint32_t) {
-  while (SleepFor(std::chrono::milliseconds(3000))) {
-  }
+  do {
+    try {
+      RunPass();
+    } catch (const std::exception& e) {
+      WriteEventLog("The e-mail reports failed: %s", e.what());
+    }
+  } while (SleepFor(kPassInterval));
   return 0;
+}
+
+void EmailThread::RunPass() {
+  const ReportConfig config = ReadReportConfig();
+  const int64_t now = clock_.Now();
+  std::optional<std::tm> local = LocalTime(now);
+  const std::string hour = local ? std::to_string(local->tm_hour) : "-1";
+  // Byte for byte: "9" is the ninth hour, "09" never matches.
+  if (hour != config.report_time) {
+    sentThisHour = 0;
+    return;
+  }
+  std::error_code ignored;
+  std::filesystem::current_path(NormalizeInstallPath(config.apppath), ignored);
+  if (sentThisHour == 1) return;
+  RunBatch(config, now);
+  sentThisHour = 1;
+}
+
+void EmailThread::RunBatch(const ReportConfig& config, int64_t now) {
+  std::vector<const ReportSpec*> due = DueReports(config, LocalTime(now));
+  if (due.empty()) return;
+  const std::string address = UnscrambleEmail(config.email_address);
+  if (address.empty()) {
+    // An empty address would shift Notivo's arguments; send nothing.
+    WriteEventLog("The e-mail reports were not sent: no recipient address is configured");
+    return;
+  }
+  const std::string report_file = ReportFilePath();
+  for (const ReportSpec* report : due) {
+    if (StopRequested()) return;
+    SendReport(*report, report_file, address);
+  }
 }

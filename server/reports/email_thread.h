@@ -1,10 +1,21 @@
-// EmailThread: the report scheduler. In the configured hour it has the
-// database tool write each enabled report and sends it with Notivo.
+// EmailThread: the report scheduler. Every 3 seconds it reads its
+// configuration; at the first pass in the hour named by "ReportTime" it has
+// the database tool write each enabled report into "dbdata" in the install
+// folder and sends it with Notivo, once per report hour.
+//
+// Owned by MainThread; Start and Stop are called from the owner's thread.
+// The pass runs on the worker's own thread. While in the report hour it
+// makes the install folder the process's current folder, which no other
+// code sets.
 #ifndef SERVER_REPORTS_EMAIL_THREAD_H_
 #define SERVER_REPORTS_EMAIL_THREAD_H_
 
+#include <atomic>
+#include <cstdint>
+
 #include "platform/clock.h"
 #include "server/core/cthread.h"
+#include "server/reports/report_config.h"
 
 class EmailThread final : public CThread {
  public:
@@ -13,8 +24,19 @@ class EmailThread final : public CThread {
 
   uint32_t Run(uint32_t arg) override;
 
+  // One pass of the loop without its sleep, on the calling thread; only
+  // while the worker thread is not running.
+  void RunPassForTesting() { RunPass(); }
+  bool sent_this_hour() const { return sentThisHour == 1; }
+
  private:
+  void RunPass();
+  void RunBatch(const ReportConfig& config, int64_t now);
+
   platform::Clock& clock_;
+  // 1 once this report hour's batch has run, until a pass outside the hour.
+  // Written by the pass; read by tests between passes.
+  std::atomic<int32_t> sentThisHour{0};
 };
 
 #endif  // SERVER_REPORTS_EMAIL_THREAD_H_
