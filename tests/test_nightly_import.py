@@ -1,0 +1,99 @@
+"""The nightly import run by the real server: Orbeline is started a few
+seconds before local midnight under libfaketime with a day's logs in Logs/;
+after midnight the rows are in webfilter.dbs, the logs are gone and the IP
+log lists the users."""
+
+import base64
+import os
+import subprocess
+import unittest
+
+import e2e_util
+
+FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+TZ = "Europe/Paris"
+
+
+def b64(text):
+    return base64.b64encode(text.encode()).decode()
+
+
+def sql(db, query):
+    out = subprocess.run(["sqlite3", "-readonly", "-separator", "|", db, query],
+                         env=dict(os.environ, TZ=TZ), capture_output=True, text=True,
+                         check=True, timeout=60)
+    return [line.split("|") for line in out.stdout.splitlines()]
+
+
+@unittest.skipUnless(os.path.exists(FAKETIME_LIB), "libfaketime is not installed")
+class NightlyImportTest(unittest.TestCase):
+    def write_logs(self, inst):
+        logs = inst.path("Logs")
+        with open(os.path.join(logs, "06_03_2026_anna_10.0.0.7"), "w", newline="") as f:
+            for record in ("5*GET Request: host1/a", "7*GET Request: host1/b",
+                           "3*GET Request: host2/", "1*GET Request: last.example/x"):
+                f.write(b64(record) + "\r\n")
+        with open(os.path.join(logs, "06_03_2026_bob_10.0.0.8_report.txt"), "w",
+                  newline="") as f:
+            f.write("host9 4\nhost9 11\n")
+        with open(os.path.join(logs, "05_03_2026_anna_10.0.0.7"), "w") as f:
+            f.write(b64("9*GET Request: older/") + "\n")
+        with open(os.path.join(logs, "Filter_06_03_2026.log"), "w", newline="") as f:
+            for line in ("3/6/2026|PC7|anna|x|14:07:33|host1/page|blocked_z",
+                         "3/6/2026|PC7|nobody|x|14:07:34|host2/page|blocked_z",
+                         "3/6/2026|bob||x|23:59:00|host3/|allowed_"):
+                f.write(b64(line) + "\r\n")
+
+    def test_midnight_moves_the_day_into_the_database(self):
+        port = e2e_util.free_port()
+        with e2e_util.Install({"DBServerPort": port}) as inst:
+            self.write_logs(inst)
+            exe = os.path.join(inst.private_bin(), "Orbeline")
+            env = inst.env(LD_PRELOAD=FAKETIME_LIB, FAKETIME="@2026-03-06 23:59:55",
+                           FAKETIME_DONT_FAKE_MONOTONIC=1, FAKETIME_DONT_RESET=1, TZ=TZ)
+            logs = inst.path("Logs")
+            imported = [os.path.join(logs, name) for name in
+                        ("06_03_2026_anna_10.0.0.7", "06_03_2026_bob_10.0.0.8_report.txt",
+                         "Filter_06_03_2026.log")]
+            with e2e_util.Server(inst, env=env, exe=exe) as server:
+                self.assertTrue(server.wait_for_line("Service started", timeout=30),
+                                (server.lines, server.err_lines))
+                # Nothing moves before midnight.
+                self.assertTrue(all(os.path.exists(p) for p in imported))
+                done = e2e_util.wait_until(
+                    lambda: not any(os.path.exists(p) for p in imported), timeout=90, step=0.2)
+                self.assertTrue(done, (os.listdir(logs), server.lines, server.err_lines))
+                self.assertEqual(server.stop(), 0)
+
+            self.assertTrue(os.path.exists(os.path.join(logs, "05_03_2026_anna_10.0.0.7")))
+            db = inst.path("webfilter.dbs")
+            users = sql(db, 'SELECT u.user_name, u.active, i.ip, c.computer_name, c.status'
+                            ' FROM "User" u JOIN Ip i ON u.ips = i.id'
+                            ' JOIN Computer c ON u.computers = c.id ORDER BY u.id')
+            self.assertEqual(users, [["anna", "1", "10.0.0.7", "anna", "1"],
+                                     ["bob", "1", "10.0.0.8_report.txt", "bob", "1"]])
+            webs = sql(db, "SELECT u.user_name, w.url, w.size,"
+                           " datetime(w.time, 'unixepoch', 'localtime')"
+                           ' FROM Web w JOIN "User" u ON w.users = u.id ORDER BY w.id')
+            self.assertEqual([w[:3] for w in webs],
+                             [["anna", "host1", "12"], ["anna", "host2", "3"],
+                              ["anna", "last.example", "1"], ["bob", "host9", "11"]])
+            # Dated the day the logs cover: the import time less one day.
+            for w in webs:
+                self.assertTrue(w[3].startswith("2026-03-06 00:0"), w)
+            filters = sql(db, "SELECT u.user_name, f.url, f.action,"
+                              " datetime(f.time, 'unixepoch', 'localtime')"
+                              ' FROM FilterActivity f JOIN "User" u ON f.users = u.id'
+                              " ORDER BY f.id")
+            self.assertEqual(filters, [["anna", "host1/page", "blocked", "2026-03-06 14:07:33"],
+                                       ["bob", "host3/", "allowed", "2026-03-06 23:59:00"]])
+            with open(os.path.join(logs, "logip2.log"), newline="") as f:
+                self.assertEqual(f.read(), "anna,10.0.0.7,anna,1\r\n"
+                                           "bob,10.0.0.8_report.txt,bob,1\r\n")
+            with open(inst.path("quorvane.size"), newline="") as f:
+                self.assertEqual(f.read(), "anna,10.0.0.7,anna,0\r\n"
+                                           "bob,10.0.0.8_report.txt,bob,0\r\n")
+
+
+if __name__ == "__main__":
+    unittest.main()
