@@ -3,23 +3,34 @@
 #include "common/reg_value.h"
 #include "server/service/event_log.h"
 
-MainThread::MainThread() : request_processor_(listener_.queue()) { CheckConfiguration(); }
+MainThread::MainThread(std::function<void()> post_quit_message)
+    : post_quit_message_(std::move(post_quit_message)), request_processor_(listener_.queue()) {
+  CheckConfiguration();
+}
 
 // The values serve only this check: the listener and the workers read
-// their own configuration when they need it.
+// their own configuration when they need it. The check runs before any
+// control loop exists, so the quit message it posts reaches no one and
+// start-up goes on.
 void MainThread::CheckConfiguration() {
   CRegNumberValue port("Software\\Quorvane\\DBServerPort");
   if (port.Value() == 0) {
     WriteEventLog(
         "Unable to get the Server port from registry. Please run QuorvaneServerConfig.exe in "
         "order to fix this problem");
+    PostQuitMessage();
   }
   CRegTextValue path("Software\\Quorvane\\apppPath");
   if (path.Value().empty()) {
     WriteEventLog(
         "Unable to get the Server Path from registry. Please run QuorvaneServerConfig.exe in "
         "order to fix this problem");
+    PostQuitMessage();
   }
+}
+
+void MainThread::PostQuitMessage() {
+  if (post_quit_message_) post_quit_message_();
 }
 
 uint32_t MainThread::Run(uint32_t) {

@@ -5,6 +5,8 @@
 #ifndef SERVER_CORE_MAIN_THREAD_H_
 #define SERVER_CORE_MAIN_THREAD_H_
 
+#include <functional>
+
 #include "server/core/cthread.h"
 #include "server/intake/srv_socket.h"
 #include "server/logimport/logg_thread.h"
@@ -13,7 +15,9 @@
 
 class MainThread final : public CThread {
  public:
-  MainThread();
+  // `post_quit_message` is what the configuration check calls after each
+  // of its messages (the service module's PostQuitMessage); may be empty.
+  explicit MainThread(std::function<void()> post_quit_message = {});
   ~MainThread() override;
 
   uint32_t Run(uint32_t arg) override;
@@ -22,6 +26,9 @@ class MainThread final : public CThread {
 
  private:
   void CheckConfiguration();
+  void PostQuitMessage();
+
+  std::function<void()> post_quit_message_;
 
   CSrvSocket listener_;
   CLogManagerThread request_processor_;

@@ -1,0 +1,44 @@
+#include "server/service/command_line.h"
+
+namespace {
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+ServiceSwitch MatchSwitch(std::string_view rest) {
+  if (EqualsIgnoringCase(rest, "UnregServer")) return ServiceSwitch::kUnregServer;
+  if (EqualsIgnoringCase(rest, "RegServer")) return ServiceSwitch::kRegServer;
+  if (EqualsIgnoringCase(rest, "Service")) return ServiceSwitch::kService;
+  return ServiceSwitch::kNone;
+}
+
+}  // namespace
+
+ServiceSwitch ScanServiceSwitch(std::string_view command_line) {
+  size_t pos = command_line.find_first_of("-/");
+  while (pos != std::string_view::npos) {
+    ServiceSwitch found = MatchSwitch(command_line.substr(pos + 1));
+    if (found != ServiceSwitch::kNone) return found;
+    pos = command_line.find_first_of("-/", pos + 1);
+  }
+  return ServiceSwitch::kNone;
+}
+
+std::string JoinCommandLine(int argc, const char* const* argv) {
+  std::string line;
+  for (int i = 0; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (i > 0) line += ' ';
+    bool quote = arg.empty() || arg.find_first_of(" \t") != std::string_view::npos;
+    if (quote) line += '"';
+    line += arg;
+    if (quote) line += '"';
+  }
+  return line;
+}

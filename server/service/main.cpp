@@ -1,0 +1,17 @@
+// Orbeline: the central server. The service module and the server object
+// live for the whole of main, built in this order and destroyed in reverse,
+// so no worker runs past main.
+#include "platform/signals.h"
+#include "server/core/main_thread.h"
+#include "server/service/command_line.h"
+#include "server/service/service_module.h"
+
+int main(int argc, char** argv) {
+  // Before any thread exists, so that every thread inherits the block and
+  // the main thread alone takes control signals.
+  platform::BlockControlSignals();
+  CServiceModule module;
+  MainThread server([&module] { module.PostQuitMessage(); });
+  module.SetServerThread(&server);
+  return module.RunEntry(JoinCommandLine(argc, argv));
+}
