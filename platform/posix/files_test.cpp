@@ -1,0 +1,98 @@
+#include "platform/files.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+namespace platform {
+namespace {
+
+class FilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/files-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string Path(const std::string& name) { return dir_ + "/" + name; }
+  void Write(const std::string& name, const std::string& contents) {
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(Path(name), contents, &error)) << error;
+  }
+
+  std::string dir_;
+};
+
+TEST_F(FilesTest, AtomicWriteReplacesWholeFilesAndReportsFailures) {
+  Write("a.txt", "first");
+  chmod(Path("a.txt").c_str(), 0640);
+  Write("a.txt", std::string("second\0binary", 13));
+  EXPECT_EQ(ReadWholeFile(Path("a.txt")), std::string("second\0binary", 13));
+  struct stat st;
+  ASSERT_EQ(stat(Path("a.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(FileSize(Path("a.txt")), 13);
+
+  std::string error;
+  EXPECT_FALSE(WriteFileAtomically(Path("missing/a.txt"), "x", &error));
+  EXPECT_NE(error.find("missing/a.txt"), std::string::npos) << error;
+  ASSERT_TRUE(MakeDirectories(Path("folder")));
+  EXPECT_FALSE(WriteFileAtomically(Path("folder"), "x", &error));  // rename over a folder
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_))
+    left.push_back(entry.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"a.txt", "folder"}));
+}
+
+TEST_F(FilesTest, ReadsTellMissingFromUnreadable) {
+  std::string contents = "stale", error;
+  EXPECT_FALSE(ReadWholeFile(Path("none")));
+  EXPECT_TRUE(ReadFileOrMissing(Path("none"), &contents, &error));
+  EXPECT_EQ(contents, "");
+  ASSERT_TRUE(MakeDirectories(Path("x/y/z")));
+  EXPECT_FALSE(ReadFileOrMissing(Path("x"), &contents, &error));
+  EXPECT_FALSE(error.empty());
+  Write("x/y/f", "data");
+  EXPECT_TRUE(ReadFileOrMissing(Path("x/y/f"), &contents, &error));
+  EXPECT_EQ(contents, "data");
+  EXPECT_TRUE(MakeDirectories(Path("x/y/z/")));
+  EXPECT_FALSE(MakeDirectories(Path("x/y/f/sub")));
+}
+
+TEST_F(FilesTest, ExclusiveOpenFailsWhileAnotherHoldsTheFile) {
+  Write("logip2.log", "kept");
+  ExclusiveFile reader;
+  ASSERT_TRUE(reader.Open(Path("logip2.log"), ExclusiveFile::Mode::kRead));
+  ExclusiveFile writer;
+  EXPECT_FALSE(writer.Open(Path("logip2.log"), ExclusiveFile::Mode::kWriteTruncate));
+  EXPECT_EQ(ReadWholeFile(Path("logip2.log")), "kept");  // not emptied by the failed open
+  ExclusiveFile moved = std::move(reader);
+  EXPECT_FALSE(reader.is_open());
+  moved.Close();
+  EXPECT_TRUE(writer.Open(Path("logip2.log"), ExclusiveFile::Mode::kWriteTruncate));
+  EXPECT_EQ(FileSize(Path("logip2.log")), 0);
+  EXPECT_FALSE(ExclusiveFile().Open(Path("none/x"), ExclusiveFile::Mode::kRead));
+}
+
+TEST_F(FilesTest, ListingMatchesWildcardsOnRegularFilesOnly) {
+  Write("alice.07_12_2026.log", "");
+  Write("bob.07_12_2026.log", "");
+  Write("bob.06_12_2026.log", "");
+  ASSERT_TRUE(MakeDirectories(Path("dir.07_12_2026.log")));
+  auto names = ListMatchingFiles(dir_, "*.07_12_2026.log");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"alice.07_12_2026.log", "bob.07_12_2026.log"}));
+  EXPECT_EQ(ListMatchingFiles(dir_ + "/", "bob.06*").size(), 1u);
+  EXPECT_TRUE(ListMatchingFiles(Path("none"), "*").empty());
+}
+
+}  // namespace
+}  // namespace platform

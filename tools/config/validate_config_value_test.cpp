@@ -1,0 +1,65 @@
+#include "tools/config/validate_config_value.h"
+
+#include <gtest/gtest.h>
+
+#include "common/email_scramble.h"
+#include "tools/config/config_values.h"
+
+namespace {
+
+// The stored form of `input`, or "rejected: <message>".
+std::string Stored(const char* name, const std::string& input) {
+  const ConfigValue* value = FindConfigValue(name);
+  EXPECT_NE(value, nullptr) << name;
+  if (!value) return "";
+  platform::RegValue stored;
+  std::string error;
+  if (!ValidateConfigValue(*value, input, &stored, &error)) return "rejected: " + error;
+  return DisplayConfigValue(*value, stored).value_or("(missing)") +
+         (stored.type == platform::kRegDword ? " (number)" : " (text)");
+}
+
+TEST(ValidateConfigValueTest, AcceptsAndNormalisesGoodValues) {
+  EXPECT_EQ(Stored("DBServerPort", "1"), "1 (number)");
+  EXPECT_EQ(Stored("DBServerPort", "65535"), "65535 (number)");
+  EXPECT_EQ(Stored("RegMonFilter", "0"), "0 (number)");
+  EXPECT_EQ(Stored("ReportTime", "0"), "0 (text)");
+  EXPECT_EQ(Stored("ReportTime", "23"), "23 (text)");
+  EXPECT_EQ(Stored("apppath", "/srv/q"), "/srv/q/ (text)");
+  EXPECT_EQ(Stored("APPPPATH", "/"), "/ (text)");
+  EXPECT_EQ(Stored("NotifyHost", "localhost"), "localhost (text)");
+  EXPECT_EQ(Stored("NotifyHost", "10.0.0.1:80"), "10.0.0.1:80 (text)");
+  EXPECT_EQ(Stored("NotifyHost", "[::1]:8080"), "[::1]:8080 (text)");
+  EXPECT_EQ(Stored("NotifyHost", "[fe80::1]"), "[fe80::1] (text)");
+  EXPECT_EQ(Stored("EmailAddress", "~x@y"), "~x@y (text)");
+}
+
+TEST(ValidateConfigValueTest, RejectsWithAMessageNamingTheValue) {
+  for (auto [name, input] : std::vector<std::pair<const char*, std::string>>{
+           {"DBServerPort", "99999999999"}, {"DBServerPort", " 80"}, {"RegDaily", "01"},
+           {"ReportTime", "007"}, {"ReportTime", "-1"}, {"apppath", "/a\nb"},
+           {"EmailAddress", "a\tb"}, {"EmailAddress", std::string("a\xF9", 2)},
+           {"NotifyHost", "a:b:c"}, {"NotifyHost", "[::1"}, {"NotifyHost", "host:65536"},
+           {"NotifyHost", "user@host"}}) {
+    std::string result = Stored(name, input);
+    EXPECT_EQ(result.rfind("rejected: ", 0), 0u) << name << " " << input << " -> " << result;
+    EXPECT_NE(result.find(name), std::string::npos) << result;
+  }
+  EXPECT_EQ(Stored("ReportTime", "07"),
+            "rejected: ReportTime must be written without a leading zero: use \"7\", not \"07\"");
+}
+
+TEST(ConfigValuesTest, NumbersShowAsTheServerReadsThem) {
+  const ConfigValue& port = *FindConfigValue("DBServerPort");
+  EXPECT_EQ(DisplayConfigValue(port, platform::RegValue::String("5")), "53");
+  EXPECT_EQ(DisplayConfigValue(port, platform::RegValue::String("12345")),
+            "(not a number: 6 bytes)");
+  EXPECT_EQ(DisplayConfigValue(port, std::nullopt), std::nullopt);
+  const ConfigValue& email = *FindConfigValue("emailaddress");
+  EXPECT_EQ(DisplayConfigValue(email, platform::RegValue::String(ScrambleEmail("a@b"))), "a@b");
+  EXPECT_EQ(FindConfigValue("apppath")->name, std::string("apppath"));
+  EXPECT_EQ(FindConfigValue("APPPPATH")->name, std::string("apppPath"));
+  EXPECT_EQ(FindConfigValue("app"), nullptr);
+}
+
+}  // namespace
