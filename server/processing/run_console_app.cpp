@@ -1,0 +1,35 @@
+#include "server/processing/run_console_app.h"
+
+#include <exception>
+
+#include "platform/process.h"
+#include "server/service/event_log.h"
+
+namespace {
+
+void ShowError(const char* text) { ShowMessageBox("Error", text); }
+
+}  // namespace
+
+std::optional<std::string> RunConsoleApp(const std::string& command_line, size_t capacity) {
+  // The block holds the output and a terminating zero, as callers expect.
+  size_t max_bytes = capacity > 0 ? capacity - 1 : 0;
+  std::string output;
+  try {
+    output.reserve(max_bytes);
+  } catch (const std::exception&) {  // bad_alloc, or a capacity beyond max_size
+    ShowError("Out of memory");
+    return std::nullopt;
+  }
+  switch (platform::RunCaptured(platform::SplitCommandLine(command_line), max_bytes, &output)) {
+    case platform::SpawnStatus::kOk:
+      return output;
+    case platform::SpawnStatus::kPipeFailed:
+      ShowError("Can't open pipe");
+      return std::nullopt;
+    case platform::SpawnStatus::kStartFailed:
+      break;
+  }
+  ShowError("Can't start console app");
+  return std::nullopt;
+}
