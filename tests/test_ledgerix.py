@@ -16,6 +16,13 @@ FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 TZ = "Europe/Berlin"
 
 
+def asan_options():
+    """The sanitizer build's runtime must not insist on coming first: the
+    preloaded libfaketime does."""
+    options = os.environ.get("ASAN_OPTIONS", "")
+    return (options + ":" if options else "") + "verify_asan_link_order=0"
+
+
 def local_time(*parts):
     return int(datetime(*parts, tzinfo=ZoneInfo(TZ)).timestamp())
 
@@ -49,7 +56,8 @@ class LedgerixTest(unittest.TestCase):
         self.addCleanup(self.install.__exit__)
 
     def run_tool(self, *args, at="2027-01-01 09:00:00", stdout=subprocess.PIPE, **env):
-        environment = self.install.env(LD_PRELOAD=FAKETIME_LIB, FAKETIME="@" + at, TZ=TZ, **env)
+        environment = self.install.env(LD_PRELOAD=FAKETIME_LIB, FAKETIME="@" + at, TZ=TZ,
+                                       ASAN_OPTIONS=asan_options(), **env)
         return subprocess.run([e2e_util.program("ledgerix"), *args], stdout=stdout,
                               stderr=subprocess.PIPE, env=environment, cwd=self.install.install,
                               timeout=60)

@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <string>
+#include <vector>
 
 #include "tools/ledgerix/test_support.h"
 
@@ -16,10 +17,11 @@ size_t Occurrences(const std::string& text, const std::string& part) {
 
 // Widths of the filled bar cells, in order.
 std::vector<int> BarWidths(const std::string& html) {
+  const std::string marker = "\" height=\"10\" bgcolor=";
   std::vector<int> widths;
-  std::regex filled("<td width=\"([0-9]+)\" height=\"10\" bgcolor=");
-  for (std::sregex_iterator it(html.begin(), html.end(), filled), end; it != end; ++it) {
-    widths.push_back(std::stoi((*it)[1]));
+  for (size_t at = html.find(marker); at != std::string::npos; at = html.find(marker, at + 1)) {
+    size_t open_quote = html.rfind('"', at - 1);
+    widths.push_back(std::stoi(html.substr(open_quote + 1, at - open_quote - 1)));
   }
   return widths;
 }
