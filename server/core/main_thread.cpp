@@ -42,10 +42,14 @@ uint32_t MainThread::Run(uint32_t) {
   return 0;
 }
 
+// Workers stop in the order the server has always used: the listener and
+// the request worker first, then the others in reverse order of their
+// construction. The server thread was joined by the control loop already;
+// joining it first here only makes sure it can start no worker afterwards.
 MainThread::~MainThread() {
-  Stop();  // the server thread ended long ago; this only joins it
+  Stop();
   listener_.Stop();
   request_processor_.Stop();
-  log_importer_.Stop();
   email_worker_.Stop();
+  log_importer_.Stop();
 }

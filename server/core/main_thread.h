@@ -1,6 +1,6 @@
 // MainThread: the server object. Owns the four workers; its thread starts
 // them in order and ends. Destruction stops the workers (listener, request
-// worker, log importer, e-mail worker) before their members go away.
+// worker, e-mail worker, log importer) before their members go away.
 // Constructed and destroyed on the process's main thread.
 #ifndef SERVER_CORE_MAIN_THREAD_H_
 #define SERVER_CORE_MAIN_THREAD_H_
