@@ -2,9 +2,29 @@
 
 #include <stdexcept>
 
-void CRequestQueue::Push(const RequestEntry& entry) {
-  std::lock_guard<std::mutex> lock(mu_);
-  entries_.push_back(entry);
+#include "server/service/event_log.h"
+
+CRequestQueue::CRequestQueue(size_t max_entries, size_t max_bytes)
+    : max_entries_(max_entries), max_bytes_(max_bytes) {}
+
+bool CRequestQueue::Push(const RequestEntry& entry) {
+  bool first_drop = false;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    bool fits = entries_.size() < max_entries_ && entry.text.size() <= max_bytes_ - bytes_;
+    if (fits) {
+      entries_.push_back(entry);
+      bytes_ += entry.text.size();
+      dropping_ = false;  // the burst, if any, is over
+      return true;
+    }
+    ++dropped_;
+    first_drop = !dropping_;
+    dropping_ = true;
+  }
+  // Outside the lock: the event log may block on its own output.
+  if (first_drop) WriteEventLog("Request queue full: reports are dropped until it drains");
+  return false;
 }
 
 bool CRequestQueue::IsEmpty() const {
@@ -17,5 +37,16 @@ RequestEntry CRequestQueue::Pop() {
   if (entries_.empty()) throw std::runtime_error("SB Queue underflow !");
   RequestEntry entry = std::move(entries_.front());
   entries_.pop_front();
+  bytes_ -= entry.text.size();
   return entry;
+}
+
+size_t CRequestQueue::size() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return entries_.size();
+}
+
+uint64_t CRequestQueue::dropped() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return dropped_;
 }

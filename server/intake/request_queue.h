@@ -1,8 +1,15 @@
 // The request queue: reports handed from the listener to the request worker.
-// One lock guards every entry; no call that waits is made while it is held.
+//
+// One producer (the listener's thread) and one consumer (the request
+// worker's thread); every member may be called from any thread. One lock
+// guards every entry; no call that waits is made while it is held. The queue
+// is bounded by entries and by bytes so that a flood of connections cannot
+// exhaust memory: what does not fit is dropped, with one event-log line per
+// burst of drops.
 #ifndef SERVER_INTAKE_REQUEST_QUEUE_H_
 #define SERVER_INTAKE_REQUEST_QUEUE_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -15,18 +22,31 @@ struct RequestEntry {
 
 class CRequestQueue {
  public:
-  CRequestQueue() = default;
+  static constexpr size_t kDefaultMaxEntries = 10000;
+  static constexpr size_t kDefaultMaxBytes = 64u << 20;
+
+  explicit CRequestQueue(size_t max_entries = kDefaultMaxEntries,
+                         size_t max_bytes = kDefaultMaxBytes);
   CRequestQueue(const CRequestQueue&) = delete;
   CRequestQueue& operator=(const CRequestQueue&) = delete;
 
-  void Push(const RequestEntry& entry);
+  // False when the entry was dropped because the queue is full.
+  bool Push(const RequestEntry& entry);
   bool IsEmpty() const;
   // Throws std::runtime_error("SB Queue underflow !") when empty.
   RequestEntry Pop();
+  size_t size() const;
+  // Entries dropped since construction.
+  uint64_t dropped() const;
 
  private:
+  const size_t max_entries_;
+  const size_t max_bytes_;
   mutable std::mutex mu_;
   std::deque<RequestEntry> entries_;  // guarded by mu_
+  size_t bytes_ = 0;                  // guarded by mu_: sum of the texts' sizes
+  bool dropping_ = false;             // guarded by mu_: inside a burst of drops
+  uint64_t dropped_ = 0;              // guarded by mu_
 };
 
 #endif  // SERVER_INTAKE_REQUEST_QUEUE_H_

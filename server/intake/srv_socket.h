@@ -1,22 +1,64 @@
-// CSrvSocket: the TCP listener. Takes one report per connection and puts it
-// on the request queue, which it owns.
+// CSrvSocket: the TCP listener. Takes one report per connection, stamps it
+// with its arrival time and puts it on the request queue, which it owns; it
+// never answers. Connections are served one after another on the
+// listener's own thread. Construction, Start and Stop belong to the owning
+// thread; queue() may be used from any thread.
 #ifndef SERVER_INTAKE_SRV_SOCKET_H_
 #define SERVER_INTAKE_SRV_SOCKET_H_
 
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "platform/clock.h"
+#include "platform/socket.h"
 #include "server/core/cthread.h"
 #include "server/intake/request_queue.h"
 
+struct SrvSocketOptions {
+  // The listening port; when unset, read from "DBServerPort" at start-up.
+  std::optional<uint16_t> port;
+  // How long one connection may take to send its report.
+  std::chrono::milliseconds receive_timeout{5000};
+  size_t queue_max_entries = CRequestQueue::kDefaultMaxEntries;
+  size_t queue_max_bytes = CRequestQueue::kDefaultMaxBytes;
+};
+
 class CSrvSocket final : public CThread {
  public:
-  explicit CSrvSocket(platform::Clock& clock = platform::SystemClock());
+  static constexpr uint16_t kDefaultPort = 8585;
+  static constexpr int kBacklog = 5;
+  static constexpr size_t kReceiveSize = 16384;
+
+  explicit CSrvSocket(platform::Clock& clock = platform::SystemClock(),
+                      SrvSocketOptions options = {});
   ~CSrvSocket() override;
 
   uint32_t Run(uint32_t arg) override;
   CRequestQueue& queue() { return queue_; }
 
+  // The port being listened on, 0 until listening (or after giving up).
+  uint16_t listening_port() const { return listening_port_; }
+
+  // The port for a "DBServerPort" value: its low 16 bits, 8585 when those
+  // are 0 (a port of 0 would bind a random one).
+  static uint16_t PortFromRegistryValue(uint32_t value);
+
+ protected:
+  void OnStopRequested() override;
+
  private:
+  void Serve();
+  void ServeConnection(const platform::TcpConnection& connection);
+
   platform::Clock& clock_;
+  const SrvSocketOptions options_;
+  platform::TcpListener listener_;
+  std::atomic<uint16_t> listening_port_{0};
+  std::string current_request_;  // used by the listener's thread only
+  std::vector<char> buffer_;     // the receive buffer, listener's thread only
   CRequestQueue queue_;
 };
 

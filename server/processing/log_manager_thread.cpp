@@ -1,12 +1,50 @@
 #include "server/processing/log_manager_thread.h"
 
+#include <exception>
+
+#include "server/processing/database_tool_calls.h"
+#include "server/processing/extract_contact_info.h"
+#include "server/service/event_log.h"
+
+namespace {
+
+bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
+
+}  // namespace
+
 CLogManagerThread::CLogManagerThread(CRequestQueue& queue) : queue_(queue) {}
 
 CLogManagerThread::~CLogManagerThread() { Stop(); }
 
-// Filled by the agent-reports work; until then it only waits for a stop.
 uint32_t CLogManagerThread::Run(uint32_t) {
-  while (SleepFor(std::chrono::milliseconds(100))) {
-  }
+  do {
+    if (!queue_.IsEmpty()) {
+      try {
+        current_report_ = queue_.Pop().text;  // the arrival time is not used
+        ProcessReport(current_report_);
+      } catch (...) {
+        WriteEventLog("Error in processing a request");
+      }
+    }
+    current_report_.clear();
+  } while (SleepFor(kPassInterval));
   return 0;
+}
+
+void CLogManagerThread::ProcessReport(const std::string& report) {
+  try {
+    // The three values are this report's own: a report that lacks one must
+    // not pair its values with those of an earlier report.
+    std::string user, computer, ip;
+    int found = ExtractContactInfo(report, user, computer, ip);
+    // A line break in a value would forge rows in the IP log.
+    if (found == 3 && !HasLineBreak(user) && !HasLineBreak(computer) && !HasLineBreak(ip)) {
+      RecordContactInfo(user, computer, ip);
+    }
+    RefreshIpLog();
+  } catch (const std::exception& e) {
+    WriteEventLog("Error in processing a request: %s", e.what());
+  } catch (...) {
+    WriteEventLog("Error in processing a request");
+  }
 }

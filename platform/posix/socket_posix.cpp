@@ -1,0 +1,127 @@
+// The listener on POSIX sockets.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/posix/eintr.h"
+#include "platform/socket.h"
+
+namespace platform {
+
+namespace {
+
+// Failures that belong to one connection or to the moment, not to the
+// listening socket (accept(2) lists the network ones as to be retried).
+bool IsPassingAcceptError(int err) {
+  switch (err) {
+    case EAGAIN:
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+    case ENETDOWN:
+    case ENOPROTOOPT:
+    case EHOSTDOWN:
+    case ENONET:
+    case EHOSTUNREACH:
+    case EOPNOTSUPP:
+    case ENETUNREACH:
+    case EPERM:  // a firewall rule refused this one connection
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsResourceError(int err) {
+  return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM;
+}
+
+}  // namespace
+
+void TcpConnection::Reset(int fd) {
+  Close();
+  fd_ = fd;
+}
+
+void TcpConnection::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
+TcpListener::TcpListener() : wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+TcpListener::~TcpListener() {
+  if (listen_fd_ >= 0) close(listen_fd_);
+  if (wake_fd_ >= 0) close(wake_fd_);
+}
+
+bool TcpListener::Listen(uint16_t port, int backlog, std::string* error) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) {
+    if (error) *error = "socket: " + ErrnoText(errno);
+    return false;
+  }
+  int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  addr.sin_port = htons(port);
+  socklen_t len = sizeof addr;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, backlog) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    if (error) *error = ErrnoText(errno);
+    close(fd);
+    return false;
+  }
+  listen_fd_ = fd;
+  port_ = ntohs(addr.sin_port);
+  return true;
+}
+
+bool TcpListener::WaitReadable(int fd, int timeout_ms) {
+  pollfd fds[2] = {{fd, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+  int n = HANDLE_EINTR(poll(fds, 2, timeout_ms));
+  if (n <= 0 || fds[1].revents != 0) return false;
+  return fds[0].revents != 0;
+}
+
+TcpListener::AcceptResult TcpListener::Accept(TcpConnection* connection) {
+  if (listen_fd_ < 0) return AcceptResult::kBroken;
+  pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+  if (poll(fds, 2, -1) < 0) return errno == EINTR ? AcceptResult::kRetry : AcceptResult::kBroken;
+  if (fds[1].revents != 0) return AcceptResult::kWoken;
+  if (fds[0].revents & (POLLERR | POLLNVAL)) return AcceptResult::kBroken;
+  // The listening socket is non-blocking, so a connection that went away
+  // between poll and accept gives EAGAIN rather than a hang.
+  int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd >= 0) {
+    connection->Reset(fd);
+    return AcceptResult::kAccepted;
+  }
+  if (IsPassingAcceptError(errno)) return AcceptResult::kRetry;
+  if (IsResourceError(errno)) return AcceptResult::kRetryAfterPause;
+  return AcceptResult::kBroken;
+}
+
+size_t TcpListener::Receive(const TcpConnection& connection, char* buffer, size_t size,
+                            std::chrono::milliseconds timeout) {
+  if (!WaitReadable(connection.fd(), int(timeout.count()))) return 0;
+  ssize_t n = HANDLE_EINTR(recv(connection.fd(), buffer, size, MSG_DONTWAIT));
+  return n > 0 ? size_t(n) : 0;
+}
+
+void TcpListener::Wake() {
+  uint64_t one = 1;
+  ssize_t ignored = write(wake_fd_, &one, sizeof one);
+  (void)ignored;
+}
+
+}  // namespace platform

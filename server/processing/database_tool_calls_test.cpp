@@ -1,0 +1,152 @@
+#include "server/processing/database_tool_calls.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "platform/process.h"
+#include "server/processing/log_manager_thread.h"
+#include "server/processing/run_console_app.h"
+#include "server/service/event_log.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(ContactCommandLineTest, PlainValuesGiveTheExactLine) {
+  EXPECT_EQ(ContactCommandLine("alice", "PC-7", "192.168.0.7"),
+            "ledgerix 6 \"alice\" \"PC-7\" 192.168.0.7");
+  EXPECT_EQ(ContactCommandLine("Jo Ann", "PC 7", "10.0.0.1"),
+            "ledgerix 6 \"Jo Ann\" \"PC 7\" 10.0.0.1");
+}
+
+TEST(ContactCommandLineTest, AnyValuesReachTheToolAsExactlyThreeArguments) {
+  const std::vector<Args> cases = {
+      {"", "", ""},           {"a\"b", "PC", "1.2.3.4"},  {"dom\\", "PC\\\\", "ip\\"},
+      {"x", "y", "1.2.3.4 extra"}, {"\"", "\\\"", "\"\""}, {"a\tb", "c d", " "},
+  };
+  for (const Args& c : cases) {
+    Args expected = {"ledgerix", "6", c[0], c[1], c[2]};
+    EXPECT_EQ(platform::SplitCommandLine(ContactCommandLine(c[0], c[1], c[2])), expected)
+        << ContactCommandLine(c[0], c[1], c[2]);
+  }
+}
+
+// A temporary install folder, registry file and stand-in tool on PATH.
+class ToolTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tool_calls_test_XXXXXX";
+    root_ = mkdtemp(tmpl);
+    install_ = root_ + "/install/";
+    ASSERT_TRUE(platform::MakeDirectories(install_ + "Logs"));
+    ASSERT_TRUE(platform::MakeDirectories(root_ + "/bin"));
+    std::ofstream(root_ + "/registry.reg")
+        << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n"
+        << "\"apppath\"=\"" << install_ << "\"\n";
+    setenv("QUORVANE_REGISTRY", (root_ + "/registry.reg").c_str(), 1);
+    saved_path_ = getenv("PATH");
+    setenv("PATH", (root_ + "/bin:" + saved_path_).c_str(), 1);
+    SetEventLogSinkForTesting([this](const std::string& m) { messages_.push_back(m); });
+  }
+  void TearDown() override {
+    SetEventLogSinkForTesting(nullptr);
+    setenv("PATH", saved_path_.c_str(), 1);
+    unsetenv("QUORVANE_REGISTRY");
+    ASSERT_EQ(system(("rm -rf '" + root_ + "'").c_str()), 0);
+  }
+  // The stand-in records its arguments one per line after a "call" line,
+  // and lists `list` in mode 7.
+  void InstallTool(const std::string& list) {
+    std::ofstream(root_ + "/list") << list;
+    std::string tool = root_ + "/bin/ledgerix";
+    std::ofstream(tool) << "#!/bin/sh\necho call >>'" << root_ << "/calls'\n"
+                        << "for a in \"$@\"; do printf '[%s]\\n' \"$a\" >>'" << root_
+                        << "/calls'; done\n"
+                        << "if [ \"$1\" = 7 ]; then cat '" << root_ << "/list'; fi\n";
+    chmod(tool.c_str(), 0755);
+  }
+  std::string Calls() { return platform::ReadWholeFile(root_ + "/calls").value_or(""); }
+  std::string IpLog() { return platform::ReadWholeFile(install_ + "Logs/logip2.log").value_or("-"); }
+  std::string SizeFile() { return platform::ReadWholeFile(install_ + "quorvane.size").value_or("-"); }
+
+  std::string root_, install_, saved_path_;
+  std::vector<std::string> messages_;
+};
+
+TEST_F(ToolTest, RefreshRewritesBothFilesFromTheList) {
+  InstallTool("bob,10.0.0.2,PC-2,1\r\nann,10.0.0.3,PC-3,0\r\npartial,line");
+  RefreshIpLog();
+  EXPECT_EQ(Calls(), "call\n[7]\n");
+  EXPECT_EQ(IpLog(), "bob,10.0.0.2,PC-2,1\r\nann,10.0.0.3,PC-3,0\r\n");
+  EXPECT_EQ(SizeFile(), "bob,10.0.0.2,PC-2,0\r\nann,10.0.0.3,PC-3,0\r\n");
+  InstallTool("carl,10.0.0.4,PC-4,1\n");
+  RefreshIpLog();  // earlier rows are gone
+  EXPECT_EQ(IpLog(), "carl,10.0.0.4,PC-4,1\r\n");
+  InstallTool("no line feed");
+  RefreshIpLog();  // the tool ran and listed nothing: both files empty
+  EXPECT_EQ(IpLog(), "");
+  EXPECT_EQ(SizeFile(), "");
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(ToolTest, RefreshKeepsTheFilesWhenTheToolCannotStart) {
+  InstallTool("bob,10.0.0.2,PC-2,1\n");
+  RefreshIpLog();
+  ASSERT_EQ(IpLog(), "bob,10.0.0.2,PC-2,1\r\n");
+  ASSERT_TRUE(platform::RemoveFile(root_ + "/bin/ledgerix"));
+  RefreshIpLog();
+  EXPECT_EQ(IpLog(), "bob,10.0.0.2,PC-2,1\r\n");
+  EXPECT_EQ(SizeFile(), "bob,10.0.0.2,PC-2,0\r\n");
+  EXPECT_EQ(messages_, (std::vector<std::string>{"Error: Can't start console app"}));
+}
+
+TEST_F(ToolTest, RefreshReportsAnUnwritableFolder) {
+  InstallTool("bob,10.0.0.2,PC-2,1\n");
+  ASSERT_EQ(system(("rm -rf '" + install_ + "Logs'").c_str()), 0);
+  RefreshIpLog();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].rfind("Error in RefreshIpLog: ", 0), 0u) << messages_[0];
+}
+
+TEST_F(ToolTest, ReportWithAllThreeValuesReachesModeSix) {
+  InstallTool("alice,192.168.0.7,PC-7,1\n");
+  CLogManagerThread::ProcessReport("<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n");
+  EXPECT_EQ(Calls(), "call\n[6]\n[alice]\n[PC-7]\n[192.168.0.7]\ncall\n[7]\n");
+  EXPECT_EQ(IpLog(), "alice,192.168.0.7,PC-7,1\r\n");
+}
+
+TEST_F(ToolTest, IncompleteOrMultiLineValuesSkipModeSixOnly) {
+  InstallTool("");
+  CLogManagerThread::ProcessReport("<user>alice</user><computer>PC-7</computer>\n");
+  CLogManagerThread::ProcessReport("<user>al\rice</user><computer>PC-7</computer><ip>1</ip>\n");
+  CLogManagerThread::ProcessReport("<user>bob</user><computer>PC\n8</computer><ip>1</ip>\n");
+  CLogManagerThread::ProcessReport("nothing at all\n");
+  EXPECT_EQ(Calls(), "call\n[7]\ncall\n[7]\ncall\n[7]\ncall\n[7]\n");
+  // Awkward but single-line values arrive whole.
+  CLogManagerThread::ProcessReport("<user>a \"b\\</user><computer>\\\\PC</computer><ip></ip>\n");
+  EXPECT_EQ(Calls().substr(36), "call\n[6]\n[a \"b\\]\n[\\\\PC]\n[]\ncall\n[7]\n");
+}
+
+TEST_F(ToolTest, RunConsoleAppCapacity) {
+  std::string writer = root_ + "/bin/writer";
+  std::ofstream(writer) << "#!/bin/sh\nhead -c \"$1\" /dev/zero | tr '\\0' x\n";
+  chmod(writer.c_str(), 0755);
+  EXPECT_EQ(RunConsoleApp("writer 0", 100), "");
+  EXPECT_EQ(RunConsoleApp("writer 99", 100), std::string(99, 'x'));
+  EXPECT_EQ(RunConsoleApp("writer.exe 100", 100), std::string(99, 'x'));
+  EXPECT_EQ(RunConsoleApp("writer 700000", kToolOutputCapacity)->size(), kToolOutputCapacity - 1);
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_EQ(RunConsoleApp("no-such-tool 7", 100), std::nullopt);
+  EXPECT_EQ(RunConsoleApp("", 100), std::nullopt);
+  EXPECT_EQ(messages_, (std::vector<std::string>{"Error: Can't start console app",
+                                                 "Error: Can't start console app"}));
+}
+
+}  // namespace
