@@ -35,7 +35,7 @@ bool CContactStore::Open(const std::string& path, std::string* error) {
 }
 
 void CContactStore::Record(const std::string& user, const std::string& computer,
-                           const std::string& ip, int64_t now) {
+                           const std::string& ip, int64_t now, int64_t keep_seconds) {
   // IMMEDIATE: two recorders must not take the same sequence number.
   SQLite::Transaction transaction(*db_, SQLite::TransactionBehavior::IMMEDIATE);
   SQLite::Statement upsert(
@@ -49,6 +49,9 @@ void CContactStore::Record(const std::string& user, const std::string& computer,
   upsert.bind(3, ip);
   upsert.bind(4, static_cast<int64_t>(now));
   upsert.exec();
+  SQLite::Statement prune(*db_, "DELETE FROM Contact WHERE seen < ?");
+  prune.bind(1, static_cast<int64_t>(now - keep_seconds));
+  prune.exec();
   transaction.commit();
 }
 

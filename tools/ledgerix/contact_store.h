@@ -48,8 +48,10 @@ class CContactStore {
   bool Open(const std::string& path, std::string* error);
 
   // Records a report of the contact at `now`; a known contact is refreshed.
+  // Contacts not reported for `keep_seconds` are dropped, so the list the
+  // server reads back stays bounded on a network whose addresses change.
   void Record(const std::string& user, const std::string& computer, const std::string& ip,
-              int64_t now);
+              int64_t now, int64_t keep_seconds);
 
   // Every contact, ordered by user, address and computer (byte order).
   // Active: reported within `window_seconds` before `now` and the last

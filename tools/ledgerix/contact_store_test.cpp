@@ -8,6 +8,7 @@ namespace {
 
 constexpr int64_t kDay = 86400;
 constexpr int64_t kT0 = 1796000000;
+constexpr int64_t kKeep = 30 * kDay;
 
 class ContactStoreTest : public ::testing::Test {
  protected:
@@ -32,9 +33,9 @@ class ContactStoreTest : public ::testing::Test {
 
 TEST_F(ContactStoreTest, RecordsRefreshesAndExpiresContacts) {
   EXPECT_TRUE(Rows(kT0).empty());
-  store_.Record("bob", "PC-2", "10.0.0.2", kT0);
-  store_.Record("alice", "PC-7", "10.0.0.7", kT0 + 10);
-  store_.Record("bob", "PC-2", "10.0.0.2", kT0 + 20);  // refresh, no second row
+  store_.Record("bob", "PC-2", "10.0.0.2", kT0, kKeep);
+  store_.Record("alice", "PC-7", "10.0.0.7", kT0 + 10, kKeep);
+  store_.Record("bob", "PC-2", "10.0.0.2", kT0 + 20, kKeep);  // refresh, no second row
   EXPECT_EQ(Rows(kT0 + 30),
             (std::vector<std::string>{"alice,10.0.0.7,PC-7,1", "bob,10.0.0.2,PC-2,1"}));
   // Alice's window closes first: bob was refreshed later.
@@ -44,34 +45,44 @@ TEST_F(ContactStoreTest, RecordsRefreshesAndExpiresContacts) {
             (std::vector<std::string>{"alice,10.0.0.7,PC-7,0", "bob,10.0.0.2,PC-2,0"}));
   // A wider window keeps them active; a report makes alice active again.
   EXPECT_EQ(Rows(kT0 + 20 + kDay, 2 * kDay)[0], "alice,10.0.0.7,PC-7,1");
-  store_.Record("alice", "PC-7", "10.0.0.7", kT0 + 2 * kDay);
+  store_.Record("alice", "PC-7", "10.0.0.7", kT0 + 2 * kDay, kKeep);
   EXPECT_EQ(Rows(kT0 + 2 * kDay)[0], "alice,10.0.0.7,PC-7,1");
 }
 
 TEST_F(ContactStoreTest, AnAddressBelongsToItsLastReporter) {
-  store_.Record("alice", "PC-7", "10.0.0.7", kT0);
-  store_.Record("bob", "PC-2", "10.0.0.7", kT0 + 5);
-  store_.Record("carl", "PC-3", "10.0.0.9", kT0 + 6);
+  store_.Record("alice", "PC-7", "10.0.0.7", kT0, kKeep);
+  store_.Record("bob", "PC-2", "10.0.0.7", kT0 + 5, kKeep);
+  store_.Record("carl", "PC-3", "10.0.0.9", kT0 + 6, kKeep);
   EXPECT_EQ(Rows(kT0 + 10), (std::vector<std::string>{"alice,10.0.0.7,PC-7,0",
                                                        "bob,10.0.0.7,PC-2,1",
                                                        "carl,10.0.0.9,PC-3,1"}));
   // Alice reports again within the same second as bob's last report: the
   // order of reports decides, not the clock.
-  store_.Record("alice", "PC-7", "10.0.0.7", kT0 + 5);
+  store_.Record("alice", "PC-7", "10.0.0.7", kT0 + 5, kKeep);
   EXPECT_EQ(Rows(kT0 + 10)[0], "alice,10.0.0.7,PC-7,1");
   EXPECT_EQ(Rows(kT0 + 10)[1], "bob,10.0.0.7,PC-2,0");
   // The same user on another computer at the address takes it over too.
-  store_.Record("alice", "PC-8", "10.0.0.7", kT0 + 11);
+  store_.Record("alice", "PC-8", "10.0.0.7", kT0 + 11, kKeep);
   EXPECT_EQ(Rows(kT0 + 12), (std::vector<std::string>{"alice,10.0.0.7,PC-7,0",
                                                        "alice,10.0.0.7,PC-8,1",
                                                        "bob,10.0.0.7,PC-2,0",
                                                        "carl,10.0.0.9,PC-3,1"}));
 }
 
+TEST_F(ContactStoreTest, LongUnseenContactsAreDropped) {
+  store_.Record("alice", "PC-7", "10.0.0.7", kT0, kKeep);
+  store_.Record("bob", "PC-2", "10.0.0.2", kT0 + 10 * kDay, kKeep);
+  store_.Record("bob", "PC-2", "10.0.0.2", kT0 + kKeep, kKeep);
+  EXPECT_EQ(Rows(kT0 + kKeep).size(), 2u);  // alice is exactly at the limit
+  store_.Record("carl", "PC-3", "10.0.0.3", kT0 + kKeep + 1, kKeep);
+  EXPECT_EQ(Rows(kT0 + kKeep + 1),
+            (std::vector<std::string>{"bob,10.0.0.2,PC-2,1", "carl,10.0.0.3,PC-3,1"}));
+}
+
 TEST_F(ContactStoreTest, ContactsPersistAndOrderByBytes) {
-  store_.Record("bob", "PC-2", "10.0.0.3", kT0);
-  store_.Record("Zed", "PC-1", "10.0.0.1", kT0);
-  store_.Record("bob", "PC-2", "10.0.0.20", kT0);
+  store_.Record("bob", "PC-2", "10.0.0.3", kT0, kKeep);
+  store_.Record("Zed", "PC-1", "10.0.0.1", kT0, kKeep);
+  store_.Record("bob", "PC-2", "10.0.0.20", kT0, kKeep);
   CContactStore again;
   std::string error;
   ASSERT_TRUE(again.Open(folder_.path() + CContactStore::kFileName, &error)) << error;

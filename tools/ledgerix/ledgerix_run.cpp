@@ -1,5 +1,7 @@
 #include "tools/ledgerix/ledgerix_run.h"
 
+#include <algorithm>
+
 #include "common/install_path.h"
 #include "common/reg_value.h"
 #include "server/db/activity_database.h"
@@ -41,7 +43,8 @@ int RecordContact(const LedgerixCommand& command, const LedgerixSettings& settin
   }
   CContactStore store;
   if (!OpenContacts(settings, &store, err)) return 1;
-  store.Record(command.user, command.computer, command.ip, settings.now);
+  store.Record(command.user, command.computer, command.ip, settings.now,
+               settings.contact_keep_seconds);
   return 0;
 }
 
@@ -77,6 +80,12 @@ int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std
   return 0;
 }
 
+// A registry number under SOFTWARE\Quorvane; missing or 0 gives the default.
+uint32_t ReadPositive(const std::string& name, uint32_t default_value) {
+  uint32_t value = CRegNumberValue("\\SOFTWARE\\Quorvane\\" + name, default_value).Read();
+  return value == 0 ? default_value : value;
+}
+
 int Dispatch(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
              std::string* err) {
   switch (command.mode) {
@@ -94,11 +103,13 @@ LedgerixSettings ReadLedgerixSettings(const platform::Clock& clock) {
   LedgerixSettings settings;
   settings.install_path = ReadInstallPath();
   settings.now = clock.Now();
-  uint32_t hours = CRegNumberValue("\\SOFTWARE\\Quorvane\\ContactWindowHours",
-                                   kDefaultContactWindowHours)
-                       .Read();
-  if (hours == 0) hours = kDefaultContactWindowHours;
-  settings.contact_window_seconds = static_cast<int64_t>(hours) * 3600;
+  settings.contact_window_seconds =
+      static_cast<int64_t>(ReadPositive("ContactWindowHours", kDefaultContactWindowHours)) * 3600;
+  settings.contact_keep_seconds =
+      static_cast<int64_t>(ReadPositive("ContactKeepDays", kDefaultContactKeepDays)) * 86400;
+  // An active contact is never dropped.
+  settings.contact_keep_seconds =
+      std::max(settings.contact_keep_seconds, settings.contact_window_seconds);
   return settings;
 }
 

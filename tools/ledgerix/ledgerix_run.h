@@ -8,6 +8,9 @@
 //   contact window   registry value "ContactWindowHours" (DWORD, hours a
 //                    contact stays active after its last report; default
 //                    24, 0 also means 24)
+//   contact keeping  registry value "ContactKeepDays" (DWORD, days a contact
+//                    stays listed after its last report; default 30, 0 also
+//                    means 30)
 // Files in the install folder: "contacts.dbs" (the contacts, read and
 // written) and "webfilter.dbs" (the activity database, only read).
 #ifndef TOOLS_LEDGERIX_LEDGERIX_RUN_H_
@@ -23,9 +26,11 @@ struct LedgerixSettings {
   std::string install_path;  // "" or ending in "/"
   int64_t now = 0;           // seconds since 1970
   int64_t contact_window_seconds = 24 * 3600;
+  int64_t contact_keep_seconds = 30 * 86400;
 };
 
 inline constexpr uint32_t kDefaultContactWindowHours = 24;
+inline constexpr uint32_t kDefaultContactKeepDays = 30;
 
 // Reads the settings above from the registry file; `clock` gives now.
 LedgerixSettings ReadLedgerixSettings(const platform::Clock& clock);

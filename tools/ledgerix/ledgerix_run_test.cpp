@@ -168,6 +168,7 @@ TEST_F(LedgerixRunTest, FilterReportsListEventsPerUser) {
 TEST_F(LedgerixRunTest, ManySitesAndEventsAreCut) {
   int64_t carl = User("carl", "10.0.0.3", "PC-3");
   int64_t day = LocalTime(2026, 12, 31, 12);
+  ActivityDatabase::Transaction transaction(Db());
   for (int i = 0; i < 15; ++i) {
     Db().InsertWeb("site" + std::to_string(i) + ".example", 100 + i, dbDateTime(day), carl);
   }
@@ -175,6 +176,7 @@ TEST_F(LedgerixRunTest, ManySitesAndEventsAreCut) {
     Db().InsertFilterActivity("f.example/" + std::to_string(i), dbDateTime(day + i), "blocked",
                               carl);
   }
+  transaction.Commit();
   ASSERT_EQ(Run({"1", "1", "0", "0"}), 0) << err_;
   EXPECT_NE(out_.find("site14.example"), std::string::npos);
   EXPECT_NE(out_.find("site5.example"), std::string::npos);
