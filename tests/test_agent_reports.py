@@ -1,0 +1,151 @@
+"""End-to-end tests of agent reports: the built Orbeline takes reports over
+TCP, hands each contact to the database tool (the stand-in, beside the
+program) and rewrites the IP log and the size file from the tool's list."""
+
+import json
+import os
+import socket
+import struct
+import time
+import unittest
+
+from e2e_util import Install, Server, free_port, wait_for_port, wait_until
+
+ALICE = b"<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n"
+LISTING = b"bob,10.0.0.2,PC-2,1\r\nann,10.0.0.3,PC-3,0\r\n"
+
+
+def send(port, data, linger_reset=False):
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+        if linger_reset:
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            return
+        if data:
+            s.sendall(data)
+        # The server closes after its one receive; wait for that.
+        s.settimeout(30)
+        try:
+            while s.recv(4096):
+                pass
+        except OSError:
+            pass
+
+
+def report(user, computer=b"PC", ip=b"10.0.0.1"):
+    return b"<user>%s</user><computer>%s</computer><ip>%s</ip>\n" % (user, computer, ip)
+
+
+class AgentReports(unittest.TestCase):
+    def start(self, port=None, listing=LISTING, values=None):
+        """Orbeline on a free port (or `port`), with the stand-in tool."""
+        self.port = port or free_port()
+        self.install = Install(values=dict({"DBServerPort": self.port}, **(values or {})))
+        self.addCleanup(self.install.__exit__)
+        folder = self.install.private_bin()
+        self.calls_file = os.path.join(self.install.root, "calls.jsonl")
+        list_file = os.path.join(self.install.root, "listing")
+        with open(list_file, "wb") as f:
+            f.write(listing)
+        env = self.install.env(FAKE_LEDGERIX_LOG=self.calls_file, FAKE_LEDGERIX_LIST=list_file)
+        self.server = Server(self.install, env=env, exe=os.path.join(folder, "Orbeline"))
+        self.addCleanup(self.server.__exit__)
+        return self.server
+
+    def calls(self):
+        if not os.path.exists(self.calls_file):
+            return []
+        with open(self.calls_file) as f:
+            return [json.loads(line) for line in f if line.endswith("\n")]
+
+    def wait_calls(self, count, timeout=30):
+        self.assertTrue(wait_until(lambda: len(self.calls()) >= count, timeout),
+                        "calls: %r" % self.calls())
+        return self.calls()
+
+    def read(self, relative):
+        with open(self.install.path(relative), "rb") as f:
+            return f.read()
+
+    def test_report_reaches_the_tool_and_the_ip_log(self):
+        self.start()
+        self.assertTrue(wait_for_port(self.port))
+        send(self.port, ALICE)
+        calls = self.wait_calls(2)
+        self.assertEqual([c["argv"] for c in calls],
+                         [["6", "alice", "PC-7", "192.168.0.7"], ["7"]])
+        self.assertTrue(wait_until(lambda: os.path.exists(self.install.path("quorvane.size"))))
+        self.assertEqual(self.read("Logs/logip2.log"), LISTING)
+        self.assertEqual(self.read("quorvane.size"),
+                         b"bob,10.0.0.2,PC-2,0\r\nann,10.0.0.3,PC-3,0\r\n")
+        self.assertEqual(self.server.stop(), 0)
+
+    def test_what_is_not_a_report_queues_nothing(self):
+        self.start()
+        self.assertTrue(wait_for_port(self.port))  # that probe is an empty connection too
+        send(self.port, b"<user>x</user><computer>PC</computer><ip>1</ip> no line feed")
+        send(self.port, b"")
+        send(self.port, b"<user>z\0</user><computer>PC</computer><ip>1</ip>\n")
+        # A zero byte after the line feed cuts the text there; it is queued.
+        send(self.port, b"<user>first</user><computer>PC</computer><ip>1</ip>\n\0tail")
+        calls = self.wait_calls(2)
+        time.sleep(0.5)  # a wrongly queued report would show up by now
+        self.assertEqual([c["argv"] for c in self.calls()],
+                         [["6", "first", "PC", "1"], ["7"]])
+
+    def test_full_size_report_and_arrival_order(self):
+        self.start()
+        self.assertTrue(wait_for_port(self.port))
+        tail = b"</user><computer>PC</computer><ip>10.9.9.9</ip>\n"
+        user = b"u" * (16384 - len(b"<user>") - len(tail))
+        big = b"<user>" + user + tail
+        self.assertEqual(len(big), 16384)
+        send(self.port, big)
+        send(self.port, report(b"second"))
+        calls = self.wait_calls(4)
+        self.assertEqual([c["argv"] for c in calls],
+                         [["6", user.decode(), "PC", "10.9.9.9"], ["7"],
+                          ["6", "second", "PC", "10.0.0.1"], ["7"]])
+        # The second report starts a full pass after the first one ended.
+        self.assertGreaterEqual(calls[2]["time"] - calls[1]["time"], 0.1)
+
+    def test_silent_and_reset_connections_do_not_stop_the_listener(self):
+        self.start()
+        self.assertTrue(wait_for_port(self.port))
+        silent = socket.create_connection(("127.0.0.1", self.port))
+        self.addCleanup(silent.close)
+        # While the listener waits on the silent one, a peer resets before
+        # it is accepted, and an agent reports.
+        send(self.port, None, linger_reset=True)
+        send(self.port, report(b"patient"))
+        calls = self.wait_calls(2, timeout=60)
+        self.assertEqual(calls[0]["argv"], ["6", "patient", "PC", "10.0.0.1"])
+        for i in range(3):
+            send(self.port, None, linger_reset=True)
+        send(self.port, report(b"after"))
+        self.wait_calls(4)
+        self.assertEqual(self.calls()[2]["argv"], ["6", "after", "PC", "10.0.0.1"])
+        self.assertIsNone(self.server.proc.poll())
+
+    def test_port_is_the_low_16_bits(self):
+        port = free_port()
+        self.start(port=port, values={"DBServerPort": 65536 + port})
+        self.assertTrue(wait_for_port(port))
+        send(port, ALICE)
+        self.assertEqual(self.wait_calls(2)[0]["argv"], ["6", "alice", "PC-7", "192.168.0.7"])
+
+    def test_port_in_use_ends_only_the_listener(self):
+        blocker = socket.socket()
+        self.addCleanup(blocker.close)
+        blocker.bind(("0.0.0.0", 0))
+        blocker.listen(1)
+        port = blocker.getsockname()[1]
+        server = self.start(port=port)
+        time.sleep(1.5)  # give the listener its chance to fail
+        self.assertIsNone(server.proc.poll())
+        self.assertEqual(server.stop(), 0)
+        self.assertFalse([l for l in server.lines if "Crash" in l], server.lines)
+        self.assertEqual(self.calls(), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
