@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -32,12 +31,6 @@ class NotivoTest : public ::testing::Test {
                              << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n"
                              << values;
   }
-  std::string WriteFile(const std::string& name, const std::string& text) {
-    fs::path path = root_ / name;
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-    return path.string();
-  }
 
   fs::path root_;
   std::string registry_;
@@ -58,37 +51,6 @@ TEST_F(NotivoTest, TemplateUnderInstallPath) {
   EXPECT_EQ(MailTemplatePath(), "/opt/quorvane/templates/En/email");
   WriteRegistry("");
   EXPECT_EQ(MailTemplatePath(), "templates/En/email");
-}
-
-TEST_F(NotivoTest, MissingArgumentsAreAUsageError) {
-  for (std::vector<std::string> args :
-       {std::vector<std::string>{}, {"a@b.c"}, {"a@b.c", "dbdata"}}) {
-    std::ostringstream err;
-    EXPECT_EQ(RunNotivo(args, err), kNotivoUsage);
-    EXPECT_NE(err.str().find("usage"), std::string::npos) << err.str();
-  }
-}
-
-TEST_F(NotivoTest, UnreadableFilesSendNothing) {
-  // The endpoint is a closed port: had anything been sent, the exit code
-  // would be the send failure, not the read failure.
-  WriteRegistry("\"NotifyHost\"=\"127.0.0.1:1\"\n\"apppath\"=\"" + root_.string() + "\"\n");
-  std::string report = WriteFile("dbdata", "a\n");
-  std::ostringstream err;
-  EXPECT_EQ(RunNotivo({"a@b.c", (root_ / "missing").string(), "0"}, err), kNotivoUnreadable);
-  EXPECT_NE(err.str().find("report file"), std::string::npos) << err.str();
-
-  err.str("");
-  EXPECT_EQ(RunNotivo({"a@b.c", root_.string(), "0"}, err), kNotivoUnreadable);
-
-  err.str("");
-  EXPECT_EQ(RunNotivo({"a@b.c", report, "1"}, err), kNotivoUnreadable);
-  EXPECT_NE(err.str().find("templates/En/email"), std::string::npos) << err.str();
-
-  // Without the template flag the template is not needed.
-  err.str("");
-  EXPECT_EQ(RunNotivo({"a@b.c", report, "2"}, err), kNotivoSendFailed);
-  EXPECT_NE(err.str().find("http://127.0.0.1:1/vantry.php"), std::string::npos) << err.str();
 }
 
 }  // namespace
