@@ -145,6 +145,8 @@ class Server:
             self.proc.wait()
         for t in self._readers:
             t.join(2)
+        for stream in (self.proc.stdout, self.proc.stderr):
+            stream.close()
 
 
 def wait_until(predicate, timeout=10, step=0.05):
