@@ -1,0 +1,244 @@
+"""A whole day of the product, end to end, with the real programs of the build
+folder (Orbeline, ledgerix, Notivo) under libfaketime in a fixed time zone.
+
+The day: in the evening of Thursday 31 December 2026 agents report over TCP
+and the IP log lists them; at midnight the day's logs are imported into the
+activity database; on Friday 1 January 2027 at the report hour (09) all six
+reports go out, each as a mail posted to a local HTTP server that records
+the requests.
+
+The fake clock is an offset from the real one kept in a file that libfaketime
+reads on every call (FAKETIME_TIMESTAMP_FILE, FAKETIME_NO_CACHE): the server
+and every program it starts see the same time, and the test moves the day on
+from the small hours to the report hour by rewriting the file."""
+
+import base64
+import http.server
+import os
+import socket
+import threading
+import time
+import unittest
+from datetime import datetime
+from zoneinfo import ZoneInfo
+
+import e2e_util
+
+FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+TZ = "Europe/Berlin"
+RECIPIENT = "boss@example.com"
+EMAIL_OFFSET = 7  # the stored address has every byte raised by this much
+
+
+def asan_options():
+    """The sanitizer build's runtime must not insist on coming first: the
+    preloaded libfaketime does."""
+    options = os.environ.get("ASAN_OPTIONS", "")
+    return (options + ":" if options else "") + "verify_asan_link_order=0"
+
+
+def local_time(*parts):
+    return datetime(*parts, tzinfo=ZoneInfo(TZ)).timestamp()
+
+
+def b64(text):
+    return base64.b64encode(text.encode()).decode()
+
+
+class RecordingEndpoint:
+    """A local notification endpoint that records each POST (path, body)."""
+
+    def __init__(self):
+        self.posts = []
+        self.lock = threading.Lock()
+        endpoint = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                length = int(self.headers.get("Content-Length", "0"))
+                body = self.rfile.read(length)
+                with endpoint.lock:
+                    endpoint.posts.append((self.path, body))
+                self.send_response(200)
+                self.send_header("Content-Length", "2")
+                self.end_headers()
+                self.wfile.write(b"OK")
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.port = self.server.server_address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+
+    def received(self):
+        with self.lock:
+            return list(self.posts)
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+        self.thread.join(5)
+
+
+class FakeClock:
+    """The offset file libfaketime reads: fake time = real time + offset."""
+
+    def __init__(self, path):
+        self.path = path
+
+    def set(self, fake_epoch):
+        offset = int(round(fake_epoch - time.time()))
+        temporary = self.path + ".new"
+        with open(temporary, "w") as f:
+            f.write("%+d\n" % offset)
+        os.replace(temporary, self.path)
+
+    def env(self):
+        return {"LD_PRELOAD": FAKETIME_LIB, "FAKETIME_TIMESTAMP_FILE": self.path,
+                "FAKETIME_NO_CACHE": "1", "FAKETIME_DONT_FAKE_MONOTONIC": "1", "TZ": TZ,
+                "ASAN_OPTIONS": asan_options()}
+
+
+def agent_report(port, user, computer, ip):
+    text = "<user>%s</user><computer>%s</computer><ip>%s</ip>\n" % (user, computer, ip)
+    with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+        s.sendall(text.encode())
+
+
+def read_rows(path):
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError:
+        return None
+    return [line.split(",") for line in data.decode("latin-1").split("\r\n") if line]
+
+
+@unittest.skipUnless(os.path.exists(FAKETIME_LIB), "libfaketime is not installed")
+class WholeDayTest(unittest.TestCase):
+    def setUp(self):
+        self.endpoint = RecordingEndpoint()
+        self.addCleanup(self.endpoint.close)
+        self.port = e2e_util.free_port()
+        scrambled = "".join(chr((ord(c) + EMAIL_OFFSET) % 256) for c in RECIPIENT)
+        values = {"DBServerPort": self.port, "ReportTime": "9", "EmailAddress": scrambled,
+                  "NotifyHost": "127.0.0.1:%d" % self.endpoint.port}
+        for switch in ("RegDaily", "RegDayFilter", "RegWeekly", "RegWeekFilter", "RegMonthly",
+                       "RegMonFilter"):
+            values[switch] = 1
+        self.install = e2e_util.Install(values)
+        self.addCleanup(self.install.__exit__)
+        self.clock = FakeClock(os.path.join(self.install.root, "faketime"))
+        template = os.path.join(e2e_util.SOURCE, "share", "templates", "En", "email")
+        os.makedirs(self.install.path("templates/En"))
+        with open(template, "rb") as src, open(self.install.path("templates/En/email"), "wb") as dst:
+            dst.write(src.read())
+
+    def write_days_logs(self):
+        """Thursday's logs as the product's other programs leave them."""
+        logs = self.install.path("Logs")
+        with open(os.path.join(logs, "31_12_2026_alice_10.0.0.7"), "w", newline="") as f:
+            for record in ("30*GET Request: news.example/today", "12*GET Request: news.example/x",
+                           "9*GET Request: mail.example/inbox", "1*GET Request: a&b.example/"):
+                f.write(b64(record) + "\r\n")
+        with open(os.path.join(logs, "31_12_2026_bob_10.0.0.2"), "w", newline="") as f:
+            f.write(b64("4*GET Request: shop.example/cart") + "\r\n")
+        with open(os.path.join(logs, "Filter_31_12_2026.log"), "w", newline="") as f:
+            for line in ("12/31/2026|PC-7|alice|x|14:07:33|casino.example/play|blocked_x",
+                         "12/31/2026|PC-2|bob|x|16:20:00|<b>games</b>.example/|warned_x"):
+                f.write(b64(line) + "\r\n")
+        return [os.path.join(logs, name) for name in
+                ("31_12_2026_alice_10.0.0.7", "31_12_2026_bob_10.0.0.2", "Filter_31_12_2026.log")]
+
+    def ip_log(self):
+        return read_rows(self.install.path("Logs/logip2.log"))
+
+    def test_a_day_from_agent_reports_to_mailed_reports(self):
+        day_logs = self.write_days_logs()
+        self.clock.set(local_time(2026, 12, 31, 21, 0, 0))
+        env = self.install.env(**self.clock.env())
+        with e2e_util.Server(self.install, env=env) as server:
+            def state():
+                return {"stdout": server.lines, "stderr": server.err_lines,
+                        "logs": os.listdir(self.install.path("Logs")), "ip_log": self.ip_log()}
+
+            self.assertTrue(e2e_util.wait_for_port(self.port, timeout=30), state())
+
+            # Evening: two agents report; the IP log lists both as active.
+            agent_report(self.port, "alice", "PC-7", "10.0.0.7")
+            agent_report(self.port, "bob", "PC-2", "10.0.0.2")
+            expected = [["alice", "10.0.0.7", "PC-7", "1"], ["bob", "10.0.0.2", "PC-2", "1"]]
+            self.assertTrue(e2e_util.wait_until(lambda: self.ip_log() == expected, timeout=60),
+                            state())
+            with open(self.install.path("quorvane.size"), "rb") as f:
+                self.assertEqual(f.read(), b"alice,10.0.0.7,PC-7,0\r\nbob,10.0.0.2,PC-2,0\r\n")
+            self.assertTrue(all(os.path.exists(p) for p in day_logs))
+
+            # Midnight: the day's logs move into the activity database.
+            self.clock.set(local_time(2026, 12, 31, 23, 59, 56))
+            self.assertTrue(e2e_util.wait_until(
+                lambda: not any(os.path.exists(p) for p in day_logs), timeout=120, step=0.2),
+                state())
+
+            # Morning: carol has taken over alice's address.
+            self.clock.set(local_time(2027, 1, 1, 8, 30, 0))
+            agent_report(self.port, "carol", "PC-9", "10.0.0.7")
+            self.assertTrue(e2e_util.wait_until(
+                lambda: self.ip_log() == [["alice", "10.0.0.7", "PC-7", "0"],
+                                          ["bob", "10.0.0.2", "PC-2", "1"],
+                                          ["carol", "10.0.0.7", "PC-9", "1"]], timeout=60),
+                state())
+
+            # The report hour: six reports, the first of the month being a Friday.
+            self.clock.set(local_time(2027, 1, 1, 8, 59, 57))
+            self.assertTrue(e2e_util.wait_until(lambda: len(self.endpoint.received()) >= 6,
+                                                timeout=180, step=0.2),
+                            (state(), len(self.endpoint.received())))
+            self.assertEqual(server.stop(), 0)
+
+        posts = self.endpoint.received()
+        self.assertEqual(len(posts), 6)
+        mails = []
+        for path, body in posts:
+            self.assertEqual(path, "/vantry.php")
+            text = body.decode("latin-1")
+            self.assertTrue(text.startswith("name=<!DOCTYPE html>"), text[:200])
+            self.assertTrue(text.endswith("&userid=" + RECIPIENT), text[-200:])
+            self.assertIn("Quorvane web filter", text)
+            self.assertNotIn("@logip@", text)
+            mails.append(text)
+
+        titles = ["Daily activity report", "Daily filter report", "Weekly activity report",
+                  "Weekly filter report", "Monthly activity report", "Monthly filter report"]
+        for title, mail in zip(titles, mails):
+            self.assertIn(title, mail)
+        daily, day_filter, weekly, week_filter, monthly, month_filter = mails
+
+        for mail in (daily, weekly, monthly):
+            self.assertIn("<td>news.example</td><td align=\"right\">42</td>", mail)
+            self.assertIn("<td>mail.example</td><td align=\"right\">9</td>", mail)
+            self.assertIn("<td>a&amp;b.example</td>", mail)
+            self.assertIn("<td>shop.example</td><td align=\"right\">4</td>", mail)
+            self.assertIn("52 requests in total", mail)
+            # The busier user comes first.
+            self.assertLess(mail.index("alice"), mail.index("bob"))
+        self.assertIn("Thursday 31 December 2026", daily)
+        self.assertIn("25 December 2026 to 31 December 2026", weekly)
+        self.assertIn("December 2026", monthly)
+
+        for mail in (day_filter, week_filter, month_filter):
+            self.assertIn("<td>2026-12-31 14:07:33</td><td>casino.example/play</td>"
+                          "<td>blocked</td>", mail)
+            self.assertIn("<td>2026-12-31 16:20:00</td>"
+                          "<td>&lt;b&gt;games&lt;/b&gt;.example/</td><td>warned</td>", mail)
+            self.assertNotIn("<b>games</b>", mail)
+
+        # The last report stays in the install folder as the tool wrote it.
+        with open(self.install.path("dbdata"), "rb") as f:
+            self.assertIn(b"Monthly filter report", f.read())
+
+
+if __name__ == "__main__":
+    unittest.main()
