@@ -22,6 +22,7 @@ def send(port, data, linger_reset=False):
             return
         if data:
             s.sendall(data)
+        s.shutdown(socket.SHUT_WR)
         # The server closes after its one receive; wait for that.
         s.settimeout(30)
         try:

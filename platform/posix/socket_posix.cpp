@@ -124,4 +124,38 @@ void TcpListener::Wake() {
   (void)ignored;
 }
 
+int OpenSilentConnection(uint16_t port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(port);
+  if (HANDLE_EINTR(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr)) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void CloseConnection(int fd) {
+  if (fd >= 0) close(fd);
+}
+
+bool SendToLocalPort(uint16_t port, std::string_view data) {
+  int fd = OpenSilentConnection(port);
+  if (fd < 0) return false;
+  while (!data.empty()) {
+    ssize_t n = HANDLE_EINTR(send(fd, data.data(), data.size(), MSG_NOSIGNAL));
+    if (n <= 0) break;
+    data.remove_prefix(size_t(n));
+  }
+  shutdown(fd, SHUT_WR);  // the report is complete: the server need not wait
+  char sink[4096];
+  while (HANDLE_EINTR(recv(fd, sink, sizeof sink, 0)) > 0) {
+  }
+  close(fd);
+  return true;
+}
+
 }  // namespace platform

@@ -1,0 +1,121 @@
+#include "server/intake/srv_socket.h"
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/socket.h"
+#include "server/service/event_log.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+bool WaitUntil(const std::function<bool()>& condition) {
+  for (auto end = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < end;) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(5ms);
+  }
+  return condition();
+}
+
+class SrvSocketTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetEventLogSinkForTesting([this](const std::string& m) {
+      std::lock_guard<std::mutex> lock(mu_);
+      messages_.push_back(m);
+    });
+  }
+  void TearDown() override { SetEventLogSinkForTesting(nullptr); }
+  // A listener on a port the system picks.
+  std::unique_ptr<CSrvSocket> StartListener(SrvSocketOptions options = {}) {
+    options.port = 0;
+    auto listener = std::make_unique<CSrvSocket>(clock_, options);
+    listener->Start(0);
+    EXPECT_TRUE(WaitUntil([&] { return listener->listening_port() != 0; }));
+    return listener;
+  }
+  std::vector<std::string> Messages() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return messages_;
+  }
+
+  platform::FakeClock clock_{1700000000};
+  std::mutex mu_;
+  std::vector<std::string> messages_;  // guarded by mu_
+};
+
+TEST(SrvSocketPortTest, LowSixteenBitsWithDefault) {
+  EXPECT_EQ(CSrvSocket::PortFromRegistryValue(0), 8585);
+  EXPECT_EQ(CSrvSocket::PortFromRegistryValue(65536), 8585);
+  EXPECT_EQ(CSrvSocket::PortFromRegistryValue(65536 + 80), 80);
+  EXPECT_EQ(CSrvSocket::PortFromRegistryValue(0x2183), 8579);
+  EXPECT_EQ(CSrvSocket::PortFromRegistryValue(0xFFFFFFFF), 65535);
+}
+
+TEST_F(SrvSocketTest, QueuesTextsWithALineFeedAsReceived) {
+  auto listener = StartListener();
+  uint16_t port = listener->listening_port();
+  ASSERT_TRUE(platform::SendToLocalPort(port, "no line feed"));
+  ASSERT_TRUE(platform::SendToLocalPort(port, ""));
+  ASSERT_TRUE(platform::SendToLocalPort(port, std::string("a\0b\n", 4)));
+  ASSERT_TRUE(platform::SendToLocalPort(port, std::string("one\ntwo\n\0three", 14)));
+  ASSERT_TRUE(platform::SendToLocalPort(port, "last\r\n"));
+  ASSERT_TRUE(WaitUntil([&] { return listener->queue().size() == 2; }));
+  RequestEntry first = listener->queue().Pop();
+  EXPECT_EQ(first.text, "one\ntwo\n");
+  EXPECT_EQ(first.time, 1700000000);
+  EXPECT_EQ(listener->queue().Pop().text, "last\r\n");
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(SrvSocketTest, StopWakesTheListenerWhereverItWaits) {
+  auto idle = StartListener();
+  idle->Stop();  // waiting in accept
+  EXPECT_EQ(idle->listening_port(), 0);
+
+  SrvSocketOptions patient;
+  patient.receive_timeout = std::chrono::minutes(10);
+  auto busy = StartListener(patient);
+  int silent = platform::OpenSilentConnection(busy->listening_port());
+  ASSERT_GE(silent, 0);
+  std::this_thread::sleep_for(50ms);  // let it reach the receive; either way it must wake
+  busy->Stop();  // would hang for ten minutes if the receive ignored it
+  EXPECT_EQ(busy->listening_port(), 0);
+  platform::CloseConnection(silent);
+}
+
+TEST_F(SrvSocketTest, ASilentConnectionIsDroppedAfterTheTimeLimit) {
+  SrvSocketOptions quick;
+  quick.receive_timeout = 200ms;
+  auto listener = StartListener(quick);
+  int silent = platform::OpenSilentConnection(listener->listening_port());
+  ASSERT_TRUE(platform::SendToLocalPort(listener->listening_port(), "after\n"));
+  ASSERT_TRUE(WaitUntil([&] { return !listener->queue().IsEmpty(); }));
+  EXPECT_EQ(listener->queue().Pop().text, "after\n");
+  platform::CloseConnection(silent);
+}
+
+TEST_F(SrvSocketTest, AFullQueueDropsReportsButTheListenerGoesOn) {
+  SrvSocketOptions small;
+  small.queue_max_entries = 3;
+  auto listener = StartListener(small);
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_TRUE(platform::SendToLocalPort(listener->listening_port(), std::to_string(i) + "\n"));
+  }
+  EXPECT_EQ(listener->queue().size(), 3u);
+  EXPECT_EQ(listener->queue().dropped(), 7u);
+  EXPECT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(listener->queue().Pop().text, "0\n");
+  ASSERT_TRUE(platform::SendToLocalPort(listener->listening_port(), "later\n"));
+  ASSERT_TRUE(WaitUntil([&] { return listener->queue().size() == 3; }));
+  listener->queue().Pop();
+  listener->queue().Pop();
+  EXPECT_EQ(listener->queue().Pop().text, "later\n");
+}
+
+}  // namespace
