@@ -1,7 +1,8 @@
 // ImportDailyLogs: the scan of the previous day's per-user daily logs. For
 // each "DD_MM_YYYY_<user>_<address>" file in the logs folder it totals the
-// lines per key in the site table, stores them for the file's user, deletes
-// the file and rewrites the IP log and the size file from the database.
+// lines per key in the site table, stores them for the file's user and
+// deletes the file; after the scan, when any file was imported, it rewrites
+// the IP log and the size file from the database.
 // Runs on the log importer's thread.
 #ifndef SERVER_LOGIMPORT_IMPORT_DAILY_LOGS_H_
 #define SERVER_LOGIMPORT_IMPORT_DAILY_LOGS_H_

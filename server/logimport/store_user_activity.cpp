@@ -33,11 +33,11 @@ class ClearOnExit {
 bool StoreUserActivity(ActivityDatabase& db, const std::string& user_name,
                        const std::string& address, CSiteTable& sites, int64_t now) {
   ClearOnExit clear(sites);
-  ActivityDatabase::Transaction transaction(db);
+  ActivityDatabase::Savepoint savepoint(db);
   bool created = false;
   int64_t user = FindOrCreateUser(db, user_name, address, &created);
   const dbDateTime time(now - 86400);
   for (const data_list2& entry : sites.entries()) db.InsertWeb(entry.url, entry.size, time, user);
-  transaction.Commit();
+  savepoint.Release();
   return created;
 }
