@@ -38,12 +38,11 @@ void CContactStore::Record(const std::string& user, const std::string& computer,
                            const std::string& ip, int64_t now, int64_t keep_seconds) {
   // IMMEDIATE: two recorders must not take the same sequence number.
   SQLite::Transaction transaction(*db_, SQLite::TransactionBehavior::IMMEDIATE);
-  SQLite::Statement upsert(
-      *db_,
-      "INSERT INTO Contact(user_name, computer_name, ip, seen, seq)"
-      " VALUES(?, ?, ?, ?, (SELECT COALESCE(MAX(seq), 0) + 1 FROM Contact))"
-      " ON CONFLICT(user_name, computer_name, ip)"
-      " DO UPDATE SET seen = excluded.seen, seq = excluded.seq");
+  SQLite::Statement upsert(*db_,
+                           "INSERT INTO Contact(user_name, computer_name, ip, seen, seq)"
+                           " VALUES(?, ?, ?, ?, (SELECT COALESCE(MAX(seq), 0) + 1 FROM Contact))"
+                           " ON CONFLICT(user_name, computer_name, ip)"
+                           " DO UPDATE SET seen = excluded.seen, seq = excluded.seq");
   upsert.bind(1, user);
   upsert.bind(2, computer);
   upsert.bind(3, ip);
@@ -56,11 +55,10 @@ void CContactStore::Record(const std::string& user, const std::string& computer,
 }
 
 std::vector<Contact> CContactStore::List(int64_t now, int64_t window_seconds) {
-  SQLite::Statement query(
-      *db_,
-      "SELECT user_name, ip, computer_name, seen,"
-      " seq = (SELECT MAX(seq) FROM Contact later WHERE later.ip = c.ip)"
-      " FROM Contact c ORDER BY user_name, ip, computer_name");
+  SQLite::Statement query(*db_,
+                          "SELECT user_name, ip, computer_name, seen,"
+                          " seq = (SELECT MAX(seq) FROM Contact later WHERE later.ip = c.ip)"
+                          " FROM Contact c ORDER BY user_name, ip, computer_name");
   std::vector<Contact> contacts;
   while (query.executeStep()) {
     Contact contact;

@@ -53,9 +53,9 @@ TEST_F(ContactStoreTest, AnAddressBelongsToItsLastReporter) {
   store_.Record("alice", "PC-7", "10.0.0.7", kT0, kKeep);
   store_.Record("bob", "PC-2", "10.0.0.7", kT0 + 5, kKeep);
   store_.Record("carl", "PC-3", "10.0.0.9", kT0 + 6, kKeep);
-  EXPECT_EQ(Rows(kT0 + 10), (std::vector<std::string>{"alice,10.0.0.7,PC-7,0",
-                                                       "bob,10.0.0.7,PC-2,1",
-                                                       "carl,10.0.0.9,PC-3,1"}));
+  EXPECT_EQ(Rows(kT0 + 10),
+            (std::vector<std::string>{"alice,10.0.0.7,PC-7,0", "bob,10.0.0.7,PC-2,1",
+                                      "carl,10.0.0.9,PC-3,1"}));
   // Alice reports again within the same second as bob's last report: the
   // order of reports decides, not the clock.
   store_.Record("alice", "PC-7", "10.0.0.7", kT0 + 5, kKeep);
@@ -63,10 +63,9 @@ TEST_F(ContactStoreTest, AnAddressBelongsToItsLastReporter) {
   EXPECT_EQ(Rows(kT0 + 10)[1], "bob,10.0.0.7,PC-2,0");
   // The same user on another computer at the address takes it over too.
   store_.Record("alice", "PC-8", "10.0.0.7", kT0 + 11, kKeep);
-  EXPECT_EQ(Rows(kT0 + 12), (std::vector<std::string>{"alice,10.0.0.7,PC-7,0",
-                                                       "alice,10.0.0.7,PC-8,1",
-                                                       "bob,10.0.0.7,PC-2,0",
-                                                       "carl,10.0.0.9,PC-3,1"}));
+  EXPECT_EQ(Rows(kT0 + 12),
+            (std::vector<std::string>{"alice,10.0.0.7,PC-7,0", "alice,10.0.0.7,PC-8,1",
+                                      "bob,10.0.0.7,PC-2,0", "carl,10.0.0.9,PC-3,1"}));
 }
 
 TEST_F(ContactStoreTest, LongUnseenContactsAreDropped) {

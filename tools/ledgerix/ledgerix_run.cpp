@@ -14,9 +14,12 @@ namespace {
 
 const char* PeriodAdjective(ReportPeriod period) {
   switch (period) {
-    case ReportPeriod::kPreviousDay: return "Daily";
-    case ReportPeriod::kPreviousWeek: return "Weekly";
-    case ReportPeriod::kPreviousMonth: return "Monthly";
+    case ReportPeriod::kPreviousDay:
+      return "Daily";
+    case ReportPeriod::kPreviousWeek:
+      return "Weekly";
+    case ReportPeriod::kPreviousMonth:
+      return "Monthly";
   }
   return "";
 }
@@ -32,8 +35,7 @@ bool OpenContacts(const LedgerixSettings& settings, CContactStore* store, std::s
 int RecordContact(const LedgerixCommand& command, const LedgerixSettings& settings,
                   std::string* err) {
   const std::pair<const char*, const std::string*> values[] = {
-      {"user name", &command.user}, {"computer name", &command.computer},
-      {"address", &command.ip}};
+      {"user name", &command.user}, {"computer name", &command.computer}, {"address", &command.ip}};
   for (const auto& [what, value] : values) {
     std::string problem = ContactValueProblem(*value);
     if (!problem.empty()) {
@@ -71,10 +73,12 @@ int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std
   std::string period = DescribePeriod(command.period, bounds);
   std::string adjective = PeriodAdjective(command.period);
   if (command.mode == LedgerixMode::kActivityReport) {
-    ActivityReport report{adjective + " activity report", period, QueryActivity(db.connection(), bounds)};
+    ActivityReport report{adjective + " activity report", period,
+                          QueryActivity(db.connection(), bounds)};
     *out = RenderActivityReport(report);
   } else {
-    FilterReport report{adjective + " filter report", period, QueryFilterEvents(db.connection(), bounds)};
+    FilterReport report{adjective + " filter report", period,
+                        QueryFilterEvents(db.connection(), bounds)};
     *out = RenderFilterReport(report);
   }
   return 0;
@@ -89,10 +93,13 @@ uint32_t ReadPositive(const std::string& name, uint32_t default_value) {
 int Dispatch(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
              std::string* err) {
   switch (command.mode) {
-    case LedgerixMode::kRecordContact: return RecordContact(command, settings, err);
-    case LedgerixMode::kListContacts: return ListContacts(settings, out, err);
+    case LedgerixMode::kRecordContact:
+      return RecordContact(command, settings, err);
+    case LedgerixMode::kListContacts:
+      return ListContacts(settings, out, err);
     case LedgerixMode::kActivityReport:
-    case LedgerixMode::kFilterReport: return Report(command, settings, out, err);
+    case LedgerixMode::kFilterReport:
+      return Report(command, settings, out, err);
   }
   return 2;
 }

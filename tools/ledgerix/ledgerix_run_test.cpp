@@ -89,7 +89,10 @@ TEST_F(LedgerixRunTest, ReportsNeedAnActivityDatabase) {
   // A report never creates the database.
   EXPECT_FALSE(std::filesystem::exists(folder_.path() + "webfilter.dbs"));
   // Nor does it read a file that is something else.
-  { SQLite::Database other(folder_.path() + "webfilter.dbs", SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE); }
+  {
+    SQLite::Database other(folder_.path() + "webfilter.dbs",
+                           SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+  }
   EXPECT_EQ(Run({"4", "1"}), 1);
   EXPECT_EQ(out_, "");
 }
@@ -141,15 +144,17 @@ TEST_F(LedgerixRunTest, FilterReportsListEventsPerUser) {
                             "blocked", anna);
   Db().InsertFilterActivity("<b>bold</b>.example/", dbDateTime(LocalTime(2026, 12, 31, 9, 0, 0)),
                             "warned & logged", anna);
-  Db().InsertFilterActivity("late.example/", dbDateTime(LocalTime(2027, 1, 1, 0, 0, 1)),
-                            "blocked", anna);
+  Db().InsertFilterActivity("late.example/", dbDateTime(LocalTime(2027, 1, 1, 0, 0, 1)), "blocked",
+                            anna);
   ASSERT_EQ(Run({"4", "1"}), 0) << err_;
   EXPECT_NE(out_.find("Daily filter report"), std::string::npos);
   EXPECT_NE(out_.find("2 filter events"), std::string::npos);
-  size_t early = out_.find("<td>2026-12-31 09:00:00</td><td>&lt;b&gt;bold&lt;/b&gt;.example/</td>"
-                           "<td>warned &amp; logged</td>");
-  size_t later = out_.find("<td>2026-12-31 14:07:33</td><td>casino.example/play</td>"
-                           "<td>blocked</td>");
+  size_t early = out_.find(
+      "<td>2026-12-31 09:00:00</td><td>&lt;b&gt;bold&lt;/b&gt;.example/</td>"
+      "<td>warned &amp; logged</td>");
+  size_t later = out_.find(
+      "<td>2026-12-31 14:07:33</td><td>casino.example/play</td>"
+      "<td>blocked</td>");
   EXPECT_NE(early, std::string::npos) << out_;
   EXPECT_NE(later, std::string::npos) << out_;
   EXPECT_LT(early, later);

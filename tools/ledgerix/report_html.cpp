@@ -37,8 +37,9 @@ std::string Bar(int64_t count, int64_t largest) {
   filled = std::clamp<int64_t>(filled, 1, kBarWidth);
   std::string html = "<table width=\"" + std::to_string(kBarWidth) +
                      "\" cellpadding=\"0\" cellspacing=\"0\" border=\"0\"><tr>"
-                     "<td width=\"" + std::to_string(filled) + "\" height=\"10\" bgcolor=\"" +
-                     kBarColour + "\"></td>";
+                     "<td width=\"" +
+                     std::to_string(filled) + "\" height=\"10\" bgcolor=\"" + kBarColour +
+                     "\"></td>";
   if (filled < kBarWidth) {
     html += "<td width=\"" + std::to_string(kBarWidth - filled) + "\"></td>";
   }
@@ -83,12 +84,23 @@ std::string EscapeHtml(const std::string& text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;

@@ -22,9 +22,9 @@ struct SiteCount {
 
 struct UserActivity {
   ReportUser user;
-  int64_t total = 0;              // all requests of the user in the period
-  std::vector<SiteCount> sites;   // the busiest sites, busiest first
-  int64_t other_sites = 0;        // how many sites did not make the list
+  int64_t total = 0;             // all requests of the user in the period
+  std::vector<SiteCount> sites;  // the busiest sites, busiest first
+  int64_t other_sites = 0;       // how many sites did not make the list
 };
 
 struct FilterEvent {

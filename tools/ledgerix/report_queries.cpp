@@ -44,11 +44,10 @@ void BindPeriod(SQLite::Statement& query, const PeriodBounds& period) {
 
 std::vector<UserActivity> QueryActivity(SQLite::Database& db, const PeriodBounds& period,
                                         size_t top_sites) {
-  SQLite::Statement query(db,
-                          std::string("SELECT r.users, u.user_name, i.ip, c.computer_name,"
-                                      " r.url, SUM(r.size) FROM Web r") +
-                              kUserJoins +
-                              " WHERE r.time >= ? AND r.time < ? GROUP BY r.users, r.url");
+  SQLite::Statement query(db, std::string("SELECT r.users, u.user_name, i.ip, c.computer_name,"
+                                          " r.url, SUM(r.size) FROM Web r") +
+                                  kUserJoins +
+                                  " WHERE r.time >= ? AND r.time < ? GROUP BY r.users, r.url");
   BindPeriod(query, period);
   std::map<int64_t, UserActivity> by_user;
   while (query.executeStep()) {
@@ -71,12 +70,11 @@ std::vector<UserActivity> QueryActivity(SQLite::Database& db, const PeriodBounds
 
 std::vector<UserFilterEvents> QueryFilterEvents(SQLite::Database& db, const PeriodBounds& period,
                                                 size_t max_events) {
-  SQLite::Statement query(db,
-                          std::string("SELECT r.users, u.user_name, i.ip, c.computer_name,"
-                                      " r.time, r.url, r.action FROM FilterActivity r") +
-                              kUserJoins +
-                              " WHERE r.time >= ? AND r.time < ?"
-                              " ORDER BY u.user_name, r.users, r.time, r.id");
+  SQLite::Statement query(db, std::string("SELECT r.users, u.user_name, i.ip, c.computer_name,"
+                                          " r.time, r.url, r.action FROM FilterActivity r") +
+                                  kUserJoins +
+                                  " WHERE r.time >= ? AND r.time < ?"
+                                  " ORDER BY u.user_name, r.users, r.time, r.id");
   BindPeriod(query, period);
   std::vector<UserFilterEvents> users;
   int64_t current = 0;
