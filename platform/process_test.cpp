@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,8 +12,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/files.h"
 
@@ -52,8 +51,9 @@ TEST(SplitCommandLineTest, FollowsTheCRuntimeRules) {
 }
 
 TEST(QuoteArgumentTest, SplitsBackUnchanged) {
-  const Args awkward = {"plain", "", "two words", "tab\there", "q\"uote", "\"", "\\",
-                        "trail\\",  "\\\\\"", "a\\\\b", "end \\", "\r\nline", "x\\\"y\\\\"};
+  const Args awkward = {"plain",  "",         "two words", "tab\there", "q\"uote",
+                        "\"",     "\\",       "trail\\",   "\\\\\"",    "a\\\\b",
+                        "end \\", "\r\nline", "x\\\"y\\\\"};
   std::string line = "prog";
   for (const std::string& a : awkward) line += " " + QuoteArgument(a);
   Args expected = {"prog"};

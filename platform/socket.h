@@ -36,10 +36,10 @@ class TcpListener {
  public:
   enum class AcceptResult {
     kAccepted,
-    kRetry,          // a passing failure (peer gone, signal): try again
+    kRetry,            // a passing failure (peer gone, signal): try again
     kRetryAfterPause,  // out of descriptors or memory: pause, then try again
-    kWoken,          // Wake was called
-    kBroken,         // the listening socket itself failed
+    kWoken,            // Wake was called
+    kBroken,           // the listening socket itself failed
   };
 
   TcpListener();

@@ -2,13 +2,13 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <strings.h>
 
 #include "platform/files.h"
 #include "platform/posix/eintr.h"
@@ -197,8 +197,8 @@ std::optional<std::string> FindProgram(const std::string& name) {
   return std::nullopt;
 }
 
-SpawnStatus RunCaptured(const std::vector<std::string>& argv, size_t max_bytes,
-                        std::string* output, int* exit_status) {
+SpawnStatus RunCaptured(const std::vector<std::string>& argv, size_t max_bytes, std::string* output,
+                        int* exit_status) {
   output->clear();
   Pipe out, in;
   if (!MakePipe(&out) || !MakePipe(&in)) return SpawnStatus::kPipeFailed;
@@ -233,8 +233,8 @@ bool RunToFile(const std::vector<std::string>& argv, const std::string& output_p
     if (error) *error = "cannot find program " + (argv.empty() ? std::string() : argv[0]);
     return false;
   }
-  ScopedFd file(HANDLE_EINTR(
-      open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)));
+  ScopedFd file(
+      HANDLE_EINTR(open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)));
   if (file.get() < 0) {
     if (error) *error = "cannot open " + output_path + ": " + ErrnoText(errno);
     return false;

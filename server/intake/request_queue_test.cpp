@@ -1,11 +1,11 @@
 #include "server/intake/request_queue.h"
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "server/service/event_log.h"
 
@@ -56,16 +56,16 @@ TEST_F(QueueTest, CapsByEntriesAndBytesWithOneMessagePerBurst) {
   EXPECT_TRUE(q.Push({"5678", 0}));
   EXPECT_FALSE(q.Push({"abc", 0}));  // 11 bytes would exceed 10
   EXPECT_EQ(messages_.size(), 1u);
-  EXPECT_TRUE(q.Push({"ab", 0}));    // exactly 10; ends the burst
-  EXPECT_FALSE(q.Push({"", 0}));     // 4th entry
+  EXPECT_TRUE(q.Push({"ab", 0}));  // exactly 10; ends the burst
+  EXPECT_FALSE(q.Push({"", 0}));   // 4th entry
   EXPECT_FALSE(q.Push({"a", 0}));
   EXPECT_EQ(q.size(), 3u);
   EXPECT_EQ(q.dropped(), 3u);
-  EXPECT_EQ(messages_.size(), 2u);   // two bursts so far
+  EXPECT_EQ(messages_.size(), 2u);  // two bursts so far
 
   EXPECT_EQ(q.Pop().text, "1234");
-  EXPECT_TRUE(q.Push({"x", 0}));     // the burst ends
-  EXPECT_FALSE(q.Push({"y", 0}));    // a new burst
+  EXPECT_TRUE(q.Push({"x", 0}));   // the burst ends
+  EXPECT_FALSE(q.Push({"y", 0}));  // a new burst
   EXPECT_FALSE(q.Push({"z", 0}));
   ASSERT_EQ(messages_.size(), 3u);
   EXPECT_EQ(messages_[0], "Request queue full: reports are dropped until it drains");

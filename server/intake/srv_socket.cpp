@@ -39,9 +39,10 @@ uint32_t CSrvSocket::Run(uint32_t) {
 }
 
 void CSrvSocket::Serve() {
-  uint16_t port = options_.port ? *options_.port
-                                : PortFromRegistryValue(
-                                      CRegNumberValue("Software\\Quorvane\\DBServerPort").Read());
+  uint16_t port =
+      options_.port
+          ? *options_.port
+          : PortFromRegistryValue(CRegNumberValue("Software\\Quorvane\\DBServerPort").Read());
   // A port in use (or any other start-up failure) ends the listener
   // silently; the rest of the server runs on.
   if (!listener_.Listen(port, kBacklog, nullptr)) return;
@@ -66,8 +67,8 @@ void CSrvSocket::Serve() {
 }
 
 void CSrvSocket::ServeConnection(const platform::TcpConnection& connection) {
-  size_t n = listener_.Receive(connection, buffer_.data(), buffer_.size(),
-                               options_.receive_timeout);
+  size_t n =
+      listener_.Receive(connection, buffer_.data(), buffer_.size(), options_.receive_timeout);
   try {
     // A zero byte ends the text early.
     const void* zero = std::memchr(buffer_.data(), 0, n);

@@ -1,11 +1,11 @@
 #include "server/intake/srv_socket.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/socket.h"
 #include "server/service/event_log.h"
@@ -84,7 +84,7 @@ TEST_F(SrvSocketTest, StopWakesTheListenerWhereverItWaits) {
   int silent = platform::OpenSilentConnection(busy->listening_port());
   ASSERT_GE(silent, 0);
   std::this_thread::sleep_for(50ms);  // let it reach the receive; either way it must wake
-  busy->Stop();  // would hang for ten minutes if the receive ignored it
+  busy->Stop();                       // would hang for ten minutes if the receive ignored it
   EXPECT_EQ(busy->listening_port(), 0);
   platform::CloseConnection(silent);
 }

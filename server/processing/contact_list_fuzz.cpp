@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         row.computer.find(',') != std::string::npos) {
       std::abort();
     }
-    if (!row.status.empty() && std::string_view(" \t\r\v\f").find(row.status.back()) !=
-                                   std::string_view::npos) {
+    if (!row.status.empty() &&
+        std::string_view(" \t\r\v\f").find(row.status.back()) != std::string_view::npos) {
       std::abort();
     }
   }

@@ -1,13 +1,12 @@
 #include "server/processing/database_tool_calls.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/files.h"
 #include "platform/process.h"
@@ -28,8 +27,12 @@ TEST(ContactCommandLineTest, PlainValuesGiveTheExactLine) {
 
 TEST(ContactCommandLineTest, AnyValuesReachTheToolAsExactlyThreeArguments) {
   const std::vector<Args> cases = {
-      {"", "", ""},           {"a\"b", "PC", "1.2.3.4"},  {"dom\\", "PC\\\\", "ip\\"},
-      {"x", "y", "1.2.3.4 extra"}, {"\"", "\\\"", "\"\""}, {"a\tb", "c d", " "},
+      {"", "", ""},
+      {"a\"b", "PC", "1.2.3.4"},
+      {"dom\\", "PC\\\\", "ip\\"},
+      {"x", "y", "1.2.3.4 extra"},
+      {"\"", "\\\"", "\"\""},
+      {"a\tb", "c d", " "},
   };
   for (const Args& c : cases) {
     Args expected = {"ledgerix", "6", c[0], c[1], c[2]};
@@ -73,8 +76,12 @@ class ToolTest : public testing::Test {
     chmod(tool.c_str(), 0755);
   }
   std::string Calls() { return platform::ReadWholeFile(root_ + "/calls").value_or(""); }
-  std::string IpLog() { return platform::ReadWholeFile(install_ + "Logs/logip2.log").value_or("-"); }
-  std::string SizeFile() { return platform::ReadWholeFile(install_ + "quorvane.size").value_or("-"); }
+  std::string IpLog() {
+    return platform::ReadWholeFile(install_ + "Logs/logip2.log").value_or("-");
+  }
+  std::string SizeFile() {
+    return platform::ReadWholeFile(install_ + "quorvane.size").value_or("-");
+  }
 
   std::string root_, install_, saved_path_;
   std::vector<std::string> messages_;
@@ -117,7 +124,8 @@ TEST_F(ToolTest, RefreshReportsAnUnwritableFolder) {
 
 TEST_F(ToolTest, ReportWithAllThreeValuesReachesModeSix) {
   InstallTool("alice,192.168.0.7,PC-7,1\n");
-  CLogManagerThread::ProcessReport("<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n");
+  CLogManagerThread::ProcessReport(
+      "<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n");
   EXPECT_EQ(Calls(), "call\n[6]\n[alice]\n[PC-7]\n[192.168.0.7]\ncall\n[7]\n");
   EXPECT_EQ(IpLog(), "alice,192.168.0.7,PC-7,1\r\n");
 }

@@ -1,8 +1,8 @@
 #include "server/processing/extract_contact_info.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace {
 
