@@ -4,6 +4,7 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -136,6 +137,35 @@ TEST_F(NightlyImportTest, NewUserGetsRowsEveryHostAndARebuiltIpLog) {
   EXPECT_EQ(webs[0].time.stamp, Local(2026, 3, 5, 0, 0, 5));
   EXPECT_EQ(Read(install_ + "Logs/logip2.log"), "bob,10.0.0.3,bob,1\r\n");
   EXPECT_EQ(Read(install_ + "quorvane.size"), "bob,10.0.0.3,bob,0\r\n");
+}
+
+TEST_F(NightlyImportTest, ManyFilesAcrossBatchesAndAwkwardLines) {
+  // More files than one batch holds; every one is stored and deleted.
+  for (int i = 0; i < 230; ++i)
+    WriteRequestLog("05_03_2026_u" + std::to_string(i) + "_10.1.0." + std::to_string(i),
+                    {"1*x Request: h" + std::to_string(i) + "/", "2*x Request: shared/"});
+  // A line over the length bound is skipped without stopping the file; the
+  // last line may lack its line end; CR LF and LF mix.
+  WriteText(Log("05_03_2026_zed_10.2.0.1"),
+            EncodeBase64ForTesting("3*x Request: a/") + "\r\n" +
+                std::string(LineReader::kMaxLine + 1, 'Q') + "\n" +
+                EncodeBase64ForTesting("4*x Request: b/") + "\n\r\n" +
+                EncodeBase64ForTesting("5*x Request: a/"));
+  CLoggThread::NightResult night = worker_.ImportNight();
+  EXPECT_EQ(night.daily.imported, 231);
+  EXPECT_EQ(night.daily.failed, 0);
+  EXPECT_TRUE(platform::ListMatchingFiles(install_ + "Logs", "05_03_2026_*").empty());
+  EXPECT_EQ(Db().AllUsers().size(), 231u);
+  auto u7 = Db().FindUser("u7");
+  ASSERT_TRUE(u7);
+  EXPECT_EQ(Db().WebsOfUser(u7->id).size(), 2u);
+  auto zed = Db().WebsOfUser(Db().FindUser("zed")->id);
+  ASSERT_EQ(zed.size(), 2u);
+  EXPECT_EQ(zed[0].url, "a");
+  EXPECT_EQ(zed[0].size, 8);
+  EXPECT_EQ(zed[1].size, 4);
+  std::string ip_log = Read(install_ + "Logs/logip2.log");
+  EXPECT_EQ(std::count(ip_log.begin(), ip_log.end(), '\n'), 231);
 }
 
 TEST_F(NightlyImportTest, KnownUserAddsOnlyWebRowsAndReportLinesReplace) {
