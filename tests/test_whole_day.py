@@ -152,6 +152,13 @@ class WholeDayTest(unittest.TestCase):
         return [os.path.join(logs, name) for name in
                 ("31_12_2026_alice_10.0.0.7", "31_12_2026_bob_10.0.0.2", "Filter_31_12_2026.log")]
 
+    def size_file(self):
+        try:
+            with open(self.install.path("quorvane.size"), "rb") as f:
+                return f.read()
+        except OSError:
+            return None
+
     def ip_log(self):
         return read_rows(self.install.path("Logs/logip2.log"))
 
@@ -172,8 +179,11 @@ class WholeDayTest(unittest.TestCase):
             expected = [["alice", "10.0.0.7", "PC-7", "1"], ["bob", "10.0.0.2", "PC-2", "1"]]
             self.assertTrue(e2e_util.wait_until(lambda: self.ip_log() == expected, timeout=60),
                             state())
-            with open(self.install.path("quorvane.size"), "rb") as f:
-                self.assertEqual(f.read(), b"alice,10.0.0.7,PC-7,0\r\nbob,10.0.0.2,PC-2,0\r\n")
+            # The size file holds the same rows with status 0; it is written
+            # just after the IP log.
+            self.assertTrue(e2e_util.wait_until(
+                lambda: self.size_file() == b"alice,10.0.0.7,PC-7,0\r\nbob,10.0.0.2,PC-2,0\r\n",
+                timeout=60), (state(), self.size_file()))
             self.assertTrue(all(os.path.exists(p) for p in day_logs))
 
             # Midnight: the day's logs move into the activity database.
