@@ -49,6 +49,9 @@ CLoggThread::NightResult CLoggThread::ImportNight() {
     // Contained: this night ends here and the next night runs as usual.
     sites_.Clear();
     result.error = e.what();
+  } catch (...) {
+    sites_.Clear();
+    result.error = "unknown failure";
   }
   return result;
 }
