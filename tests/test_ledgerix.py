@@ -1,14 +1,12 @@
 """End-to-end runs of the built database tool `ledgerix`: the contact list
-that the server turns into its IP log, and the reports it mails.
+that the server turns into its IP log, refused input, and failures. The
+reports themselves run end to end in test_whole_day.
 
 Time is set with libfaketime, so each run sees the date the test needs."""
 
 import os
-import sqlite3
 import subprocess
 import unittest
-from datetime import datetime
-from zoneinfo import ZoneInfo
 
 import e2e_util
 
@@ -21,10 +19,6 @@ def asan_options():
     preloaded libfaketime does."""
     options = os.environ.get("ASAN_OPTIONS", "")
     return (options + ":" if options else "") + "verify_asan_link_order=0"
-
-
-def local_time(*parts):
-    return int(datetime(*parts, tzinfo=ZoneInfo(TZ)).timestamp())
 
 
 def refresh_ip_log_rows(output):
@@ -67,23 +61,6 @@ class LedgerixTest(unittest.TestCase):
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertTrue(done.stdout == b"" or done.stdout.endswith(b"\r\n"))
         return refresh_ip_log_rows(done.stdout)
-
-    def make_activity_database(self):
-        """An activity database as the nightly import leaves it."""
-        db = sqlite3.connect(self.install.path("webfilter.dbs"))
-        db.executescript("""
-            CREATE TABLE Computer(id INTEGER PRIMARY KEY, computer_name TEXT, status INTEGER);
-            CREATE TABLE Ip(id INTEGER PRIMARY KEY, ip TEXT);
-            CREATE TABLE "User"(id INTEGER PRIMARY KEY, user_name TEXT, active INTEGER,
-                                ips INTEGER REFERENCES Ip(id),
-                                computers INTEGER REFERENCES Computer(id));
-            CREATE TABLE Web(id INTEGER PRIMARY KEY, url TEXT, size INTEGER, time INTEGER,
-                             users INTEGER REFERENCES "User"(id));
-            CREATE TABLE FilterActivity(id INTEGER PRIMARY KEY, url TEXT, time INTEGER,
-                                        action TEXT, users INTEGER REFERENCES "User"(id));
-            PRAGMA user_version=1;
-        """)
-        return db
 
     def test_contacts_become_ip_log_rows(self):
         for args in (("alice smith", "PC-7", "192.168.0.7"), ("bob", "PC-2", "10.0.0.2")):
@@ -137,47 +114,6 @@ class LedgerixTest(unittest.TestCase):
             self.assertIn(b"cannot open the activity database", done.stderr)
             self.assertIn(self.install.path("webfilter.dbs").encode(), done.stderr)
         self.assertFalse(os.path.exists(self.install.path("webfilter.dbs")))
-
-    def test_reports_written_into_dbdata(self):
-        db = self.make_activity_database()
-        db.execute("INSERT INTO Ip VALUES (1, '10.0.0.7')")
-        db.execute("INSERT INTO Computer VALUES (1, 'PC-7', 1)")
-        db.execute("INSERT INTO \"User\" VALUES (1, '<i>alice</i>', 1, 1, 1)")
-        # The import on 1 January at 00:00:05 dates the day's rows 31 December.
-        yesterday = local_time(2026, 12, 31, 0, 0, 5)
-        db.executemany("INSERT INTO Web(url, size, time, users) VALUES (?, ?, ?, 1)",
-                       [("news.example", 40, yesterday), ("a&b.example", 10, yesterday),
-                        ("older.example", 99, yesterday - 86400)])
-        db.execute("INSERT INTO FilterActivity(url, time, action, users) VALUES (?, ?, ?, 1)",
-                   ("casino.example/<play>", yesterday + 3600, "blocked"))
-        db.commit()
-        db.close()
-
-        def report(*args, at="2027-01-01 09:00:00"):
-            with open(self.install.path("dbdata"), "wb") as out:
-                done = self.run_tool(*args, stdout=out, at=at)
-            self.assertEqual(done.returncode, 0, done.stderr)
-            with open(self.install.path("dbdata"), "rb") as f:
-                return f.read().decode("latin-1")
-
-        daily = report("1", "1", "0", "0")
-        self.assertIn("Thursday 31 December 2026", daily)
-        self.assertIn("&lt;i&gt;alice&lt;/i&gt;", daily)
-        self.assertNotIn("<i>", daily)
-        self.assertIn("<td>news.example</td><td align=\"right\">40</td>", daily)
-        self.assertIn("a&amp;b.example", daily)
-        self.assertIn("50 requests in total", daily)
-        self.assertNotIn("older.example", daily)
-        self.assertIn("older.example", report("1", "2", "2", "0"))
-        self.assertIn("December 2026", report("1", "7", "2", "0"))
-
-        filtered = report("4", "1")
-        self.assertIn("<td>2026-12-31 01:00:05</td><td>casino.example/&lt;play&gt;</td>"
-                      "<td>blocked</td>", filtered)
-        # Looked at a month later, the previous month is empty: one line.
-        empty = report("4", "7", at="2027-02-10 09:00:00")
-        self.assertEqual(empty.count("\n"), 1)
-        self.assertIn("no filter events were recorded for January 2027", empty)
 
 
 if __name__ == "__main__":

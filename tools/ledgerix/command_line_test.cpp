@@ -44,16 +44,4 @@ TEST(CommandLineTest, AcceptsTheReportLinesOnly) {
   }
 }
 
-TEST(CommandLineTest, ContactModesCarryTheirValues) {
-  auto record = ParseLedgerixCommand({"6", "alice smith", "PC-7", "192.168.0.7"});
-  ASSERT_TRUE(record.has_value());
-  EXPECT_EQ(record->mode, LedgerixMode::kRecordContact);
-  EXPECT_EQ(record->user, "alice smith");
-  EXPECT_EQ(record->computer, "PC-7");
-  EXPECT_EQ(record->ip, "192.168.0.7");
-  auto list = ParseLedgerixCommand({"7"});
-  ASSERT_TRUE(list.has_value());
-  EXPECT_EQ(list->mode, LedgerixMode::kListContacts);
-}
-
 }  // namespace
