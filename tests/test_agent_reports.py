@@ -74,6 +74,8 @@ class AgentReports(unittest.TestCase):
         calls = self.wait_calls(2)
         self.assertEqual([c["argv"] for c in calls],
                          [["6", "alice", "PC-7", "192.168.0.7"], ["7"]])
+        # The tool inherits neither the listening socket nor a connection.
+        self.assertEqual([[fd for fd in c["sockets"] if fd > 2] for c in calls], [[], []])
         self.assertTrue(wait_until(lambda: os.path.exists(self.install.path("quorvane.size"))))
         self.assertEqual(self.read("Logs/logip2.log"), LISTING)
         self.assertEqual(self.read("quorvane.size"),
