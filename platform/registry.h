@@ -8,6 +8,11 @@
 // LoadRegistry reads the file (a missing or unreadable file is an empty
 // registry); EditRegistry changes it under an exclusive lock and rewrites it
 // atomically, keeping every key and value it did not change.
+//
+// A RegistryFile is a plain value owned by its user and not shared between
+// threads. LoadRegistry and EditRegistry may be called from any thread and
+// any process at once: readers see the old file or the new one, never a
+// part, and writers take turns under an advisory lock on the file's folder.
 #ifndef PLATFORM_REGISTRY_H_
 #define PLATFORM_REGISTRY_H_
 
