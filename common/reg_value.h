@@ -2,9 +2,10 @@
 //
 // A reader is made on the stack where a value is needed, used at once and
 // dropped, on the thread that made it; readers share nothing, so any number
-// of threads read at once without a lock. The full name's text before its last backslash is the key path,
-// the text after it the value name; leading backslashes are ignored. A read
-// that fails in any way yields the default and never reports anything.
+// of threads read at once without a lock. The full name's text before its
+// last backslash is the key path, the text after it the value name; leading
+// backslashes are ignored. A read that fails in any way yields the default
+// and never reports anything.
 #ifndef COMMON_REG_VALUE_H_
 #define COMMON_REG_VALUE_H_
 
