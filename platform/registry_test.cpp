@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -284,6 +287,31 @@ TEST_F(RegistryFileTest, DeclinedOrFailedEditsLeaveTheFileAlone) {
   EXPECT_FALSE(EditRegistry(folder_path, [](RegistryFile&) { return true; }, &error));
   EXPECT_NE(error.find("folder.reg"), std::string::npos) << error;
   EXPECT_TRUE(std::filesystem::is_directory(folder_path));
+}
+
+TEST_F(RegistryFileTest, ConcurrentEditsAreNeverLost) {
+  constexpr int kThreads = 6, kEdits = 25;
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kEdits; ++i) {
+        std::string error;
+        bool ok = EditRegistry(path_, [&](RegistryFile& f) {
+          f.SetValue(kHklm, "SOFTWARE\\Quorvane", "v" + std::to_string(t * kEdits + i),
+                     RegValue::Dword(uint32_t(i)));
+          return true;
+        }, &error);
+        if (!ok) ++failures;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures, 0);
+  RegistryFile file = LoadRegistry(path_);
+  ASSERT_EQ(file.keys().size(), 1u);
+  EXPECT_EQ(file.keys()[0].values.size(), size_t(kThreads * kEdits));
+  EXPECT_EQ(FolderEntries(), std::vector<std::string>{"registry.reg"});
 }
 
 }  // namespace
