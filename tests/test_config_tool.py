@@ -112,7 +112,7 @@ class ConfigToolTest(unittest.TestCase):
             ("ReportTime", "24"), ("ReportTime", ""), ("ReportTime", "9am"),
             ("apppath", "relative/folder"), ("apppath", ""),
             ("EmailAddress", ""), ("EmailAddress", "a b@example.com"),
-            ("EmailAddress", "caf\u00e9@example.com"),
+            ("EmailAddress", "a\x7fb@example.com"),
             ("NotifyHost", "host:0"), ("NotifyHost", "http://host/"), ("NotifyHost", ""),
             ("NoSuchValue", "1"),
         ]

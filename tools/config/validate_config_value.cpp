@@ -53,15 +53,18 @@ bool CheckFolder(const ConfigValue& v, std::string_view input, std::string* erro
   return true;
 }
 
-// Printable ASCII only: raised by the scramble offset, such bytes never
-// become a zero byte, which would cut the stored text short.
 bool CheckEmail(const ConfigValue& v, std::string_view input, std::string* error) {
   if (input.empty())
     return Fail(error, std::string(v.name) + " must not be empty");
   for (char c : input) {
-    if (c <= ' ' || c >= 0x7f)
-      return Fail(error, std::string(v.name) +
-                             " must be an address without blanks, in printable ASCII characters, not " +
+    uint8_t byte = uint8_t(c);
+    if (byte <= ' ' || byte == 0x7f)
+      return Fail(error, std::string(v.name) + " must be an address without blanks, not " +
+                             Quoted(input));
+    // Raised by the offset this byte becomes a zero byte, which would cut the
+    // stored text short; it never occurs in UTF-8 text.
+    if (uint8_t(byte + kEmailOffset) == 0)
+      return Fail(error, std::string(v.name) + " holds a byte that cannot be stored: " +
                              Quoted(input));
   }
   return true;

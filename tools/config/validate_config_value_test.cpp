@@ -32,6 +32,7 @@ TEST(ValidateConfigValueTest, AcceptsAndNormalisesGoodValues) {
   EXPECT_EQ(Stored("NotifyHost", "[::1]:8080"), "[::1]:8080 (text)");
   EXPECT_EQ(Stored("NotifyHost", "[fe80::1]"), "[fe80::1] (text)");
   EXPECT_EQ(Stored("EmailAddress", "~x@y"), "~x@y (text)");
+  EXPECT_EQ(Stored("EmailAddress", "j\xC3\xBCrgen@example.com"), "j\xC3\xBCrgen@example.com (text)");
 }
 
 TEST(ValidateConfigValueTest, RejectsWithAMessageNamingTheValue) {
