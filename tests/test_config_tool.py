@@ -159,6 +159,10 @@ class ConfigToolTest(unittest.TestCase):
         self.assertIn("registry.reg", result.stderr)
         self.assertTrue(os.path.isdir(self.registry))
         self.assertEqual(os.listdir(os.path.dirname(self.registry)), ["registry.reg"])
+        for args in (["show"], ["get", "RegDaily"]):
+            result = self.tool(*args)
+            self.assertEqual(result.returncode, 1, args)
+            self.assertIn("cannot read", result.stderr)
 
 
 class DemoScriptTest(unittest.TestCase):

@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <optional>
 
+#include "platform/files.h"
 #include "platform/registry.h"
 #include "tools/config/config_values.h"
 #include "tools/config/validate_config_value.h"
@@ -37,10 +38,24 @@ std::optional<platform::RegValue> Stored(const platform::RegistryFile& registry,
   return registry.Query(kRoot, kConfigKey, value.name);
 }
 
-int Show(std::ostream& out) {
-  platform::RegistryFile registry = platform::LoadRegistry(platform::RegistryPath());
+// Unlike the server's readers, the tool says so when the file exists but
+// cannot be read, instead of showing every value as not set.
+std::optional<platform::RegistryFile> Load(std::ostream& err) {
+  std::string contents, error;
+  if (!platform::ReadFileOrMissing(platform::RegistryPath(), &contents, &error)) {
+    err << kProgram << ": " << error << '\n';
+    return std::nullopt;
+  }
+  platform::RegistryFile registry;
+  registry.Parse(contents);
+  return registry;
+}
+
+int Show(std::ostream& out, std::ostream& err) {
+  auto registry = Load(err);
+  if (!registry) return kConfigRejected;
   for (const ConfigValue& value : KnownConfigValues()) {
-    auto shown = DisplayConfigValue(value, Stored(registry, value));
+    auto shown = DisplayConfigValue(value, Stored(*registry, value));
     out << std::left << std::setw(14) << value.name << ' ' << shown.value_or("(not set)") << '\n';
   }
   return kConfigOk;
@@ -49,8 +64,9 @@ int Show(std::ostream& out) {
 int Get(const std::string& name, std::ostream& out, std::ostream& err) {
   const ConfigValue* value = LookUp(name, err);
   if (!value) return kConfigRejected;
-  platform::RegistryFile registry = platform::LoadRegistry(platform::RegistryPath());
-  auto shown = DisplayConfigValue(*value, Stored(registry, *value));
+  auto registry = Load(err);
+  if (!registry) return kConfigRejected;
+  auto shown = DisplayConfigValue(*value, Stored(*registry, *value));
   if (!shown) {
     err << kProgram << ": " << value->name << " is not set\n";
     return kConfigRejected;
@@ -101,7 +117,7 @@ int RunConfigTool(const std::vector<std::string>& args, std::ostream& out, std::
     PrintUsage(out);
     return kConfigOk;
   }
-  if (command == "show" && args.size() == 1) return Show(out);
+  if (command == "show" && args.size() == 1) return Show(out, err);
   if (command == "get" && args.size() == 2) return Get(args[1], out, err);
   if (command == "set" && args.size() == 3) return Set(args[1], args[2], err);
   if (command == "unset" && args.size() == 2) return Unset(args[1], err);
