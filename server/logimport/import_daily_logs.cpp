@@ -47,7 +47,7 @@ struct StoredFile {
 // file has its own savepoint, so a failing file undoes only its own rows.
 class Batch {
  public:
-  static constexpr size_t kMaxRows = 50000;
+  static constexpr size_t kMaxRows = 100000;
   static constexpr size_t kMaxFiles = 100;
 
   Batch(ActivityDatabase& db, DailyImportStats& stats) : db_(db), stats_(stats) {}
