@@ -25,11 +25,7 @@ FilterFields SplitFilterLine(std::string_view decoded) {
   return fields;
 }
 
-FilterEvent MakeFilterEvent(const FilterFields& fields) {
-  FilterEvent event;
-  event.user_name = fields[4].empty() ? fields[3] : fields[4];
-  event.url = fields[9];
-  event.action = fields[10];
+std::tm FilterEventLocalTime(const FilterFields& fields) {
   std::tm tm{};
   int year = ReadNumber(fields[2]);
   tm.tm_year = year <= 1900 ? year : year - 1900;
@@ -39,6 +35,19 @@ FilterEvent MakeFilterEvent(const FilterFields& fields) {
   tm.tm_min = ReadNumber(fields[7]);
   tm.tm_sec = ReadNumber(fields[8]);
   tm.tm_isdst = -1;
-  event.time = platform::FromLocalTime(tm);
+  return tm;
+}
+
+FilterEvent MakeFilterEvent(const FilterFields& fields,
+                            const std::function<int64_t(const std::tm&)>& convert) {
+  FilterEvent event;
+  event.user_name = fields[4].empty() ? fields[3] : fields[4];
+  event.url = fields[9];
+  event.action = fields[10];
+  event.time = convert(FilterEventLocalTime(fields));
   return event;
+}
+
+FilterEvent MakeFilterEvent(const FilterFields& fields) {
+  return MakeFilterEvent(fields, [](const std::tm& tm) { return platform::FromLocalTime(tm); });
 }

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,8 +27,14 @@ struct FilterEvent {
   int64_t time = 0;       // local date and time of the fields, via mktime
 };
 
-// The event of a split line. A year of 1900 or less counts as years since
-// 1900; out-of-range values are normalised by the conversion.
+// The local date and time the fields give, not yet normalised (tm_isdst
+// -1). A year of 1900 or less counts as years since 1900.
+std::tm FilterEventLocalTime(const FilterFields& fields);
+
+// The event of a split line, its time converted by `convert` (mktime by
+// default; the filter-log import passes a cached one).
 FilterEvent MakeFilterEvent(const FilterFields& fields);
+FilterEvent MakeFilterEvent(const FilterFields& fields,
+                            const std::function<int64_t(const std::tm&)>& convert);
 
 #endif  // SERVER_LOGIMPORT_FILTER_LINE_H_

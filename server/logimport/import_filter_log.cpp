@@ -1,9 +1,12 @@
 #include "server/logimport/import_filter_log.h"
 
+#include <array>
+#include <ctime>
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
 
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "server/logimport/decode_base64.h"
 #include "server/logimport/filter_line.h"
@@ -30,11 +33,40 @@ class UserIds {
   std::unordered_map<std::string, std::optional<int64_t>> ids_;
 };
 
+// mktime re-reads the zone file's status on every call when TZ is unset;
+// a day's events share few distinct times, so each is converted once.
+class LocalTimeCache {
+ public:
+  int64_t Convert(const std::tm& tm) {
+    const Key key{tm.tm_year, tm.tm_mon, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    auto it = times_.find(key);
+    if (it != times_.end()) return it->second;
+    int64_t t = platform::FromLocalTime(tm);
+    if (times_.size() < kMaxEntries) times_.emplace(key, t);
+    return t;
+  }
+
+ private:
+  using Key = std::array<int, 6>;
+  struct KeyHash {
+    size_t operator()(const Key& key) const {
+      size_t h = 0;
+      for (int part : key) h = h * 1000003u ^ std::hash<int>()(part);
+      return h;
+    }
+  };
+  static constexpr size_t kMaxEntries = 200000;
+
+  std::unordered_map<Key, int64_t, KeyHash> times_;
+};
+
 // Stores the lines of the open file; throws on a read or database failure.
 void StoreLines(ActivityDatabase& db, const std::string& path, FilterImportResult* result) {
   LineReader reader(path);
   if (!reader.is_open()) throw std::runtime_error("cannot read " + path);
   UserIds users(db);
+  LocalTimeCache times;
+  auto convert = [&times](const std::tm& tm) { return times.Convert(tm); };
   std::string line;
   for (LineReader::Result r; (r = reader.Next(&line)) != LineReader::Result::kEnd;) {
     if (r == LineReader::Result::kError) throw std::runtime_error("cannot read " + path);
@@ -42,7 +74,7 @@ void StoreLines(ActivityDatabase& db, const std::string& path, FilterImportResul
       ++result->dropped;
       continue;
     }
-    FilterEvent event = MakeFilterEvent(SplitFilterLine(DecodeBase64Text(line)));
+    FilterEvent event = MakeFilterEvent(SplitFilterLine(DecodeBase64Text(line)), convert);
     if (event.user_name.empty()) {
       if (!line.empty()) ++result->dropped;
       continue;
