@@ -1,0 +1,222 @@
+"""The demo scripts people run from the README: scripts/demo_day.sh runs a
+whole day with the built programs and must leave mailed reports that hold
+the sample logs' sites and filter events; scripts/notify_sink.py saves what
+Notivo posts; scripts/sample_logs.py writes a day's logs once."""
+
+import base64
+import collections
+import glob
+import html
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import urllib.error
+import urllib.request
+
+import e2e_util
+
+SCRIPTS = os.path.join(e2e_util.SOURCE, "scripts")
+HAVE_FAKETIME = bool(glob.glob("/usr/lib/*/faketime/libfaketime.so.1") +
+                     glob.glob("/usr/lib/faketime/libfaketime.so.1"))
+
+
+def script_env(**extra):
+    env = dict(os.environ, QUORVANE_BIN=os.path.abspath(e2e_util.BIN),
+               PYTHONDONTWRITEBYTECODE="1")
+    env.pop("NOTIFY_SOCKET", None)
+    env.update(extra)
+    return env
+
+
+def write_sample_logs(folder, day):
+    out = subprocess.run([sys.executable, os.path.join(SCRIPTS, "sample_logs.py"), folder,
+                          "--day", day], env=script_env(), capture_output=True, text=True,
+                         timeout=60, check=True)
+    return out.stdout.splitlines()
+
+
+def read_sample_logs(folder):
+    """The day's logs decoded: {user: {host: requests}} and the filter
+    lines' (url, action) pairs."""
+    sites = collections.defaultdict(collections.Counter)
+    events = []
+    for name in sorted(os.listdir(folder)):
+        with open(os.path.join(folder, name)) as f:
+            lines = [base64.b64decode(line).decode() for line in f.read().split()]
+        if name.startswith("Filter_"):
+            for line in lines:
+                fields = line.split("|")
+                events.append((fields[-2], fields[-1].split("_")[0]))
+        else:
+            user = name.split("_")[3]
+            for line in lines:
+                count, request = line.split("*", 1)
+                host = request.split("Request: ", 1)[1].split("/", 1)[0]
+                sites[user][host] += int(count)
+    return sites, events
+
+
+def mail_titled(mails, title):
+    found = [text for text in mails if title in text]
+    if len(found) != 1:
+        raise AssertionError("%d mails titled %r" % (len(found), title))
+    return found[0]
+
+
+@unittest.skipUnless(HAVE_FAKETIME, "libfaketime is not installed")
+class DemoDayTest(unittest.TestCase):
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="quorvane-demo-day-")
+        self.addCleanup(shutil.rmtree, self.root, ignore_errors=True)
+
+    def run_demo_day(self, *args, **env):
+        return subprocess.run(["sh", os.path.join(SCRIPTS, "demo_day.sh"), *args],
+                              env=script_env(**env), capture_output=True, text=True,
+                              timeout=300, cwd=self.root)
+
+    def test_a_demo_day_mails_reports_of_the_sample_logs(self):
+        day = os.path.join(self.root, "day")
+        result = self.run_demo_day(day, "2027-01-01")
+        self.assertEqual(result.returncode, 0, (result.stdout, result.stderr))
+
+        # The logs were imported, and the database is where the script says.
+        logs = os.path.join(day, "install", "Logs")
+        self.assertEqual(os.listdir(logs), ["logip2.log"])
+        self.assertIn(os.path.join(day, "install", "webfilter.dbs"), result.stdout)
+
+        # A Friday the 1st: all six reports, each named in the output.
+        names = sorted(n for n in os.listdir(os.path.join(day, "mails")) if n.endswith(".html"))
+        self.assertEqual(names, ["mail-%d.html" % n for n in range(1, 7)])
+        mails = []
+        for name in names:
+            path = os.path.join(day, "mails", name)
+            self.assertIn(path, result.stdout)
+            with open(path, encoding="utf-8") as f:
+                mails.append(f.read())
+        for text in mails:
+            self.assertTrue(text.startswith("<!DOCTYPE html>"), text[:100])
+            self.assertNotIn("@logip@", text)
+            self.assertNotIn("&userid=", text)
+
+        # The same day's logs, made again, say what the reports must hold.
+        expected = os.path.join(self.root, "expected")
+        write_sample_logs(expected, "2026-12-31")
+        sites, events = read_sample_logs(expected)
+        self.assertGreaterEqual(len(sites), 2)
+        for title in ("Daily activity report", "Weekly activity report",
+                      "Monthly activity report"):
+            mail = mail_titled(mails, title)
+            for user, hosts in sites.items():
+                self.assertIn(user, mail)
+                for host, requests in hosts.items():
+                    self.assertIn('<td>%s</td><td align="right">%d</td>' % (host, requests),
+                                  mail, (title, user))
+        for title in ("Daily filter report", "Weekly filter report", "Monthly filter report"):
+            mail = mail_titled(mails, title)
+            for url, action in events:
+                self.assertIn("<td>%s</td><td>%s</td>" % (html.escape(url, quote=False), action),
+                              mail, title)
+            self.assertNotIn("<b>quiz</b>", mail)
+
+    def test_leaves_folders_it_did_not_make_alone(self):
+        day = os.path.join(self.root, "mine")
+        os.makedirs(day)
+        keep = os.path.join(day, "notes.txt")
+        with open(keep, "w") as f:
+            f.write("keep me")
+        result = self.run_demo_day(day)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("was not made by this script", result.stderr)
+        self.assertTrue(os.path.exists(keep))
+
+        missing = self.run_demo_day(os.path.join(self.root, "other"),
+                                    QUORVANE_BIN=os.path.join(self.root, "nowhere"))
+        self.assertNotEqual(missing.returncode, 0)
+        self.assertIn("Orbeline is missing", missing.stderr)
+
+        bad_date = self.run_demo_day(os.path.join(self.root, "third"), "first of May")
+        self.assertNotEqual(bad_date.returncode, 0)
+        self.assertIn("YYYY-MM-DD", bad_date.stderr)
+
+
+class NotifySinkTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="quorvane-sink-")
+        self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
+        # A mail left by an earlier run is kept; numbering goes on after it.
+        with open(os.path.join(self.folder, "mail-3.html"), "w") as f:
+            f.write("earlier")
+        self.proc = subprocess.Popen(
+            [sys.executable, os.path.join(SCRIPTS, "notify_sink.py"), self.folder, "--port", "0"],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=script_env())
+        self.addCleanup(self.stop)
+        first = self.proc.stdout.readline()
+        match = re.match(r"listening on http://127\.0\.0\.1:(\d+)/vantry\.php$", first.strip())
+        self.assertTrue(match, first)
+        self.url = "http://127.0.0.1:%s" % match.group(1)
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.communicate(timeout=30)
+
+    def post(self, path, body):
+        request = urllib.request.Request(self.url + path, data=body, method="POST")
+        try:
+            with urllib.request.urlopen(request, timeout=30) as response:
+                return response.status
+        except urllib.error.HTTPError as e:
+            return e.code
+
+    def test_saves_each_message_and_refuses_other_posts(self):
+        message = b"<p>a&amp;b &userid=inside</p>\xc3\xa9"
+        self.assertEqual(self.post("/vantry.php", b"name=" + message + b"&userid=boss@x.org"), 200)
+        self.assertEqual(self.post("/vantry.php", b"name=&userid=second@x.org"), 200)
+        self.assertEqual(self.post("/vantry.php", b"userid=boss@x.org"), 400)
+        self.assertEqual(self.post("/other.php", b"name=x&userid=y"), 404)
+
+        with open(os.path.join(self.folder, "mail-4.html"), "rb") as f:
+            self.assertEqual(f.read(), message)
+        with open(os.path.join(self.folder, "mail-5.html"), "rb") as f:
+            self.assertEqual(f.read(), b"")
+        with open(os.path.join(self.folder, "mail-3.html")) as f:
+            self.assertEqual(f.read(), "earlier")
+        self.assertEqual(sorted(os.listdir(self.folder)),
+                         ["mail-3.html", "mail-4.html", "mail-5.html"])
+        self.proc.terminate()
+        out, _ = self.proc.communicate(timeout=30)
+        self.assertIn("mail 4 to boss@x.org, %d bytes: %s" % (
+            len(message), os.path.join(self.folder, "mail-4.html")), out)
+        self.assertIn("mail 5 to second@x.org, 0 bytes", out)
+        self.assertEqual(self.proc.returncode, 0)
+
+
+class SampleLogsTest(unittest.TestCase):
+    def test_writes_a_day_once_and_the_same_day_alike(self):
+        with tempfile.TemporaryDirectory() as root:
+            first, second = os.path.join(root, "a"), os.path.join(root, "b")
+            written = write_sample_logs(first, "2024-02-29")
+            self.assertEqual(sorted(os.path.basename(p) for p in written),
+                             sorted(os.listdir(first)))
+            self.assertIn("Filter_29_02_2024.log", os.listdir(first))
+            self.assertTrue(all(re.match(r"29_02_2024_[a-z]+_[0-9.]+$", name)
+                                for name in os.listdir(first) if not name.startswith("Filter")))
+            self.assertGreaterEqual(len(written), 3)
+            with open(written[0], "rb") as f:
+                before = f.read()
+            self.assertEqual(write_sample_logs(first, "2024-02-29"), [])
+            with open(written[0], "rb") as f:
+                self.assertEqual(f.read(), before)
+
+            write_sample_logs(second, "2024-02-29")
+            self.assertEqual(read_sample_logs(first), read_sample_logs(second))
+            sites, events = read_sample_logs(first)
+            self.assertTrue(all(sum(hosts.values()) > 0 for hosts in sites.values()))
+            self.assertEqual(len(events), len(set(events)))
+
+
+if __name__ == "__main__":
+    unittest.main()
