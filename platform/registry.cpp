@@ -242,13 +242,21 @@ std::string EscapeString(std::string_view s) {
   return out;
 }
 
+// Built by appending: gcc 12 at -O3 misreads `"x" + std::string` (-Wrestrict).
+std::string Quoted(std::string_view s) {
+  std::string out(1, '"');
+  out.append(EscapeString(s));
+  out.push_back('"');
+  return out;
+}
+
 std::string SerializeValue(const RegistryFile::Value& v) {
-  std::string line = v.name.empty() ? "@" : "\"" + EscapeString(v.name) + "\"";
+  std::string line = v.name.empty() ? std::string("@") : Quoted(v.name);
   line.push_back('=');
   const RegValue& value = v.value;
   char buf[32];
   if (IsPlainString(value)) {
-    line += "\"" + EscapeString(std::string_view(value.data).substr(0, value.data.size() - 1)) + "\"";
+    line += Quoted(std::string_view(value.data).substr(0, value.data.size() - 1));
   } else if (value.type == kRegDword && value.data.size() == 4) {
     uint32_t n = uint8_t(value.data[0]) | (uint32_t(uint8_t(value.data[1])) << 8) |
                  (uint32_t(uint8_t(value.data[2])) << 16) |
@@ -256,7 +264,7 @@ std::string SerializeValue(const RegistryFile::Value& v) {
     std::snprintf(buf, sizeof buf, "dword:%08x", unsigned(n));
     line += buf;
   } else if (value.type == kRegBinary) {
-    line += "hex:" + HexList(value.data);
+    line.append("hex:").append(HexList(value.data));
   } else {
     std::snprintf(buf, sizeof buf, "hex(%x):", unsigned(value.type));
     line += buf + HexList(value.data);
