@@ -3,6 +3,7 @@ folder."""
 
 import os
 import shutil
+import socket
 import subprocess
 import tempfile
 import threading
@@ -176,7 +177,7 @@ class DemoScriptTest(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def run_demo(self):
+    def run_demo(self, while_running=lambda: None):
         env = dict(os.environ, QUORVANE_BIN=e2e_util.BIN, QUORVANE_DEMO_PORT=str(self.port))
         env.pop("NOTIFY_SOCKET", None)
         proc = subprocess.Popen([os.path.join(e2e_util.SOURCE, "scripts", "demo.sh"), self.folder],
@@ -192,6 +193,7 @@ class DemoScriptTest(unittest.TestCase):
                     break
             output = "".join(lines)
             self.assertIn("Service started", output)
+            while_running()
             proc.terminate()  # the script has become Orbeline itself
             self.assertEqual(proc.wait(60), 0)
             return output
@@ -209,8 +211,23 @@ class DemoScriptTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         return result.stdout.strip()
 
+    def send_test_report(self):
+        """The report the demo tells people to send reaches the IP log."""
+        self.assertTrue(e2e_util.wait_for_port(self.port, 60))
+        with socket.create_connection(("127.0.0.1", self.port), timeout=30) as s:
+            s.sendall(b"<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n")
+        log = os.path.join(self.folder, "Logs", "logip2.log")
+
+        def listed():
+            try:
+                with open(log, "rb") as f:
+                    return b"alice,192.168.0.7,PC-7" in f.read()
+            except OSError:
+                return False
+        self.assertTrue(e2e_util.wait_until(listed, 60), "no contact in " + log)
+
     def test_prepares_the_folder_and_runs_the_server_again_and_again(self):
-        output = self.run_demo()
+        output = self.run_demo(self.send_test_report)
         self.assertIn("Ctrl-C", output)
         self.assertIn("127.0.0.1 %d" % self.port, output)
         self.assertTrue(os.path.isdir(os.path.join(self.folder, "Logs")))
