@@ -33,7 +33,11 @@ fi
 
 # The importer takes the day that has just ended: logs dated today go in at
 # midnight. Existing logs are left alone, so a rerun adds nothing.
-if ! ls "$DEMO/Logs" | grep -Eq '^([0-9]{2}_[0-9]{2}_[0-9]{4}_|Filter_)'; then
+has_logs=0
+for log in "$DEMO"/Logs/[0-9][0-9]_[0-9][0-9]_[0-9][0-9][0-9][0-9]_* "$DEMO"/Logs/Filter_*; do
+  [ ! -e "$log" ] || has_logs=1
+done
+if [ "$has_logs" = 0 ]; then
   PYTHONDONTWRITEBYTECODE=1 python3 "$REPO/scripts/sample_logs.py" "$DEMO/Logs" >/dev/null
 fi
 

@@ -54,8 +54,9 @@ if [ -z "$FAKETIME_LIB" ]; then
     if [ -f "$candidate" ]; then FAKETIME_LIB=$candidate; break; fi
   done
 fi
-[ -n "$FAKETIME_LIB" ] && [ -f "$FAKETIME_LIB" ] ||
+if [ -z "$FAKETIME_LIB" ] || [ ! -f "$FAKETIME_LIB" ]; then
   fail "libfaketime is not installed (Debian: apt-get install libfaketime)"
+fi
 
 LOG_DAY=$(date -d "$REPORT_DAY -1 day" +%F 2>/dev/null) ||
   fail "REPORT-DAY must be a date YYYY-MM-DD, not '$REPORT_DAY'"
@@ -147,6 +148,7 @@ print(s.getsockname()[1])')}
 switches="RegDaily RegDayFilter"
 [ "$(date -d "$REPORT_DAY" +%u)" != 5 ] || switches="$switches RegWeekly RegWeekFilter"
 [ "$(date -d "$REPORT_DAY" +%d)" != 01 ] || switches="$switches RegMonthly RegMonFilter"
+# shellcheck disable=SC2086  # split into the switch names on purpose
 set -- $switches
 EXPECTED_MAILS=$#
 
@@ -220,7 +222,9 @@ echo "The agents reported; the IP log lists them"
 
 logs_imported() {
   server_alive
-  [ -z "$(ls "$INSTALL/Logs" | grep -v '^logip2\.log$' || true)" ] || return 1
+  for file in "$INSTALL"/Logs/*; do
+    [ ! -e "$file" ] || [ "$file" = "$INSTALL/Logs/logip2.log" ] || return 1
+  done
   python3 - "$INSTALL/webfilter.dbs" <<'PY'
 import sqlite3, sys
 try:
@@ -238,7 +242,11 @@ set_clock "$REPORT_DAY 00:59:57"
 echo "The clock jumps to $REPORT_DAY 00:59:57; report hour 1 is due, $EXPECTED_MAILS reports"
 mails_arrived() {
   server_alive
-  [ "$(ls "$MAILS" | grep -c '^mail-[0-9]*\.html$')" -ge "$EXPECTED_MAILS" ]
+  arrived=0
+  for mail in "$MAILS"/mail-*.html; do
+    [ ! -e "$mail" ] || arrived=$((arrived + 1))
+  done
+  [ "$arrived" -ge "$EXPECTED_MAILS" ]
 }
 wait_for "$STEP_TIMEOUT" "the arrival of $EXPECTED_MAILS mailed reports" mails_arrived
 
@@ -252,4 +260,4 @@ echo "  activity database:  $INSTALL/webfilter.dbs  (sqlite3 $INSTALL/webfilter.
 echo "  registry file:      $DAY/registry.reg"
 echo "  server output:      $DAY/orbeline.log"
 echo "  mailed reports (open them in a browser):"
-sed 's/^/    /' "$DAY/notify_sink.log"
+grep '^mail ' "$DAY/notify_sink.log" | sed 's/^/    /'
