@@ -5,6 +5,7 @@ Notivo posts; scripts/sample_logs.py writes a day's logs once."""
 
 import base64
 import collections
+import datetime
 import glob
 import html
 import os
@@ -195,6 +196,38 @@ class NotifySinkTest(unittest.TestCase):
 
 
 class SampleLogsTest(unittest.TestCase):
+    def run_demo_sh(self, folder):
+        """Runs scripts/demo.sh until its server has started, then ends it."""
+        env = script_env(QUORVANE_DEMO_PORT=str(e2e_util.free_port()))
+        proc = subprocess.Popen(["sh", os.path.join(SCRIPTS, "demo.sh"), folder], env=env,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        try:
+            for line in proc.stdout:
+                if "Service started" in line:
+                    break
+        finally:
+            proc.terminate()
+            proc.communicate(timeout=60)
+
+    def test_the_demo_folder_gets_todays_logs_once(self):
+        with tempfile.TemporaryDirectory() as root:
+            folder = os.path.join(root, "demo")
+            days = {datetime.date.today().strftime("%d_%m_%Y")}
+            self.run_demo_sh(folder)
+            days.add(datetime.date.today().strftime("%d_%m_%Y"))
+            logs = os.path.join(folder, "Logs")
+
+            def day_logs():
+                return sorted(n for n in os.listdir(logs) if n != "logip2.log")
+            names = day_logs()
+            self.assertIn("Filter_%s.log" % names[0][:10], names)
+            self.assertIn(names[0][:10], days)  # the coming midnight imports them
+            self.assertGreaterEqual(len(names), 4)
+            # Once the day's logs are there a rerun adds none, even when some are gone.
+            os.remove(os.path.join(logs, names[0]))
+            self.run_demo_sh(folder)
+            self.assertEqual(day_logs(), names[1:])
+
     def test_writes_a_day_once_and_the_same_day_alike(self):
         with tempfile.TemporaryDirectory() as root:
             first, second = os.path.join(root, "a"), os.path.join(root, "b")
