@@ -23,6 +23,10 @@ Clock& SystemClock();
 bool ToLocalTime(int64_t t, std::tm* out);
 // Seconds since 1970 of a local calendar time (mktime; tm_isdst as given).
 int64_t FromLocalTime(std::tm local);
+// Seconds since 1970 of a local date and time, daylight saving time left to
+// the conversion; month 1-12. Out-of-range fields are normalised.
+int64_t LocalTimeOf(int year, int month, int day, int hour = 0, int minute = 0,
+                    int second = 0);
 
 // A clock that stands still until a test moves it. Thread-safe.
 class FakeClock final : public Clock {

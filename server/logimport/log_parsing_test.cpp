@@ -57,15 +57,7 @@ class LocalTimeTest : public ::testing::Test {
     tzset();
   }
   static int64_t Local(int year, int month, int day, int hour = 0, int minute = 0, int sec = 0) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = sec;
-    tm.tm_isdst = -1;
-    return platform::FromLocalTime(tm);
+    return platform::LocalTimeOf(year, month, day, hour, minute, sec);
   }
 };
 

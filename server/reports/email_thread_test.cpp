@@ -127,15 +127,7 @@ class EmailThreadTest : public ::testing::Test {
 
   // Local calendar time as the clock's seconds.
   static int64_t At(int year, int month, int day, int hour, int minute, int second) {
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    return platform::FromLocalTime(local);
+    return platform::LocalTimeOf(year, month, day, hour, minute, second);
   }
 
   void PassAt(int64_t t) {

@@ -56,15 +56,7 @@ class ScopedTimeZone {
 // Seconds since 1970 of a local date and time.
 inline int64_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0,
                          int second = 0) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  t.tm_isdst = -1;
-  return platform::FromLocalTime(t);
+  return platform::LocalTimeOf(year, month, day, hour, minute, second);
 }
 
 #endif  // TOOLS_LEDGERIX_TEST_SUPPORT_H_
