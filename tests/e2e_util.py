@@ -17,6 +17,23 @@ def program(name):
     return os.path.join(BIN, name)
 
 
+FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+
+
+def faketime_env(**settings):
+    """The environment that runs a program under libfaketime: `settings` are
+    libfaketime's own variables (FAKETIME=..., FAKETIME_TIMESTAMP_FILE=...).
+    Only the wall clock is faked (timed waits measure the monotonic clock,
+    and a faked one would put the workers to sleep for decades), and the
+    sanitizer build's runtime is told not to insist on coming first."""
+    options = os.environ.get("ASAN_OPTIONS", "")
+    env = {"LD_PRELOAD": FAKETIME_LIB, "FAKETIME_DONT_FAKE_MONOTONIC": "1",
+           "DONT_FAKE_MONOTONIC": "1",
+           "ASAN_OPTIONS": (options + ":" if options else "") + "verify_asan_link_order=0"}
+    env.update({k: str(v) for k, v in settings.items()})
+    return env
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))

@@ -10,15 +10,8 @@ import unittest
 
 import e2e_util
 
-FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+FAKETIME_LIB = e2e_util.FAKETIME_LIB
 TZ = "Europe/Berlin"
-
-
-def asan_options():
-    """The sanitizer build's runtime must not insist on coming first: the
-    preloaded libfaketime does."""
-    options = os.environ.get("ASAN_OPTIONS", "")
-    return (options + ":" if options else "") + "verify_asan_link_order=0"
 
 
 def refresh_ip_log_rows(output):
@@ -50,8 +43,7 @@ class LedgerixTest(unittest.TestCase):
         self.addCleanup(self.install.__exit__)
 
     def run_tool(self, *args, at="2027-01-01 09:00:00", stdout=subprocess.PIPE, **env):
-        environment = self.install.env(LD_PRELOAD=FAKETIME_LIB, FAKETIME="@" + at, TZ=TZ,
-                                       ASAN_OPTIONS=asan_options(), **env)
+        environment = self.install.env(**e2e_util.faketime_env(FAKETIME="@" + at), TZ=TZ, **env)
         return subprocess.run([e2e_util.program("ledgerix"), *args], stdout=stdout,
                               stderr=subprocess.PIPE, env=environment, cwd=self.install.install,
                               timeout=60)

@@ -13,7 +13,7 @@ import unittest
 import e2e_util
 from e2e_util import Install, RecordingHttpServer, Server
 
-FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+FAKETIME_LIB = e2e_util.FAKETIME_LIB
 ADDRESS = "boss@example.com"
 TEMPLATE = b"<html><body>\r\n@logip@\r\n</body></html>\r\n"
 REPORTS = ["1 1 0 0", "4 1", "1 2 2 0", "4 2", "1 7 2 0", "4 7"]
@@ -55,11 +55,8 @@ class ReportHourTest(unittest.TestCase):
                 f.write(b"stale report\n")
             tool_log = os.path.join(inst.root, "ledgerix.log")
             bin_dir = inst.private_bin(programs=("Orbeline", "Notivo"))
-            # Only the wall clock is faked: the workers' timed waits measure
-            # the monotonic clock, and a faked one would put them to sleep
-            # for decades.
-            env = inst.env(LD_PRELOAD=FAKETIME_LIB, FAKETIME="@2026-05-01 08:59:50",
-                           DONT_FAKE_MONOTONIC=1, TZ="UTC0", FAKE_LEDGERIX_LOG=tool_log)
+            env = inst.env(**e2e_util.faketime_env(FAKETIME="@2026-05-01 08:59:50"),
+                           TZ="UTC0", FAKE_LEDGERIX_LOG=tool_log)
             started = time.time()
             with Server(inst, env=env, exe=os.path.join(bin_dir, "Orbeline")) as server:
                 self.assertTrue(endpoint.wait_for_requests(6, timeout=180),

@@ -24,17 +24,10 @@ from zoneinfo import ZoneInfo
 
 import e2e_util
 
-FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+FAKETIME_LIB = e2e_util.FAKETIME_LIB
 TZ = "Europe/Berlin"
 RECIPIENT = "boss@example.com"
 EMAIL_OFFSET = 7  # the stored address has every byte raised by this much
-
-
-def asan_options():
-    """The sanitizer build's runtime must not insist on coming first: the
-    preloaded libfaketime does."""
-    options = os.environ.get("ASAN_OPTIONS", "")
-    return (options + ":" if options else "") + "verify_asan_link_order=0"
 
 
 def local_time(*parts):
@@ -96,9 +89,8 @@ class FakeClock:
         os.replace(temporary, self.path)
 
     def env(self):
-        return {"LD_PRELOAD": FAKETIME_LIB, "FAKETIME_TIMESTAMP_FILE": self.path,
-                "FAKETIME_NO_CACHE": "1", "FAKETIME_DONT_FAKE_MONOTONIC": "1", "TZ": TZ,
-                "ASAN_OPTIONS": asan_options()}
+        return dict(e2e_util.faketime_env(FAKETIME_TIMESTAMP_FILE=self.path,
+                                          FAKETIME_NO_CACHE=1), TZ=TZ)
 
 
 def agent_report(port, user, computer, ip):
