@@ -13,10 +13,8 @@ and every program it starts see the same time, and the test moves the day on
 from the small hours to the report hour by rewriting the file."""
 
 import base64
-import http.server
 import os
 import socket
-import threading
 import time
 import unittest
 from datetime import datetime
@@ -36,43 +34,6 @@ def local_time(*parts):
 
 def b64(text):
     return base64.b64encode(text.encode()).decode()
-
-
-class RecordingEndpoint:
-    """A local notification endpoint that records each POST (path, body)."""
-
-    def __init__(self):
-        self.posts = []
-        self.lock = threading.Lock()
-        endpoint = self
-
-        class Handler(http.server.BaseHTTPRequestHandler):
-            def do_POST(self):
-                length = int(self.headers.get("Content-Length", "0"))
-                body = self.rfile.read(length)
-                with endpoint.lock:
-                    endpoint.posts.append((self.path, body))
-                self.send_response(200)
-                self.send_header("Content-Length", "2")
-                self.end_headers()
-                self.wfile.write(b"OK")
-
-            def log_message(self, *args):
-                pass
-
-        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.port = self.server.server_address[1]
-        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
-        self.thread.start()
-
-    def received(self):
-        with self.lock:
-            return list(self.posts)
-
-    def close(self):
-        self.server.shutdown()
-        self.server.server_close()
-        self.thread.join(5)
 
 
 class FakeClock:
@@ -111,12 +72,12 @@ def read_rows(path):
 @unittest.skipUnless(os.path.exists(FAKETIME_LIB), "libfaketime is not installed")
 class WholeDayTest(unittest.TestCase):
     def setUp(self):
-        self.endpoint = RecordingEndpoint()
+        self.endpoint = e2e_util.RecordingHttpServer()
         self.addCleanup(self.endpoint.close)
         self.port = e2e_util.free_port()
         scrambled = "".join(chr((ord(c) + EMAIL_OFFSET) % 256) for c in RECIPIENT)
         values = {"DBServerPort": self.port, "ReportTime": "9", "EmailAddress": scrambled,
-                  "NotifyHost": "127.0.0.1:%d" % self.endpoint.port}
+                  "NotifyHost": self.endpoint.url_host}
         for switch in ("RegDaily", "RegDayFilter", "RegWeekly", "RegWeekFilter", "RegMonthly",
                        "RegMonFilter"):
             values[switch] = 1
@@ -195,17 +156,16 @@ class WholeDayTest(unittest.TestCase):
 
             # The report hour: six reports, the first of the month being a Friday.
             self.clock.set(local_time(2027, 1, 1, 8, 59, 57))
-            self.assertTrue(e2e_util.wait_until(lambda: len(self.endpoint.received()) >= 6,
-                                                timeout=180, step=0.2),
-                            (state(), len(self.endpoint.received())))
+            self.assertTrue(self.endpoint.wait_for_requests(6, timeout=180),
+                            (state(), len(self.endpoint.requests)))
             self.assertEqual(server.stop(), 0)
 
-        posts = self.endpoint.received()
+        posts = self.endpoint.requests
         self.assertEqual(len(posts), 6)
         mails = []
-        for path, body in posts:
-            self.assertEqual(path, "/vantry.php")
-            text = body.decode("latin-1")
+        for post in posts:
+            self.assertEqual(post["request_line"], "POST /vantry.php HTTP/1.1")
+            text = post["body"].decode("latin-1")
             self.assertTrue(text.startswith("name=<!DOCTYPE html>"), text[:200])
             self.assertTrue(text.endswith("&userid=" + RECIPIENT), text[-200:])
             self.assertIn("Quorvane web filter", text)
