@@ -50,7 +50,7 @@ class ConfigToolTest(unittest.TestCase):
 
     def test_set_get_show_unset(self):
         shown = self.shown()
-        self.assertEqual(len(shown), 12)
+        self.assertEqual(len(shown), 14)
         self.assertTrue(all(v == "(not set)" for v in shown.values()), shown)
 
         self.ok("set", "dbserverport", "8585")

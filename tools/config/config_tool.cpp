@@ -1,5 +1,6 @@
 #include "tools/config/config_tool.h"
 
+#include <algorithm>
 #include <functional>
 #include <iomanip>
 #include <optional>
@@ -54,9 +55,13 @@ std::optional<platform::RegistryFile> Load(std::ostream& err) {
 int Show(std::ostream& out, std::ostream& err) {
   auto registry = Load(err);
   if (!registry) return kConfigRejected;
+  size_t width = 0;
+  for (const ConfigValue& value : KnownConfigValues())
+    width = std::max(width, std::string_view(value.name).size());
   for (const ConfigValue& value : KnownConfigValues()) {
     auto shown = DisplayConfigValue(value, Stored(*registry, value));
-    out << std::left << std::setw(14) << value.name << ' ' << shown.value_or("(not set)") << '\n';
+    out << std::left << std::setw(int(width)) << value.name << ' '
+        << shown.value_or("(not set)") << '\n';
   }
   return kConfigOk;
 }

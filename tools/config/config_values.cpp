@@ -31,6 +31,9 @@ const std::vector<ConfigValue>& KnownConfigValues() {
       {"RegDayFilter", ConfigKind::kSwitch, "1: daily filter report"},
       {"RegWeekFilter", ConfigKind::kSwitch, "1: weekly filter report"},
       {"RegMonFilter", ConfigKind::kSwitch, "1: monthly filter report"},
+      {"ContactWindowHours", ConfigKind::kCount,
+       "hours a contact stays active after its last report (missing: 24)"},
+      {"ContactKeepDays", ConfigKind::kCount, "days a contact stays listed (missing: 30)"},
   };
   return values;
 }
@@ -42,7 +45,7 @@ const ConfigValue* FindConfigValue(std::string_view name) {
 }
 
 bool IsNumberKind(ConfigKind kind) {
-  return kind == ConfigKind::kPort || kind == ConfigKind::kSwitch;
+  return kind == ConfigKind::kPort || kind == ConfigKind::kSwitch || kind == ConfigKind::kCount;
 }
 
 std::optional<std::string> DisplayConfigValue(const ConfigValue& value,

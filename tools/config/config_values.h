@@ -21,6 +21,7 @@ enum class ConfigKind {
   kFolder,  // text, an absolute folder ending in "/"
   kEmail,   // text, stored scrambled
   kHost,    // text, host[:port]
+  kCount,   // number 1..100000 (hours or days)
 };
 
 struct ConfigValue {

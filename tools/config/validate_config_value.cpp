@@ -118,6 +118,14 @@ bool ValidateConfigValue(const ConfigValue& value, std::string_view input,
         return Fail(error, std::string(value.name) + " must be 0 (off) or 1 (on), not " + Quoted(input));
       *stored = platform::RegValue::Dword(input == "1" ? 1 : 0);
       return true;
+    case ConfigKind::kCount: {
+      auto n = ParseDecimal(input);
+      if (!n || *n < 1 || *n > 100000)
+        return Fail(error, std::string(value.name) + " must be a whole number from 1 to 100000, not " +
+                               Quoted(input));
+      *stored = platform::RegValue::Dword(*n);
+      return true;
+    }
     case ConfigKind::kHour:
       if (!CheckHour(value, input, error)) return false;
       *stored = platform::RegValue::String(input);

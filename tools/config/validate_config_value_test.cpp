@@ -23,6 +23,7 @@ TEST(ValidateConfigValueTest, AcceptsAndNormalisesGoodValues) {
   EXPECT_EQ(Stored("DBServerPort", "1"), "1 (number)");
   EXPECT_EQ(Stored("DBServerPort", "65535"), "65535 (number)");
   EXPECT_EQ(Stored("RegMonFilter", "0"), "0 (number)");
+  EXPECT_EQ(Stored("contactwindowhours", "48"), "48 (number)");
   EXPECT_EQ(Stored("ReportTime", "0"), "0 (text)");
   EXPECT_EQ(Stored("ReportTime", "23"), "23 (text)");
   EXPECT_EQ(Stored("apppath", "/srv/q"), "/srv/q/ (text)");
@@ -41,7 +42,8 @@ TEST(ValidateConfigValueTest, RejectsWithAMessageNamingTheValue) {
            {"ReportTime", "007"}, {"ReportTime", "-1"}, {"apppath", "/a\nb"},
            {"EmailAddress", "a\tb"}, {"EmailAddress", std::string("a\xF9", 2)},
            {"NotifyHost", "a:b:c"}, {"NotifyHost", "[::1"}, {"NotifyHost", "host:65536"},
-           {"NotifyHost", "user@host"}}) {
+           {"NotifyHost", "user@host"}, {"ContactKeepDays", "0"},
+           {"ContactWindowHours", "100001"}}) {
     std::string result = Stored(name, input);
     EXPECT_EQ(result.rfind("rejected: ", 0), 0u) << name << " " << input << " -> " << result;
     EXPECT_NE(result.find(name), std::string::npos) << result;
