@@ -1,7 +1,5 @@
 #include "common/reg_value.h"
 
-#include <cstring>
-
 CRegValueBase::CRegValueBase(const std::string& full_name, bool force,
                              platform::RegRoot base_key)
     : base_key_(base_key), force_(force) {
@@ -15,17 +13,10 @@ CRegValueBase::CRegValueBase(const std::string& full_name, bool force,
     while (!key_path_.empty() && key_path_.back() == '\\') key_path_.pop_back();
     value_name_ = name.substr(last + 1);
   }
-  size_t first = value_name_.find_first_not_of('\\');
-  value_name_ = first == std::string::npos ? "" : value_name_.substr(first);
 }
 
-bool CRegValueBase::QueryRaw(std::string* bytes) const {
-  platform::RegistryFile registry = platform::LoadRegistry(platform::RegistryPath());
-  if (!registry.KeyExists(base_key_, key_path_)) return false;
-  auto value = registry.Query(base_key_, key_path_, value_name_);
-  if (!value) return false;
-  *bytes = value->data;
-  return true;
+std::optional<platform::RegValue> CRegValueBase::Query() const {
+  return platform::LoadRegistry(platform::RegistryPath()).Query(base_key_, key_path_, value_name_);
 }
 
 CRegNumberValue::CRegNumberValue(const std::string& full_name, uint32_t default_value,
@@ -35,12 +26,11 @@ CRegNumberValue::CRegNumberValue(const std::string& full_name, uint32_t default_
 }
 
 uint32_t CRegNumberValue::Read() {
-  std::string bytes;
   // The type is ignored: whatever fits in four bytes is the number.
-  if (!QueryRaw(&bytes) || bytes.size() > 4) return default_;
-  uint32_t n = 0;
-  for (size_t i = 0; i < bytes.size(); ++i) n |= uint32_t(uint8_t(bytes[i])) << (8 * i);
-  value_ = n;
+  std::optional<platform::RegValue> stored = Query();
+  std::optional<uint32_t> number = stored ? stored->Number() : std::nullopt;
+  if (!number) return default_;
+  value_ = *number;
   read_ = true;
   return value_;
 }
@@ -54,9 +44,9 @@ CRegTextValue::CRegTextValue(const std::string& full_name, std::string default_v
 }
 
 std::string CRegTextValue::Read() {
-  std::string bytes;
-  if (!QueryRaw(&bytes)) return default_;
-  value_ = bytes.substr(0, bytes.find('\0'));
+  std::optional<platform::RegValue> stored = Query();
+  if (!stored) return default_;
+  value_ = stored->Text();
   read_ = true;
   return value_;
 }

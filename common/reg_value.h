@@ -10,6 +10,7 @@
 #define COMMON_REG_VALUE_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/registry.h"
@@ -23,8 +24,8 @@ class CRegValueBase {
 
  protected:
   CRegValueBase(const std::string& full_name, bool force, platform::RegRoot base_key);
-  // The raw bytes of the value, when the key and the value exist.
-  bool QueryRaw(std::string* bytes) const;
+  // The stored value, when the key and the value exist.
+  std::optional<platform::RegValue> Query() const;
 
   platform::RegRoot base_key_;
   std::string value_name_;

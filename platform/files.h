@@ -64,6 +64,9 @@ class ExclusiveFile {
   int fd_ = -1;
 };
 
+// The folder part of `path`: "." when it names none, "/" for the root.
+std::string FolderOf(const std::string& path);
+
 // The folder that holds the running program (from /proc/self/exe).
 std::string ExecutableDirectory();
 std::string ExecutablePath();

@@ -45,6 +45,10 @@ bool RunToFile(const std::vector<std::string>& argv,
                const std::string& output_path, int* exit_status,
                std::string* error);
 
+// Runs argv[0] with this process's standard input, output and error, and
+// waits for it. False when the program cannot be found or started.
+bool RunAndWait(const std::vector<std::string>& argv, int* exit_status = nullptr);
+
 }  // namespace platform
 
 #endif  // PLATFORM_PROCESS_H_

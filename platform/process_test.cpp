@@ -195,5 +195,18 @@ TEST_F(ProcessTest, RunToFileWritesStandardOutput) {
   EXPECT_FALSE(HasZombieChild());
 }
 
+TEST_F(ProcessTest, RunAndWaitGivesTheExitStatus) {
+  int before = OpenDescriptorCount();
+  std::string mark = dir_ + "/ran";
+  int status = -1;
+  ASSERT_TRUE(RunAndWait({Script("mark", "touch \"$1\"; exit 3"), mark}, &status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3);
+  EXPECT_TRUE(FileExists(mark));
+  EXPECT_FALSE(RunAndWait({"no-such-program-xyz"}));
+  EXPECT_FALSE(RunAndWait({}));
+  EXPECT_EQ(OpenDescriptorCount(), before);
+  EXPECT_FALSE(HasZombieChild());
+}
+
 }  // namespace
 }  // namespace platform

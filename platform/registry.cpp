@@ -112,6 +112,18 @@ int HexDigit(char c) {
   return -1;
 }
 
+// One to eight hex digits, as after "dword:" or inside "hex(...)".
+std::optional<uint32_t> ParseHexNumber(std::string_view digits) {
+  if (digits.empty() || digits.size() > 8) return std::nullopt;
+  uint32_t n = 0;
+  for (char c : digits) {
+    int d = HexDigit(c);
+    if (d < 0) return std::nullopt;
+    n = n * 16 + uint32_t(d);
+  }
+  return n;
+}
+
 std::optional<std::string> ParseHexBytes(std::string_view s) {
   std::string out;
   size_t i = 0;
@@ -138,15 +150,9 @@ std::optional<RegValue> ParseData(std::string_view data) {
     return RegValue::String(*text);
   }
   if (data.substr(0, 6) == "dword:") {
-    std::string_view digits = data.substr(6);
-    if (digits.empty() || digits.size() > 8) return std::nullopt;
-    uint32_t n = 0;
-    for (char c : digits) {
-      int d = HexDigit(c);
-      if (d < 0) return std::nullopt;
-      n = n * 16 + uint32_t(d);
-    }
-    return RegValue::Dword(n);
+    auto n = ParseHexNumber(data.substr(6));
+    if (!n) return std::nullopt;
+    return RegValue::Dword(*n);
   }
   if (data.substr(0, 4) == "hex:") {
     auto bytes = ParseHexBytes(data.substr(4));
@@ -157,17 +163,10 @@ std::optional<RegValue> ParseData(std::string_view data) {
     size_t close = data.find(')');
     if (close == std::string_view::npos || close + 1 >= data.size() || data[close + 1] != ':')
       return std::nullopt;
-    uint32_t type = 0;
-    std::string_view digits = data.substr(4, close - 4);
-    if (digits.empty() || digits.size() > 8) return std::nullopt;
-    for (char c : digits) {
-      int d = HexDigit(c);
-      if (d < 0) return std::nullopt;
-      type = type * 16 + uint32_t(d);
-    }
+    auto type = ParseHexNumber(data.substr(4, close - 4));
     auto bytes = ParseHexBytes(data.substr(close + 2));
-    if (!bytes) return std::nullopt;
-    return RegValue{type, *bytes};
+    if (!type || !bytes) return std::nullopt;
+    return RegValue{*type, *bytes};
   }
   return std::nullopt;
 }
@@ -214,6 +213,13 @@ std::vector<std::string> LogicalLines(const std::string& text) {
   return lines;
 }
 
+// True when `key` is the key `path` (already trimmed) of `root` or one below it.
+bool IsAtOrBelow(const RegistryFile::Key& key, RegRoot root, std::string_view path) {
+  if (key.root != root || key.path.size() < path.size()) return false;
+  if (!EqualNoCase(std::string_view(key.path).substr(0, path.size()), path)) return false;
+  return key.path.size() == path.size() || key.path[path.size()] == '\\';
+}
+
 bool IsPlainString(const RegValue& v) {
   if (v.type != kRegSz || v.data.empty() || v.data.back() != '\0') return false;
   if (v.data.find('\0') != v.data.size() - 1) return false;
@@ -258,10 +264,7 @@ std::string SerializeValue(const RegistryFile::Value& v) {
   if (IsPlainString(value)) {
     line += Quoted(std::string_view(value.data).substr(0, value.data.size() - 1));
   } else if (value.type == kRegDword && value.data.size() == 4) {
-    uint32_t n = uint8_t(value.data[0]) | (uint32_t(uint8_t(value.data[1])) << 8) |
-                 (uint32_t(uint8_t(value.data[2])) << 16) |
-                 (uint32_t(uint8_t(value.data[3])) << 24);
-    std::snprintf(buf, sizeof buf, "dword:%08x", unsigned(n));
+    std::snprintf(buf, sizeof buf, "dword:%08x", unsigned(*value.Number()));
     line += buf;
   } else if (value.type == kRegBinary) {
     line.append("hex:").append(HexList(value.data));
@@ -286,6 +289,15 @@ RegValue RegValue::Dword(uint32_t n) {
   return RegValue{kRegDword, bytes};
 }
 
+std::optional<uint32_t> RegValue::Number() const {
+  if (data.size() > 4) return std::nullopt;
+  uint32_t n = 0;
+  for (size_t i = 0; i < data.size(); ++i) n |= uint32_t(uint8_t(data[i])) << (8 * i);
+  return n;
+}
+
+std::string RegValue::Text() const { return data.substr(0, data.find('\0')); }
+
 std::string_view RootName(RegRoot root) {
   return root == RegRoot::kLocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CLASSES_ROOT";
 }
@@ -307,8 +319,7 @@ void RegistryFile::Parse(std::string_view contents) {
       if (remove) {
         DeleteKeyTree(key->first, key->second);
       } else {
-        CreateKey(key->first, key->second);
-        current = FindKey(key->first, key->second);
+        current = &FindOrCreateKey(key->first, key->second);
       }
       continue;
     }
@@ -359,11 +370,8 @@ RegistryFile::Key* RegistryFile::FindKey(RegRoot root, std::string_view path) {
 bool RegistryFile::KeyExists(RegRoot root, std::string_view path) const {
   path = TrimBackslashes(path);
   if (path.empty()) return true;  // the roots always exist
-  for (const Key& key : keys_) {
-    if (key.root != root || key.path.size() < path.size()) continue;
-    if (!EqualNoCase(std::string_view(key.path).substr(0, path.size()), path)) continue;
-    if (key.path.size() == path.size() || key.path[path.size()] == '\\') return true;
-  }
+  for (const Key& key : keys_)
+    if (IsAtOrBelow(key, root, path)) return true;
   return false;
 }
 
@@ -376,22 +384,23 @@ std::optional<RegValue> RegistryFile::Query(RegRoot root, std::string_view path,
   return std::nullopt;
 }
 
-void RegistryFile::CreateKey(RegRoot root, std::string_view path) {
-  if (FindKey(root, path)) return;
-  keys_.push_back(Key{root, std::string(TrimBackslashes(path)), {}});
+RegistryFile::Key& RegistryFile::FindOrCreateKey(RegRoot root, std::string_view path) {
+  if (Key* key = FindKey(root, path)) return *key;
+  return keys_.emplace_back(Key{root, std::string(TrimBackslashes(path)), {}});
 }
+
+void RegistryFile::CreateKey(RegRoot root, std::string_view path) { FindOrCreateKey(root, path); }
 
 void RegistryFile::SetValue(RegRoot root, std::string_view path, std::string_view name,
                             RegValue value) {
-  CreateKey(root, path);
-  Key* key = FindKey(root, path);
-  for (Value& v : key->values) {
+  Key& key = FindOrCreateKey(root, path);
+  for (Value& v : key.values) {
     if (EqualNoCase(v.name, name)) {
       v.value = std::move(value);
       return;
     }
   }
-  key->values.push_back(Value{std::string(name), std::move(value)});
+  key.values.push_back(Value{std::string(name), std::move(value)});
 }
 
 bool RegistryFile::DeleteValue(RegRoot root, std::string_view path, std::string_view name) {
@@ -417,11 +426,7 @@ bool RegistryFile::DeleteKey(RegRoot root, std::string_view path) {
 void RegistryFile::DeleteKeyTree(RegRoot root, std::string_view path) {
   path = TrimBackslashes(path);
   if (path.empty()) return;  // a root cannot be deleted
-  std::erase_if(keys_, [&](const Key& key) {
-    if (key.root != root || key.path.size() < path.size()) return false;
-    if (!EqualNoCase(std::string_view(key.path).substr(0, path.size()), path)) return false;
-    return key.path.size() == path.size() || key.path[path.size()] == '\\';
-  });
+  std::erase_if(keys_, [&](const Key& key) { return IsAtOrBelow(key, root, path); });
 }
 
 std::string RegistryPath() {

@@ -42,6 +42,12 @@ struct RegValue {
   static RegValue String(std::string_view text);  // text plus one zero byte
   static RegValue Dword(uint32_t number);          // 4 bytes little-endian
 
+  // The data read as a little-endian number whatever the type; nothing when
+  // it has more than four bytes.
+  std::optional<uint32_t> Number() const;
+  // The data up to its first zero byte, whatever the type.
+  std::string Text() const;
+
   bool operator==(const RegValue&) const = default;
 };
 
@@ -83,6 +89,7 @@ class RegistryFile {
  private:
   Key* FindKey(RegRoot root, std::string_view path);
   const Key* FindKey(RegRoot root, std::string_view path) const;
+  Key& FindOrCreateKey(RegRoot root, std::string_view path);
   void DeleteKeyTree(RegRoot root, std::string_view path);
 
   std::vector<Key> keys_;

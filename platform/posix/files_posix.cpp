@@ -67,7 +67,7 @@ static bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-static std::string FolderOf(const std::string& path) {
+std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";

@@ -92,10 +92,12 @@ class SpawnSetup {
   posix_spawn_file_actions_t actions_;
 };
 
-int WaitForChild(pid_t pid) {
+// Waits for `pid` to end; `exit_status` (when not null) gets its wait
+// status, or -1 when the wait failed.
+void WaitForChild(pid_t pid, int* exit_status) {
   int status = 0;
-  if (HANDLE_EINTR(waitpid(pid, &status, 0)) < 0) return -1;
-  return status;
+  if (HANDLE_EINTR(waitpid(pid, &status, 0)) < 0) status = -1;
+  if (exit_status) *exit_status = status;
 }
 
 // Reads until end of file, an error, or `max_bytes` bytes.
@@ -128,6 +130,11 @@ std::optional<std::string> FindIn(const std::string& folder, const std::string& 
     if (IsExecutableFile(bare)) return bare;
   }
   return std::nullopt;
+}
+
+// The program that argv[0] names, found with FindProgram.
+std::optional<std::string> ProgramOf(const std::vector<std::string>& argv) {
+  return argv.empty() ? std::nullopt : FindProgram(argv[0]);
 }
 
 }  // namespace
@@ -202,7 +209,7 @@ SpawnStatus RunCaptured(const std::vector<std::string>& argv, size_t max_bytes, 
   output->clear();
   Pipe out, in;
   if (!MakePipe(&out) || !MakePipe(&in)) return SpawnStatus::kPipeFailed;
-  std::optional<std::string> path = argv.empty() ? std::nullopt : FindProgram(argv[0]);
+  std::optional<std::string> path = ProgramOf(argv);
   if (!path) return SpawnStatus::kStartFailed;
   pid_t pid = -1;
   int err;
@@ -221,14 +228,13 @@ SpawnStatus RunCaptured(const std::vector<std::string>& argv, size_t max_bytes, 
   ReadUpTo(out.read_end.get(), max_bytes, output);
   // A child still writing now gets a broken pipe instead of blocking.
   out.read_end.Reset();
-  int status = WaitForChild(pid);
-  if (exit_status) *exit_status = status;
+  WaitForChild(pid, exit_status);
   return SpawnStatus::kOk;
 }
 
 bool RunToFile(const std::vector<std::string>& argv, const std::string& output_path,
                int* exit_status, std::string* error) {
-  std::optional<std::string> path = argv.empty() ? std::nullopt : FindProgram(argv[0]);
+  std::optional<std::string> path = ProgramOf(argv);
   if (!path) {
     if (error) *error = "cannot find program " + (argv.empty() ? std::string() : argv[0]);
     return false;
@@ -252,8 +258,15 @@ bool RunToFile(const std::vector<std::string>& argv, const std::string& output_p
     if (error) *error = "cannot start " + *path + ": " + ErrnoText(err);
     return false;
   }
-  int status = WaitForChild(pid);
-  if (exit_status) *exit_status = status;
+  WaitForChild(pid, exit_status);
+  return true;
+}
+
+bool RunAndWait(const std::vector<std::string>& argv, int* exit_status) {
+  std::optional<std::string> path = ProgramOf(argv);
+  pid_t pid = -1;
+  if (!path || SpawnSetup().Spawn(*path, argv, &pid) != 0) return false;
+  WaitForChild(pid, exit_status);
   return true;
 }
 

@@ -11,12 +11,6 @@
 namespace platform {
 namespace {
 
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // Writers lock the folder rather than the file, because the rename that
 // replaces the file also replaces its inode.
 class FolderLock {

@@ -1,9 +1,6 @@
 #include "platform/service_manager.h"
 
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
 
@@ -12,9 +9,7 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/posix/eintr.h"
-
-extern char** environ;
+#include "platform/process.h"
 
 namespace platform {
 namespace {
@@ -29,47 +24,12 @@ bool DirectoryWritable(const std::string& path) {
   return access(path.c_str(), W_OK | X_OK) == 0;
 }
 
-// Where systemctl is, if anywhere on PATH.
-std::string FindSystemctl() {
-  const char* path = getenv("PATH");
-  std::string rest = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= rest.size()) {
-    size_t colon = rest.find(':', start);
-    if (colon == std::string::npos) colon = rest.size();
-    std::string candidate = rest.substr(start, colon - start) + "/systemctl";
-    if (colon > start && access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = colon + 1;
-  }
-  return "";
-}
-
-// systemctl is started like from a shell (empty signal mask, default
-// dispositions) and awaited; its result does not matter here.
+// systemctl is awaited; its result does not matter here.
 void RunSystemctl(const std::string& verb, const std::string& unit) {
   if (!UsingDefaultDirectory()) return;
-  std::string program = FindSystemctl();
-  if (program.empty()) return;
   std::vector<std::string> args = {"systemctl", verb};
   if (!unit.empty()) args.push_back(unit);
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t none, all;
-  sigemptyset(&none);
-  sigfillset(&all);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setsigdefault(&attr, &all);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  pid_t pid = -1;
-  int err = posix_spawn(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
-  posix_spawnattr_destroy(&attr);
-  if (err != 0) return;
-  int status = 0;
-  HANDLE_EINTR(waitpid(pid, &status, 0));
+  RunAndWait(args);
 }
 
 // systemd expands "%" specifiers anywhere on the line and splits it at
