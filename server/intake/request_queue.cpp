@@ -1,20 +1,21 @@
 #include "server/intake/request_queue.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "server/service/event_log.h"
 
 CRequestQueue::CRequestQueue(size_t max_entries, size_t max_bytes)
     : max_entries_(max_entries), max_bytes_(max_bytes) {}
 
-bool CRequestQueue::Push(const RequestEntry& entry) {
+bool CRequestQueue::Push(RequestEntry entry) {
   bool first_drop = false;
   {
     std::lock_guard<std::mutex> lock(mu_);
     bool fits = entries_.size() < max_entries_ && entry.text.size() <= max_bytes_ - bytes_;
     if (fits) {
-      entries_.push_back(entry);
-      bytes_ += entry.text.size();
+      entries_.push_back(std::move(entry));
+      bytes_ += entries_.back().text.size();
       dropping_ = false;  // the burst, if any, is over
       return true;
     }

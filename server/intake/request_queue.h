@@ -31,7 +31,7 @@ class CRequestQueue {
   CRequestQueue& operator=(const CRequestQueue&) = delete;
 
   // False when the entry was dropped because the queue is full.
-  bool Push(const RequestEntry& entry);
+  bool Push(RequestEntry entry);
   bool IsEmpty() const;
   // Throws std::runtime_error("SB Queue underflow !") when empty.
   RequestEntry Pop();

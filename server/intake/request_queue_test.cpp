@@ -7,17 +7,13 @@
 #include <thread>
 #include <vector>
 
-#include "server/service/event_log.h"
+#include "server/service/event_log_capture.h"
 
 namespace {
 
 class QueueTest : public testing::Test {
  protected:
-  void SetUp() override {
-    SetEventLogSinkForTesting([this](const std::string& m) { messages_.push_back(m); });
-  }
-  void TearDown() override { SetEventLogSinkForTesting(nullptr); }
-  std::vector<std::string> messages_;
+  EventLogCapture log_;
 };
 
 std::string PopUnderflowText(CRequestQueue& q) {
@@ -47,7 +43,7 @@ TEST_F(QueueTest, FirstInFirstOutAndReuseAfterEmpty) {
   EXPECT_EQ(PopUnderflowText(q), "SB Queue underflow !");
   q.Push({"D\n", 4});
   EXPECT_EQ(q.Pop().text, "D\n");
-  EXPECT_TRUE(messages_.empty());
+  EXPECT_TRUE(log_.lines().empty());
 }
 
 TEST_F(QueueTest, CapsByEntriesAndBytesWithOneMessagePerBurst) {
@@ -55,20 +51,20 @@ TEST_F(QueueTest, CapsByEntriesAndBytesWithOneMessagePerBurst) {
   EXPECT_TRUE(q.Push({"1234", 0}));
   EXPECT_TRUE(q.Push({"5678", 0}));
   EXPECT_FALSE(q.Push({"abc", 0}));  // 11 bytes would exceed 10
-  EXPECT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(log_.lines().size(), 1u);
   EXPECT_TRUE(q.Push({"ab", 0}));  // exactly 10; ends the burst
   EXPECT_FALSE(q.Push({"", 0}));   // 4th entry
   EXPECT_FALSE(q.Push({"a", 0}));
   EXPECT_EQ(q.size(), 3u);
   EXPECT_EQ(q.dropped(), 3u);
-  EXPECT_EQ(messages_.size(), 2u);  // two bursts so far
+  EXPECT_EQ(log_.lines().size(), 2u);  // two bursts so far
 
   EXPECT_EQ(q.Pop().text, "1234");
   EXPECT_TRUE(q.Push({"x", 0}));   // the burst ends
   EXPECT_FALSE(q.Push({"y", 0}));  // a new burst
   EXPECT_FALSE(q.Push({"z", 0}));
-  ASSERT_EQ(messages_.size(), 3u);
-  EXPECT_EQ(messages_[0], "Request queue full: reports are dropped until it drains");
+  ASSERT_EQ(log_.lines().size(), 3u);
+  EXPECT_EQ(log_.lines()[0], "Request queue full: reports are dropped until it drains");
   EXPECT_EQ(q.Pop().text, "5678");
   EXPECT_EQ(q.Pop().text, "ab");
   EXPECT_EQ(q.Pop().text, "x");

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <exception>
+#include <string>
+#include <utility>
 
 #include "common/reg_value.h"
 #include "server/service/event_log.h"
@@ -69,19 +71,18 @@ void CSrvSocket::Serve() {
 void CSrvSocket::ServeConnection(const platform::TcpConnection& connection) {
   size_t n =
       listener_.Receive(connection, buffer_.data(), buffer_.size(), options_.receive_timeout);
+  std::string request;
   try {
     // A zero byte ends the text early.
     const void* zero = std::memchr(buffer_.data(), 0, n);
-    current_request_.assign(buffer_.data(),
-                            zero ? static_cast<const char*>(zero) - buffer_.data() : n);
+    request.assign(buffer_.data(), zero ? static_cast<const char*>(zero) - buffer_.data() : n);
   } catch (const std::exception&) {
     WriteEventLog("Crash in Run Server Socket canot delete buffer");
-    current_request_.clear();
+    request.clear();
   }
-  if (current_request_.find('\n') != std::string::npos) {
+  if (request.find('\n') != std::string::npos) {
     // A full queue drops the report (and says so once per burst); the
     // listener goes on either way.
-    queue_.Push({current_request_, clock_.Now()});
+    queue_.Push({std::move(request), clock_.Now()});
   }
-  current_request_.clear();
 }

@@ -57,8 +57,7 @@ class CSrvSocket final : public CThread {
   const SrvSocketOptions options_;
   platform::TcpListener listener_;
   std::atomic<uint16_t> listening_port_{0};
-  std::string current_request_;  // used by the listener's thread only
-  std::vector<char> buffer_;     // the receive buffer, listener's thread only
+  std::vector<char> buffer_;  // the receive buffer, listener's thread only
   CRequestQueue queue_;
 };
 

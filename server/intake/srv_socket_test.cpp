@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/socket.h"
-#include "server/service/event_log.h"
+#include "server/service/event_log_capture.h"
 
 namespace {
 
@@ -24,13 +24,6 @@ bool WaitUntil(const std::function<bool()>& condition) {
 
 class SrvSocketTest : public testing::Test {
  protected:
-  void SetUp() override {
-    SetEventLogSinkForTesting([this](const std::string& m) {
-      std::lock_guard<std::mutex> lock(mu_);
-      messages_.push_back(m);
-    });
-  }
-  void TearDown() override { SetEventLogSinkForTesting(nullptr); }
   // A listener on a port the system picks.
   std::unique_ptr<CSrvSocket> StartListener(SrvSocketOptions options = {}) {
     options.port = 0;
@@ -39,14 +32,9 @@ class SrvSocketTest : public testing::Test {
     EXPECT_TRUE(WaitUntil([&] { return listener->listening_port() != 0; }));
     return listener;
   }
-  std::vector<std::string> Messages() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return messages_;
-  }
 
+  EventLogCapture log_;
   platform::FakeClock clock_{1700000000};
-  std::mutex mu_;
-  std::vector<std::string> messages_;  // guarded by mu_
 };
 
 TEST(SrvSocketPortTest, LowSixteenBitsWithDefault) {
@@ -70,7 +58,7 @@ TEST_F(SrvSocketTest, QueuesTextsWithALineFeedAsReceived) {
   EXPECT_EQ(first.text, "one\ntwo\n");
   EXPECT_EQ(first.time, 1700000000);
   EXPECT_EQ(listener->queue().Pop().text, "last\r\n");
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(log_.lines().empty());
 }
 
 TEST_F(SrvSocketTest, StopWakesTheListenerWhereverItWaits) {
@@ -109,7 +97,7 @@ TEST_F(SrvSocketTest, AFullQueueDropsReportsButTheListenerGoesOn) {
   }
   EXPECT_EQ(listener->queue().size(), 3u);
   EXPECT_EQ(listener->queue().dropped(), 7u);
-  EXPECT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(log_.lines().size(), 1u);
   EXPECT_EQ(listener->queue().Pop().text, "0\n");
   ASSERT_TRUE(platform::SendToLocalPort(listener->listening_port(), "later\n"));
   ASSERT_TRUE(WaitUntil([&] { return listener->queue().size() == 3; }));

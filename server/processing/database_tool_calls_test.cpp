@@ -12,7 +12,7 @@
 #include "platform/process.h"
 #include "server/processing/log_manager_thread.h"
 #include "server/processing/run_console_app.h"
-#include "server/service/event_log.h"
+#include "server/service/event_log_capture.h"
 
 namespace {
 
@@ -56,10 +56,8 @@ class ToolTest : public testing::Test {
     setenv("QUORVANE_REGISTRY", (root_ + "/registry.reg").c_str(), 1);
     saved_path_ = getenv("PATH");
     setenv("PATH", (root_ + "/bin:" + saved_path_).c_str(), 1);
-    SetEventLogSinkForTesting([this](const std::string& m) { messages_.push_back(m); });
   }
   void TearDown() override {
-    SetEventLogSinkForTesting(nullptr);
     setenv("PATH", saved_path_.c_str(), 1);
     unsetenv("QUORVANE_REGISTRY");
     ASSERT_EQ(system(("rm -rf '" + root_ + "'").c_str()), 0);
@@ -84,7 +82,7 @@ class ToolTest : public testing::Test {
   }
 
   std::string root_, install_, saved_path_;
-  std::vector<std::string> messages_;
+  EventLogCapture log_;
 };
 
 TEST_F(ToolTest, RefreshRewritesBothFilesFromTheList) {
@@ -100,7 +98,7 @@ TEST_F(ToolTest, RefreshRewritesBothFilesFromTheList) {
   RefreshIpLog();  // the tool ran and listed nothing: both files empty
   EXPECT_EQ(IpLog(), "");
   EXPECT_EQ(SizeFile(), "");
-  EXPECT_TRUE(messages_.empty());
+  EXPECT_TRUE(log_.lines().empty());
 }
 
 TEST_F(ToolTest, RefreshKeepsTheFilesWhenTheToolCannotStart) {
@@ -111,15 +109,15 @@ TEST_F(ToolTest, RefreshKeepsTheFilesWhenTheToolCannotStart) {
   RefreshIpLog();
   EXPECT_EQ(IpLog(), "bob,10.0.0.2,PC-2,1\r\n");
   EXPECT_EQ(SizeFile(), "bob,10.0.0.2,PC-2,0\r\n");
-  EXPECT_EQ(messages_, (std::vector<std::string>{"Error: Can't start console app"}));
+  EXPECT_EQ(log_.lines(), (std::vector<std::string>{"Error: Can't start console app"}));
 }
 
 TEST_F(ToolTest, RefreshReportsAnUnwritableFolder) {
   InstallTool("bob,10.0.0.2,PC-2,1\n");
   ASSERT_EQ(system(("rm -rf '" + install_ + "Logs'").c_str()), 0);
   RefreshIpLog();
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].rfind("Error in RefreshIpLog: ", 0), 0u) << messages_[0];
+  ASSERT_EQ(log_.lines().size(), 1u);
+  EXPECT_EQ(log_.lines()[0].rfind("Error in RefreshIpLog: ", 0), 0u) << log_.lines()[0];
 }
 
 TEST_F(ToolTest, ReportWithAllThreeValuesReachesModeSix) {
@@ -150,10 +148,10 @@ TEST_F(ToolTest, RunConsoleAppCapacity) {
   EXPECT_EQ(RunConsoleApp("writer 99", 100), std::string(99, 'x'));
   EXPECT_EQ(RunConsoleApp("writer.exe 100", 100), std::string(99, 'x'));
   EXPECT_EQ(RunConsoleApp("writer 700000", kToolOutputCapacity)->size(), kToolOutputCapacity - 1);
-  EXPECT_TRUE(messages_.empty());
+  EXPECT_TRUE(log_.lines().empty());
   EXPECT_EQ(RunConsoleApp("no-such-tool 7", 100), std::nullopt);
   EXPECT_EQ(RunConsoleApp("", 100), std::nullopt);
-  EXPECT_EQ(messages_, (std::vector<std::string>{"Error: Can't start console app",
+  EXPECT_EQ(log_.lines(), (std::vector<std::string>{"Error: Can't start console app",
                                                  "Error: Can't start console app"}));
 }
 

@@ -20,13 +20,11 @@ uint32_t CLogManagerThread::Run(uint32_t) {
   do {
     if (!queue_.IsEmpty()) {
       try {
-        current_report_ = queue_.Pop().text;  // the arrival time is not used
-        ProcessReport(current_report_);
+        ProcessReport(queue_.Pop().text);  // the arrival time is not used
       } catch (...) {
         WriteEventLog("Error in processing a request");
       }
     }
-    current_report_.clear();
   } while (SleepFor(kPassInterval));
   return 0;
 }

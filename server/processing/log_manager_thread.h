@@ -28,7 +28,6 @@ class CLogManagerThread final : public CThread {
 
  private:
   CRequestQueue& queue_;
-  std::string current_report_;  // worker's thread only; empty between passes
 };
 
 #endif  // SERVER_PROCESSING_LOG_MANAGER_THREAD_H_

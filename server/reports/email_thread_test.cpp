@@ -6,14 +6,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <thread>
 
 #include "common/email_scramble.h"
 #include "platform/files.h"
 #include "platform/registry.h"
-#include "server/service/event_log.h"
+#include "server/service/event_log_capture.h"
 
 namespace {
 
@@ -76,10 +75,6 @@ class EmailThreadTest : public ::testing::Test {
     setenv("FAKE_LEDGERIX_LOG", (root_ / "ledgerix.log").c_str(), 1);
     setenv("FAKE_NOTIVO_LOG", (root_ / "notivo.log").c_str(), 1);
     unsetenv("FAKE_LEDGERIX_REPORT");
-    SetEventLogSinkForTesting([this](const std::string& message) {
-      std::lock_guard<std::mutex> lock(mu_);
-      messages_.push_back(message);
-    });
     SetText("apppath", install_.string() + "/");
     SetText("EmailAddress", ScrambleEmail(kAddress));
     SetText("ReportTime", "9");
@@ -91,7 +86,6 @@ class EmailThreadTest : public ::testing::Test {
     unsetenv("QUORVANE_REGISTRY");
     unsetenv("FAKE_LEDGERIX_LOG");
     unsetenv("FAKE_NOTIVO_LOG");
-    SetEventLogSinkForTesting(nullptr);
     fs::remove_all(root_);
   }
 
@@ -174,19 +168,13 @@ class EmailThreadTest : public ::testing::Test {
     return runs;
   }
 
-  std::vector<std::string> Messages() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return messages_;
-  }
-
   std::string InstallFolder() const { return fs::canonical(install_).string(); }
 
   fs::path root_, install_, bin_, saved_cwd_;
   std::string saved_path_;
+  EventLogCapture log_;  // outlives the worker
   platform::FakeClock clock_;
   EmailThread thread_{clock_};
-  std::mutex mu_;
-  std::vector<std::string> messages_;  // guarded by mu_
 };
 
 TEST_F(EmailThreadTest, OneBatchPerReportHour) {
@@ -214,7 +202,7 @@ TEST_F(EmailThreadTest, OneBatchPerReportHour) {
   PassAt(At(2026, 5, 7, 9, 41, 17));
   EXPECT_EQ(ToolRuns().size(), 2u);
   EXPECT_EQ(NotivoRuns().size(), 2u);
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(log_.lines().empty());
 }
 
 TEST_F(EmailThreadTest, HourTextMustMatchExactly) {
@@ -289,7 +277,7 @@ TEST_F(EmailThreadTest, FridayTheFirstRunsAllSixInOrderEachFollowedByNotivo) {
     // Notivo sees exactly what this report's tool run wrote.
     EXPECT_EQ(notivos[i].dbdata, "report " + expected[i] + "\n");
   }
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(log_.lines().empty());
 }
 
 TEST_F(EmailThreadTest, AllSwitchesOffStillMarksTheHourAndFolder) {
@@ -299,7 +287,7 @@ TEST_F(EmailThreadTest, AllSwitchesOffStillMarksTheHourAndFolder) {
   EXPECT_EQ(fs::current_path(), fs::canonical(install_));
   EXPECT_TRUE(ToolRuns().empty());
   EXPECT_TRUE(NotivoRuns().empty());
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(log_.lines().empty());
 }
 
 TEST_F(EmailThreadTest, AddressIsAlwaysExactlyOneArgument) {
@@ -326,7 +314,7 @@ TEST_F(EmailThreadTest, EmptyAddressSendsNothingAndSaysSo) {
   EXPECT_TRUE(thread_.sent_this_hour());
   EXPECT_TRUE(ToolRuns().empty());
   EXPECT_TRUE(NotivoRuns().empty());
-  std::vector<std::string> messages = Messages();
+  std::vector<std::string> messages = log_.lines();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_NE(messages[0].find("recipient"), std::string::npos) << messages[0];
 }
@@ -338,7 +326,7 @@ TEST_F(EmailThreadTest, ToolThatCannotStartSkipsNotivo) {
   std::ofstream(install_ / "dbdata") << "stale report from yesterday\n";
   PassAt(At(2026, 5, 6, 9, 0, 0));
   EXPECT_TRUE(NotivoRuns().empty());
-  std::vector<std::string> messages = Messages();
+  std::vector<std::string> messages = log_.lines();
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_NE(messages[0].find("daily activity"), std::string::npos) << messages[0];
   EXPECT_NE(messages[1].find("daily filter"), std::string::npos) << messages[1];

@@ -4,35 +4,15 @@
 #include <stdlib.h>
 
 #include <chrono>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "server/service/event_log.h"
+#include "server/service/event_log_capture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Collects every event-log message and message box.
-class MessageLog {
- public:
-  MessageLog() {
-    SetEventLogSinkForTesting([this](const std::string& text) {
-      std::lock_guard<std::mutex> lock(mu_);
-      lines_.push_back(text);
-    });
-  }
-  ~MessageLog() { SetEventLogSinkForTesting(nullptr); }
-  std::vector<std::string> lines() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return lines_;
-  }
-
- private:
-  std::mutex mu_;
-  std::vector<std::string> lines_;
-};
 
 // Stands for the server object: counts its starts and stops.
 class FakeServer final : public CThread {
@@ -56,7 +36,7 @@ class ServiceModuleTest : public ::testing::Test {
     module_.SetServerThread(&server_);
   }
   void TearDown() override { SetEventLogServiceMode(false); }
-  MessageLog log_;
+  EventLogCapture log_;
   FakeServer server_;
   CServiceModule module_;
 };
