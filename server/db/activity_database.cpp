@@ -37,6 +37,8 @@ const char* const kSchema[] = {
     "CREATE INDEX IF NOT EXISTS FilterActivity_users ON FilterActivity(users)",
 };
 
+const char kComputerColumns[] = "SELECT id, computer_name, status FROM Computer ";
+const char kIpColumns[] = "SELECT id, ip FROM Ip ";
 const char kUserColumns[] = "SELECT id, user_name, active, ips, computers FROM \"User\" ";
 const char kWebColumns[] = "SELECT id, url, size, time, users FROM Web ";
 const char kFilterColumns[] = "SELECT id, url, time, action, users FROM FilterActivity ";
@@ -78,32 +80,33 @@ void BindOptional(SQLite::Statement& s, int index, std::optional<int64_t> id) {
     s.bind(index);
 }
 
+// Leaves a prepared statement reset for its next use however the use ends.
+class ResetOnExit {
+ public:
+  explicit ResetOnExit(SQLite::Statement& s) : s_(s) {}
+  ~ResetOnExit() { s_.tryReset(); }
+  ResetOnExit(const ResetOnExit&) = delete;
+  ResetOnExit& operator=(const ResetOnExit&) = delete;
+
+ private:
+  SQLite::Statement& s_;
+};
+
 // Runs a prepared statement with its bindings already set, collecting its
-// rows; leaves it reset for the next use.
+// rows.
 template <typename Row, typename Reader>
 std::vector<Row> Collect(SQLite::Statement& s, Reader read) {
+  ResetOnExit reset(s);
   std::vector<Row> rows;
-  try {
-    while (s.executeStep()) rows.push_back(read(s));
-  } catch (...) {
-    s.reset();
-    throw;
-  }
-  s.reset();
+  while (s.executeStep()) rows.push_back(read(s));
   return rows;
 }
 
 template <typename Row, typename Reader>
 std::optional<Row> First(SQLite::Statement& s, Reader read) {
-  std::optional<Row> row;
-  try {
-    if (s.executeStep()) row = read(s);
-  } catch (...) {
-    s.reset();
-    throw;
-  }
-  s.reset();
-  return row;
+  ResetOnExit reset(s);
+  if (s.executeStep()) return read(s);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -232,14 +235,14 @@ std::optional<UserRow> ActivityDatabase::FindUser(const std::string& user_name) 
 std::optional<ComputerRow> ActivityDatabase::FindComputer(const std::string& computer_name) {
   SQLite::Statement& s = impl().Prepared(
       impl().find_computer,
-      "SELECT id, computer_name, status FROM Computer WHERE computer_name=? ORDER BY id LIMIT 1");
+      std::string(kComputerColumns) + "WHERE computer_name=? ORDER BY id LIMIT 1");
   s.bind(1, computer_name);
   return First<ComputerRow>(s, ReadComputer);
 }
 
 std::optional<IpRow> ActivityDatabase::FindIp(const std::string& ip) {
-  SQLite::Statement& s =
-      impl().Prepared(impl().find_ip, "SELECT id, ip FROM Ip WHERE ip=? ORDER BY id LIMIT 1");
+  SQLite::Statement& s = impl().Prepared(
+      impl().find_ip, std::string(kIpColumns) + "WHERE ip=? ORDER BY id LIMIT 1");
   s.bind(1, ip);
   return First<IpRow>(s, ReadIp);
 }
@@ -252,14 +255,14 @@ std::optional<UserRow> ActivityDatabase::GetUser(int64_t id) {
 }
 
 std::optional<ComputerRow> ActivityDatabase::GetComputer(int64_t id) {
-  SQLite::Statement& s = impl().Prepared(
-      impl().get_computer, "SELECT id, computer_name, status FROM Computer WHERE id=?");
+  SQLite::Statement& s =
+      impl().Prepared(impl().get_computer, std::string(kComputerColumns) + "WHERE id=?");
   s.bind(1, id);
   return First<ComputerRow>(s, ReadComputer);
 }
 
 std::optional<IpRow> ActivityDatabase::GetIp(int64_t id) {
-  SQLite::Statement& s = impl().Prepared(impl().get_ip, "SELECT id, ip FROM Ip WHERE id=?");
+  SQLite::Statement& s = impl().Prepared(impl().get_ip, std::string(kIpColumns) + "WHERE id=?");
   s.bind(1, id);
   return First<IpRow>(s, ReadIp);
 }
@@ -267,13 +270,8 @@ std::optional<IpRow> ActivityDatabase::GetIp(int64_t id) {
 namespace {
 
 int64_t Insert(SQLite::Database& db, SQLite::Statement& s) {
-  try {
-    s.exec();
-  } catch (...) {
-    s.reset();
-    throw;
-  }
-  s.reset();
+  ResetOnExit reset(s);
+  s.exec();
   return db.getLastInsertRowid();
 }
 
@@ -335,12 +333,12 @@ std::vector<UserRow> ActivityDatabase::AllUsers() {
 }
 
 std::vector<ComputerRow> ActivityDatabase::AllComputers() {
-  SQLite::Statement s(impl().db, "SELECT id, computer_name, status FROM Computer ORDER BY id");
+  SQLite::Statement s(impl().db, std::string(kComputerColumns) + "ORDER BY id");
   return Collect<ComputerRow>(s, ReadComputer);
 }
 
 std::vector<IpRow> ActivityDatabase::AllIps() {
-  SQLite::Statement s(impl().db, "SELECT id, ip FROM Ip ORDER BY id");
+  SQLite::Statement s(impl().db, std::string(kIpColumns) + "ORDER BY id");
   return Collect<IpRow>(s, ReadIp);
 }
 

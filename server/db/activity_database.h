@@ -34,6 +34,7 @@ class Database;
 
 class ActivityDatabase {
  public:
+  static constexpr const char* kFileName = "webfilter.dbs";  // in the install folder
   static constexpr int kSchemaVersion = 1;
   static constexpr int kBusyTimeoutMs = 10000;
   static constexpr int kCacheKiB = 262144;  // page cache per open object (at most)

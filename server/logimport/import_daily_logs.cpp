@@ -18,21 +18,18 @@ namespace {
 // Totals the file's lines in `sites`; throws when the file cannot be read
 // whole. Lines over the length bound are skipped.
 void ReadSiteTable(const std::string& path, bool report_file, CSiteTable& sites) {
-  LineReader reader(path);
-  if (!reader.is_open()) throw std::runtime_error("cannot read " + path);
-  std::string line;
-  for (LineReader::Result r; (r = reader.Next(&line)) != LineReader::Result::kEnd;) {
-    if (r == LineReader::Result::kError) throw std::runtime_error("cannot read " + path);
-    if (r != LineReader::Result::kLine) continue;
-    SiteLine site = report_file ? ParseReportLine(line) : ParseRequestLine(DecodeBase64Text(line));
-    if (site.key.empty()) continue;
-    if (report_file)
-      sites.Replace(site.key, site.number);
-    else
-      sites.Add(site.key, site.number);
-  }
-  if (static_cast<int64_t>(reader.bytes_read()) != platform::FileSize(path))
-    throw std::runtime_error("read of " + path + " ended early");
+  ReadAllLines(
+      path,
+      [&](const std::string& line) {
+        SiteLine site =
+            report_file ? ParseReportLine(line) : ParseRequestLine(DecodeBase64Text(line));
+        if (site.key.empty()) return;
+        if (report_file)
+          sites.Replace(site.key, site.number);
+        else
+          sites.Add(site.key, site.number);
+      },
+      [] {});
 }
 
 // A file whose rows are stored in the open transaction; it stays locked

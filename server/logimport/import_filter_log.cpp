@@ -62,33 +62,24 @@ class LocalTimeCache {
 
 // Stores the lines of the open file; throws on a read or database failure.
 void StoreLines(ActivityDatabase& db, const std::string& path, FilterImportResult* result) {
-  LineReader reader(path);
-  if (!reader.is_open()) throw std::runtime_error("cannot read " + path);
   UserIds users(db);
   LocalTimeCache times;
   auto convert = [&times](const std::tm& tm) { return times.Convert(tm); };
-  std::string line;
-  for (LineReader::Result r; (r = reader.Next(&line)) != LineReader::Result::kEnd;) {
-    if (r == LineReader::Result::kError) throw std::runtime_error("cannot read " + path);
-    if (r == LineReader::Result::kTooLong) {
-      ++result->dropped;
-      continue;
-    }
+  auto store = [&](const std::string& line) {
     FilterEvent event = MakeFilterEvent(SplitFilterLine(DecodeBase64Text(line)), convert);
     if (event.user_name.empty()) {
       if (!line.empty()) ++result->dropped;
-      continue;
+      return;
     }
     std::optional<int64_t> user = users.Find(event.user_name);
     if (!user) {
       ++result->dropped;
-      continue;
+      return;
     }
     db.InsertFilterActivity(event.url, dbDateTime(event.time), event.action, *user);
     ++result->stored;
-  }
-  if (static_cast<int64_t>(reader.bytes_read()) != platform::FileSize(path))
-    throw std::runtime_error("read of " + path + " ended early");
+  };
+  ReadAllLines(path, store, [result] { ++result->dropped; });
 }
 
 }  // namespace

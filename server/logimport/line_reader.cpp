@@ -1,5 +1,9 @@
 #include "server/logimport/line_reader.h"
 
+#include <stdexcept>
+
+#include "platform/files.h"
+
 namespace {
 
 constexpr int kEof = std::char_traits<char>::eof();
@@ -39,4 +43,21 @@ LineReader::Result LineReader::SkipRest() {
   for (int c = Get(); c != '\n' && c != kEof; c = Get()) {
   }
   return Result::kTooLong;
+}
+
+void ReadAllLines(const std::string& path,
+                  const std::function<void(const std::string&)>& on_line,
+                  const std::function<void()>& on_too_long) {
+  LineReader reader(path);
+  if (!reader.is_open()) throw std::runtime_error("cannot read " + path);
+  std::string line;
+  for (LineReader::Result r; (r = reader.Next(&line)) != LineReader::Result::kEnd;) {
+    if (r == LineReader::Result::kError) throw std::runtime_error("cannot read " + path);
+    if (r == LineReader::Result::kTooLong)
+      on_too_long();
+    else
+      on_line(line);
+  }
+  if (static_cast<int64_t>(reader.bytes_read()) != platform::FileSize(path))
+    throw std::runtime_error("read of " + path + " ended early");
 }

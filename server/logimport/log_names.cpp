@@ -6,17 +6,14 @@
 #include "platform/clock.h"
 
 LogDate PreviousDay(int64_t now) {
-  std::tm tm{};
-  if (!platform::ToLocalTime(now, &tm)) return LogDate{};
-  // Noon of the day before: mktime normalises day 0 into the previous
-  // month or year, and noon stays clear of daylight-saving jumps.
-  tm.tm_mday -= 1;
-  tm.tm_hour = 12;
-  tm.tm_min = 0;
-  tm.tm_sec = 0;
-  tm.tm_isdst = -1;
+  std::tm today{};
+  if (!platform::ToLocalTime(now, &today)) return LogDate{};
+  // Noon of the day before: day 0 is normalised into the previous month or
+  // year, and noon stays clear of daylight-saving jumps.
+  const int64_t noon =
+      platform::LocalTimeOf(today.tm_year + 1900, today.tm_mon + 1, today.tm_mday - 1, 12);
   std::tm day{};
-  if (!platform::ToLocalTime(platform::FromLocalTime(tm), &day)) return LogDate{};
+  if (!platform::ToLocalTime(noon, &day)) return LogDate{};
   return LogDate{day.tm_mday, day.tm_mon + 1, day.tm_year + 1900};
 }
 

@@ -36,7 +36,7 @@ CLoggThread::NightResult CLoggThread::ImportNight() {
   try {
     const std::string install_path = ReadInstallPath();
     ActivityDatabase db;
-    if (!db.Open(install_path + "webfilter.dbs", &result.error)) return result;
+    if (!db.Open(install_path + ActivityDatabase::kFileName, &result.error)) return result;
     result.database_opened = true;
     DailyImportContext context{db,      install_path, clock_, [this] { return SleepFor(file_pause_); },
                                sites_, current_user_, current_address_};

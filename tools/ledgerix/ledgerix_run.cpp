@@ -61,7 +61,7 @@ int ListContacts(const LedgerixSettings& settings, std::string* out, std::string
 
 int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
            std::string* err) {
-  std::string path = settings.install_path + "webfilter.dbs";
+  std::string path = settings.install_path + ActivityDatabase::kFileName;
   // Read only: a report must never create or change the activity database.
   ActivityDatabase db;
   std::string error;

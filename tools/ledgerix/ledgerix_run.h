@@ -22,15 +22,15 @@
 
 #include "platform/clock.h"
 
+inline constexpr uint32_t kDefaultContactWindowHours = 24;
+inline constexpr uint32_t kDefaultContactKeepDays = 30;
+
 struct LedgerixSettings {
   std::string install_path;  // "" or ending in "/"
   int64_t now = 0;           // seconds since 1970
-  int64_t contact_window_seconds = 24 * 3600;
-  int64_t contact_keep_seconds = 30 * 86400;
+  int64_t contact_window_seconds = int64_t{kDefaultContactWindowHours} * 3600;
+  int64_t contact_keep_seconds = int64_t{kDefaultContactKeepDays} * 86400;
 };
-
-inline constexpr uint32_t kDefaultContactWindowHours = 24;
-inline constexpr uint32_t kDefaultContactKeepDays = 30;
 
 // Reads the settings above from the registry file; `clock` gives now.
 LedgerixSettings ReadLedgerixSettings(const platform::Clock& clock);

@@ -19,25 +19,15 @@ std::tm LocalOrEpoch(int64_t t) {
   return local;
 }
 
-// Local midnight of the day `days` away from `day`'s date. mktime
-// normalises the day of month across month and year ends, and tm_isdst -1
-// lets it pick the offset that holds at that midnight.
+// Local midnight of the day `days` away from `day`'s date. The conversion
+// normalises the day of month across month and year ends and picks the
+// offset that holds at that midnight.
 int64_t MidnightOffsetBy(const std::tm& day, int days) {
-  std::tm t{};
-  t.tm_year = day.tm_year;
-  t.tm_mon = day.tm_mon;
-  t.tm_mday = day.tm_mday + days;
-  t.tm_isdst = -1;
-  return platform::FromLocalTime(t);
+  return platform::LocalTimeOf(day.tm_year + 1900, day.tm_mon + 1, day.tm_mday + days);
 }
 
 int64_t FirstOfMonthOffsetBy(const std::tm& day, int months) {
-  std::tm t{};
-  t.tm_year = day.tm_year;
-  t.tm_mon = day.tm_mon + months;
-  t.tm_mday = 1;
-  t.tm_isdst = -1;
-  return platform::FromLocalTime(t);
+  return platform::LocalTimeOf(day.tm_year + 1900, day.tm_mon + 1 + months, 1);
 }
 
 std::string DayText(int64_t t, bool with_weekday) {
