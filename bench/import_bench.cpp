@@ -25,31 +25,11 @@
 #include "server/logimport/import_filter_log.h"
 #include "server/logimport/log_names.h"
 #include "server/logimport/site_table.h"
+#include "server/logimport/test_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Encode(const std::string& in) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  for (; i + 2 < in.size(); i += 3) {
-    unsigned v = static_cast<unsigned char>(in[i]) << 16 |
-                 static_cast<unsigned char>(in[i + 1]) << 8 | static_cast<unsigned char>(in[i + 2]);
-    for (int shift = 18; shift >= 0; shift -= 6) out += kAlphabet[(v >> shift) & 63];
-  }
-  if (i < in.size()) {
-    unsigned v = static_cast<unsigned char>(in[i]) << 16;
-    if (i + 1 < in.size()) v |= static_cast<unsigned char>(in[i + 1]) << 8;
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += i + 1 < in.size() ? kAlphabet[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
 
 // Peak resident memory of this process in MiB (VmHWM).
 double PeakMemoryMiB() {
@@ -101,8 +81,8 @@ Expected Generate(const std::string& logs, int files, int lines, int hosts, int 
       std::string h = "host" + std::to_string(host(random)) + ".example";
       int n = number(random);
       totals.Add(h, n);
-      out << Encode(std::to_string(n) + "*GET Request: " + h + "/index.html?q=" +
-                    std::to_string(l))
+      out << EncodeBase64ForTesting(std::to_string(n) + "*GET Request: " + h +
+                                    "/index.html?q=" + std::to_string(l))
           << "\r\n";
     }
     for (const data_list2& e : totals.entries())
@@ -120,16 +100,10 @@ Expected Generate(const std::string& logs, int files, int lines, int hosts, int 
     std::snprintf(line, sizeof line, "%d/%d/%d|pc|%s|x|%d:%d:%d|%s|%s_0", day.month, day.day,
                   day.year, expected.users[u].name.c_str(), s / 3600, s / 60 % 60, s % 60,
                   url.c_str(), action);
-    out << Encode(line) << "\r\n";
-    std::tm tm{};
-    tm.tm_year = day.year - 1900;
-    tm.tm_mon = day.month - 1;
-    tm.tm_mday = day.day;
-    tm.tm_hour = s / 3600;
-    tm.tm_min = s / 60 % 60;
-    tm.tm_sec = s % 60;
-    tm.tm_isdst = -1;
-    expected.filters.push_back(FilterRowData{u, url, action, platform::FromLocalTime(tm)});
+    out << EncodeBase64ForTesting(line) << "\r\n";
+    const int64_t when =
+        platform::LocalTimeOf(day.year, day.month, day.day, s / 3600, s / 60 % 60, s % 60);
+    expected.filters.push_back(FilterRowData{u, url, action, when});
   }
   return expected;
 }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -107,7 +108,7 @@ double ProcessedPerSecond(int total) {
   // The last report is taken; its two tool runs and rewrite follow.
   worker.Stop();
   double rate = total / Seconds(start);
-  if (std::system(("rm -rf '" + root + "'").c_str()) != 0) std::perror("rm");
+  std::filesystem::remove_all(root);
   return rate;
 }
 

@@ -72,9 +72,8 @@ int RunNotivo(const std::vector<std::string>& args, std::ostream& err) {
 
   const std::string url = NotifyEndpointUrl();
   std::string error;
-  if (!InitNotificationTransport() ||
-      !PostNotification(url, address, *message, LimitsFromEnvironment(), &error)) {
-    if (error.empty()) error = "the HTTP library could not be initialised";
+  InitNotificationTransport();
+  if (!PostNotification(url, address, *message, LimitsFromEnvironment(), &error)) {
     err << "Notivo: sending the notification to " << url << " failed: " << error << "\n";
     return kNotivoSendFailed;
   }

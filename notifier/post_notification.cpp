@@ -34,9 +34,8 @@ bool Configure(CURL* curl, const std::string& url, const std::string& body,
 
 }  // namespace
 
-bool InitNotificationTransport() {
+void InitNotificationTransport() {
   g_transport_ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  return g_transport_ready;
 }
 
 std::string NotificationBody(const std::string& address, const std::string& message) {

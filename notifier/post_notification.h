@@ -11,8 +11,8 @@ struct PostLimits {
 };
 
 // Sets up libcurl's global state; once per process, before any thread
-// other than the caller exists. False when that fails.
-bool InitNotificationTransport();
+// other than the caller exists. When that fails, PostNotification says so.
+void InitNotificationTransport();
 
 // "name=<message>&userid=<address>", both inserted byte for byte.
 std::string NotificationBody(const std::string& address, const std::string& message);

@@ -1,6 +1,8 @@
 """Helpers shared by the end-to-end tests: a temporary install, its registry
-file, free ports, and the built programs started with the right environment."""
+file and logs, free ports, and the built programs started with the right
+environment."""
 
+import base64
 import os
 import shutil
 import socket
@@ -32,6 +34,14 @@ def faketime_env(**settings):
            "ASAN_OPTIONS": (options + ":" if options else "") + "verify_asan_link_order=0"}
     env.update({k: str(v) for k, v in settings.items()})
     return env
+
+
+def write_base64_log(path, records, line_end="\r\n"):
+    """Writes a log as the agents and the filter leave them: each record
+    Base64-encoded on a line of its own."""
+    with open(path, "w", newline="") as f:
+        for record in records:
+            f.write(base64.b64encode(record.encode()).decode() + line_end)
 
 
 def free_port():

@@ -3,10 +3,8 @@ folder."""
 
 import os
 import shutil
-import socket
 import subprocess
 import tempfile
-import threading
 import unittest
 
 import e2e_util
@@ -164,86 +162,6 @@ class ConfigToolTest(unittest.TestCase):
             result = self.tool(*args)
             self.assertEqual(result.returncode, 1, args)
             self.assertIn("cannot read", result.stderr)
-
-
-class DemoScriptTest(unittest.TestCase):
-    """scripts/demo.sh: the install folder it prepares and the server it runs."""
-
-    def setUp(self):
-        self.root = tempfile.mkdtemp(prefix="quorvane-demo-")
-        self.folder = os.path.join(self.root, "demo")
-        self.port = e2e_util.free_port()
-
-    def tearDown(self):
-        shutil.rmtree(self.root, ignore_errors=True)
-
-    def run_demo(self, while_running=lambda: None):
-        env = dict(os.environ, QUORVANE_BIN=e2e_util.BIN, QUORVANE_DEMO_PORT=str(self.port))
-        env.pop("NOTIFY_SOCKET", None)
-        proc = subprocess.Popen([os.path.join(e2e_util.SOURCE, "scripts", "demo.sh"), self.folder],
-                                env=env, cwd=self.root, stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT)
-        watchdog = threading.Timer(120, proc.kill)  # never hang on a silent server
-        watchdog.start()
-        try:
-            lines = []
-            for raw in proc.stdout:
-                lines.append(raw.decode("latin-1"))
-                if "Service started" in lines[-1]:
-                    break
-            output = "".join(lines)
-            self.assertIn("Service started", output)
-            while_running()
-            proc.terminate()  # the script has become Orbeline itself
-            self.assertEqual(proc.wait(60), 0)
-            return output
-        finally:
-            watchdog.cancel()
-            if proc.poll() is None:
-                proc.kill()
-                proc.wait()
-            proc.stdout.close()
-
-    def get(self, name):
-        env = dict(os.environ, QUORVANE_REGISTRY=os.path.join(self.folder, "registry.reg"))
-        result = subprocess.run([e2e_util.program("QuorvaneServerConfig"), "get", name],
-                                env=env, capture_output=True, text=True, timeout=60)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        return result.stdout.strip()
-
-    def send_test_report(self):
-        """The report the demo tells people to send reaches the IP log."""
-        self.assertTrue(e2e_util.wait_for_port(self.port, 60))
-        with socket.create_connection(("127.0.0.1", self.port), timeout=30) as s:
-            s.sendall(b"<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n")
-        log = os.path.join(self.folder, "Logs", "logip2.log")
-
-        def listed():
-            try:
-                with open(log, "rb") as f:
-                    return b"alice,192.168.0.7,PC-7" in f.read()
-            except OSError:
-                return False
-        self.assertTrue(e2e_util.wait_until(listed, 60), "no contact in " + log)
-
-    def test_prepares_the_folder_and_runs_the_server_again_and_again(self):
-        output = self.run_demo(self.send_test_report)
-        self.assertIn("Ctrl-C", output)
-        self.assertIn("127.0.0.1 %d" % self.port, output)
-        self.assertTrue(os.path.isdir(os.path.join(self.folder, "Logs")))
-        self.assertEqual(self.get("DBServerPort"), str(self.port))
-        self.assertEqual(self.get("apppath"), os.path.realpath(self.folder) + "/")
-        self.assertEqual(self.get("EmailAddress"), "demo@example.com")
-        self.assertEqual(self.get("NotifyHost"), "127.0.0.1:8080")
-        with open(os.path.join(self.folder, "registry.reg"), "rb") as f:
-            first = f.read()
-        self.assertIn(b"[HKEY_CLASSES_ROOT\\AppID\\", first)
-        if os.path.exists(os.path.join(e2e_util.SOURCE, "share", "templates", "En", "email")):
-            self.assertTrue(os.path.isfile(os.path.join(self.folder, "templates", "En", "email")))
-
-        self.run_demo()
-        with open(os.path.join(self.folder, "registry.reg"), "rb") as f:
-            self.assertEqual(f.read(), first)
 
 
 if __name__ == "__main__":

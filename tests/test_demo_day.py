@@ -1,7 +1,8 @@
-"""The demo scripts people run from the README: scripts/demo_day.sh runs a
-whole day with the built programs and must leave mailed reports that hold
-the sample logs' sites and filter events; scripts/notify_sink.py saves what
-Notivo posts; scripts/sample_logs.py writes a day's logs once."""
+"""The demo scripts people run from the README: scripts/demo.sh prepares its
+install folder and runs the server; scripts/demo_day.sh runs a whole day with
+the built programs and must leave mailed reports that hold the sample logs'
+sites and filter events; scripts/notify_sink.py saves what Notivo posts;
+scripts/sample_logs.py writes a day's logs once."""
 
 import base64
 import collections
@@ -11,9 +12,11 @@ import html
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 import urllib.error
 import urllib.request
@@ -59,6 +62,33 @@ def read_sample_logs(folder):
                 host = request.split("Request: ", 1)[1].split("/", 1)[0]
                 sites[user][host] += int(count)
     return sites, events
+
+
+def run_demo_sh(folder, port, while_running=lambda: None):
+    """Runs scripts/demo.sh on `folder` until its server has started, calls
+    `while_running` and ends the server (the script has become Orbeline
+    itself). Returns the script's output up to the start and its exit status."""
+    proc = subprocess.Popen([os.path.join(SCRIPTS, "demo.sh"), folder],
+                            env=script_env(QUORVANE_DEMO_PORT=str(port)),
+                            cwd=os.path.dirname(folder), stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT)
+    watchdog = threading.Timer(120, proc.kill)  # never hang on a silent server
+    watchdog.start()
+    try:
+        output = ""
+        for raw in proc.stdout:
+            output += raw.decode("latin-1")
+            if "Service started" in output:
+                while_running()
+                break
+        proc.terminate()
+        return output, proc.wait(60)
+    finally:
+        watchdog.cancel()
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+        proc.stdout.close()
 
 
 def mail_titled(mails, title):
@@ -195,25 +225,71 @@ class NotifySinkTest(unittest.TestCase):
         self.assertEqual(self.proc.returncode, 0)
 
 
-class SampleLogsTest(unittest.TestCase):
-    def run_demo_sh(self, folder):
-        """Runs scripts/demo.sh until its server has started, then ends it."""
-        env = script_env(QUORVANE_DEMO_PORT=str(e2e_util.free_port()))
-        proc = subprocess.Popen(["sh", os.path.join(SCRIPTS, "demo.sh"), folder], env=env,
-                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        try:
-            for line in proc.stdout:
-                if "Service started" in line:
-                    break
-        finally:
-            proc.terminate()
-            proc.communicate(timeout=60)
+class DemoScriptTest(unittest.TestCase):
+    """scripts/demo.sh: the install folder it prepares and the server it runs."""
 
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="quorvane-demo-")
+        self.folder = os.path.join(self.root, "demo")
+        self.port = e2e_util.free_port()
+
+    def tearDown(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def run_demo(self, while_running=lambda: None):
+        output, status = run_demo_sh(self.folder, self.port, while_running)
+        self.assertIn("Service started", output)
+        self.assertEqual(status, 0)
+        return output
+
+    def get(self, name):
+        env = dict(os.environ, QUORVANE_REGISTRY=os.path.join(self.folder, "registry.reg"))
+        result = subprocess.run([e2e_util.program("QuorvaneServerConfig"), "get", name],
+                                env=env, capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return result.stdout.strip()
+
+    def send_test_report(self):
+        """The report the demo tells people to send reaches the IP log."""
+        self.assertTrue(e2e_util.wait_for_port(self.port, 60))
+        with socket.create_connection(("127.0.0.1", self.port), timeout=30) as s:
+            s.sendall(b"<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n")
+        log = os.path.join(self.folder, "Logs", "logip2.log")
+
+        def listed():
+            try:
+                with open(log, "rb") as f:
+                    return b"alice,192.168.0.7,PC-7" in f.read()
+            except OSError:
+                return False
+        self.assertTrue(e2e_util.wait_until(listed, 60), "no contact in " + log)
+
+    def test_prepares_the_folder_and_runs_the_server_again_and_again(self):
+        output = self.run_demo(self.send_test_report)
+        self.assertIn("Ctrl-C", output)
+        self.assertIn("127.0.0.1 %d" % self.port, output)
+        self.assertTrue(os.path.isdir(os.path.join(self.folder, "Logs")))
+        self.assertEqual(self.get("DBServerPort"), str(self.port))
+        self.assertEqual(self.get("apppath"), os.path.realpath(self.folder) + "/")
+        self.assertEqual(self.get("EmailAddress"), "demo@example.com")
+        self.assertEqual(self.get("NotifyHost"), "127.0.0.1:8080")
+        with open(os.path.join(self.folder, "registry.reg"), "rb") as f:
+            first = f.read()
+        self.assertIn(b"[HKEY_CLASSES_ROOT\\AppID\\", first)
+        if os.path.exists(os.path.join(e2e_util.SOURCE, "share", "templates", "En", "email")):
+            self.assertTrue(os.path.isfile(os.path.join(self.folder, "templates", "En", "email")))
+
+        self.run_demo()
+        with open(os.path.join(self.folder, "registry.reg"), "rb") as f:
+            self.assertEqual(f.read(), first)
+
+
+class SampleLogsTest(unittest.TestCase):
     def test_the_demo_folder_gets_todays_logs_once(self):
         with tempfile.TemporaryDirectory() as root:
             folder = os.path.join(root, "demo")
             days = {datetime.date.today().strftime("%d_%m_%Y")}
-            self.run_demo_sh(folder)
+            run_demo_sh(folder, e2e_util.free_port())
             days.add(datetime.date.today().strftime("%d_%m_%Y"))
             logs = os.path.join(folder, "Logs")
 
@@ -225,7 +301,7 @@ class SampleLogsTest(unittest.TestCase):
             self.assertGreaterEqual(len(names), 4)
             # Once the day's logs are there a rerun adds none, even when some are gone.
             os.remove(os.path.join(logs, names[0]))
-            self.run_demo_sh(folder)
+            run_demo_sh(folder, e2e_util.free_port())
             self.assertEqual(day_logs(), names[1:])
 
     def test_writes_a_day_once_and_the_same_day_alike(self):

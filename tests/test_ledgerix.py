@@ -10,7 +10,6 @@ import unittest
 
 import e2e_util
 
-FAKETIME_LIB = e2e_util.FAKETIME_LIB
 TZ = "Europe/Berlin"
 
 
@@ -42,11 +41,10 @@ class LedgerixTest(unittest.TestCase):
         self.install = e2e_util.Install()
         self.addCleanup(self.install.__exit__)
 
-    def run_tool(self, *args, at="2027-01-01 09:00:00", stdout=subprocess.PIPE, **env):
+    def run_tool(self, *args, at="2027-01-01 09:00:00", **env):
         environment = self.install.env(**e2e_util.faketime_env(FAKETIME="@" + at), TZ=TZ, **env)
-        return subprocess.run([e2e_util.program("ledgerix"), *args], stdout=stdout,
-                              stderr=subprocess.PIPE, env=environment, cwd=self.install.install,
-                              timeout=60)
+        return subprocess.run([e2e_util.program("ledgerix"), *args], capture_output=True,
+                              env=environment, cwd=self.install.install, timeout=60)
 
     def listing(self, at):
         done = self.run_tool("7", at=at)

@@ -3,7 +3,6 @@ seconds before local midnight under libfaketime with a day's logs in Logs/;
 after midnight the rows are in webfilter.dbs, the logs are gone and the IP
 log lists the users."""
 
-import base64
 import os
 import subprocess
 import unittest
@@ -12,10 +11,6 @@ import e2e_util
 
 FAKETIME_LIB = e2e_util.FAKETIME_LIB
 TZ = "Europe/Paris"
-
-
-def b64(text):
-    return base64.b64encode(text.encode()).decode()
 
 
 def sql(db, query):
@@ -29,20 +24,18 @@ def sql(db, query):
 class NightlyImportTest(unittest.TestCase):
     def write_logs(self, inst):
         logs = inst.path("Logs")
-        with open(os.path.join(logs, "06_03_2026_anna_10.0.0.7"), "w", newline="") as f:
-            for record in ("5*GET Request: host1/a", "7*GET Request: host1/b",
-                           "3*GET Request: host2/", "1*GET Request: last.example/x"):
-                f.write(b64(record) + "\r\n")
+        e2e_util.write_base64_log(os.path.join(logs, "06_03_2026_anna_10.0.0.7"),
+                                  ["5*GET Request: host1/a", "7*GET Request: host1/b",
+                                   "3*GET Request: host2/", "1*GET Request: last.example/x"])
         with open(os.path.join(logs, "06_03_2026_bob_10.0.0.8_report.txt"), "w",
                   newline="") as f:
             f.write("host9 4\nhost9 11\n")
-        with open(os.path.join(logs, "05_03_2026_anna_10.0.0.7"), "w") as f:
-            f.write(b64("9*GET Request: older/") + "\n")
-        with open(os.path.join(logs, "Filter_06_03_2026.log"), "w", newline="") as f:
-            for line in ("3/6/2026|PC7|anna|x|14:07:33|host1/page|blocked_z",
-                         "3/6/2026|PC7|nobody|x|14:07:34|host2/page|blocked_z",
-                         "3/6/2026|bob||x|23:59:00|host3/|allowed_"):
-                f.write(b64(line) + "\r\n")
+        e2e_util.write_base64_log(os.path.join(logs, "05_03_2026_anna_10.0.0.7"),
+                                  ["9*GET Request: older/"], line_end="\n")
+        e2e_util.write_base64_log(os.path.join(logs, "Filter_06_03_2026.log"),
+                                  ["3/6/2026|PC7|anna|x|14:07:33|host1/page|blocked_z",
+                                   "3/6/2026|PC7|nobody|x|14:07:34|host2/page|blocked_z",
+                                   "3/6/2026|bob||x|23:59:00|host3/|allowed_"])
 
     def test_midnight_moves_the_day_into_the_database(self):
         port = e2e_util.free_port()

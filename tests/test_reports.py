@@ -3,7 +3,6 @@ clock just before the report hour on a Friday the 1st, has the stand-in
 ledgerix write each report and the real Notivo post it, wrapped in the mail
 template, to a local endpoint."""
 
-import calendar
 import json
 import os
 import subprocess
@@ -22,16 +21,8 @@ SWITCHES = ["RegDaily", "RegDayFilter", "RegWeekly", "RegWeekFilter", "RegMonthl
 
 
 def configure(inst, values):
-    """Writes the values with the configuration tool when it is built,
-    otherwise straight into the registry file."""
+    """Writes the values with the configuration tool."""
     tool = e2e_util.program("QuorvaneServerConfig")
-    if not os.path.exists(tool):
-        inst.values.update(values)
-        if "EmailAddress" in values:
-            inst.values["EmailAddress"] = "".join(chr((ord(c) + 7) % 256)
-                                                  for c in values["EmailAddress"])
-        inst.write_registry()
-        return
     for name, value in values.items():
         result = subprocess.run([tool, "set", name, str(value)], capture_output=True,
                                 env=inst.env(), timeout=60)

@@ -12,7 +12,6 @@ reads on every call (FAKETIME_TIMESTAMP_FILE, FAKETIME_NO_CACHE): the server
 and every program it starts see the same time, and the test moves the day on
 from the small hours to the report hour by rewriting the file."""
 
-import base64
 import os
 import socket
 import time
@@ -30,10 +29,6 @@ EMAIL_OFFSET = 7  # the stored address has every byte raised by this much
 
 def local_time(*parts):
     return datetime(*parts, tzinfo=ZoneInfo(TZ)).timestamp()
-
-
-def b64(text):
-    return base64.b64encode(text.encode()).decode()
 
 
 class FakeClock:
@@ -92,16 +87,16 @@ class WholeDayTest(unittest.TestCase):
     def write_days_logs(self):
         """Thursday's logs as the product's other programs leave them."""
         logs = self.install.path("Logs")
-        with open(os.path.join(logs, "31_12_2026_alice_10.0.0.7"), "w", newline="") as f:
-            for record in ("30*GET Request: news.example/today", "12*GET Request: news.example/x",
-                           "9*GET Request: mail.example/inbox", "1*GET Request: a&b.example/"):
-                f.write(b64(record) + "\r\n")
-        with open(os.path.join(logs, "31_12_2026_bob_10.0.0.2"), "w", newline="") as f:
-            f.write(b64("4*GET Request: shop.example/cart") + "\r\n")
-        with open(os.path.join(logs, "Filter_31_12_2026.log"), "w", newline="") as f:
-            for line in ("12/31/2026|PC-7|alice|x|14:07:33|casino.example/play|blocked_x",
-                         "12/31/2026|PC-2|bob|x|16:20:00|<b>games</b>.example/|warned_x"):
-                f.write(b64(line) + "\r\n")
+        e2e_util.write_base64_log(os.path.join(logs, "31_12_2026_alice_10.0.0.7"),
+                                  ["30*GET Request: news.example/today",
+                                   "12*GET Request: news.example/x",
+                                   "9*GET Request: mail.example/inbox",
+                                   "1*GET Request: a&b.example/"])
+        e2e_util.write_base64_log(os.path.join(logs, "31_12_2026_bob_10.0.0.2"),
+                                  ["4*GET Request: shop.example/cart"])
+        e2e_util.write_base64_log(os.path.join(logs, "Filter_31_12_2026.log"),
+                                  ["12/31/2026|PC-7|alice|x|14:07:33|casino.example/play|blocked_x",
+                                   "12/31/2026|PC-2|bob|x|16:20:00|<b>games</b>.example/|warned_x"])
         return [os.path.join(logs, name) for name in
                 ("31_12_2026_alice_10.0.0.7", "31_12_2026_bob_10.0.0.2", "Filter_31_12_2026.log")]
 
