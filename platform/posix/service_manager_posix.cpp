@@ -32,14 +32,15 @@ void RunSystemctl(const std::string& verb, const std::string& unit) {
   RunAndWait(args);
 }
 
-// systemd expands "%" specifiers anywhere on the line and splits it at
-// blanks, honouring C-like quotes; a path that needs it is quoted.
+// systemd expands "%" specifiers and "$" variables anywhere on the line
+// and splits it at blanks, honouring C-like quotes; a path that needs it
+// is quoted.
 std::string ExecStartPath(const std::string& path) {
   bool quote = path.find_first_of(" \t\"'\\") != std::string::npos;
   std::string out = quote ? "\"" : "";
   for (char c : path) {
     if (quote && (c == '"' || c == '\\')) out += '\\';
-    if (c == '%') out += '%';
+    if (c == '%' || c == '$') out += c;
     out += c;
   }
   return quote ? out + "\"" : out;
