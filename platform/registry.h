@@ -27,6 +27,9 @@ namespace platform {
 
 enum class RegRoot { kLocalMachine, kClassesRoot };
 
+// How key and value names compare: without regard to ASCII case.
+bool EqualNoCase(std::string_view a, std::string_view b);
+
 // Value types as Windows numbers them.
 inline constexpr uint32_t kRegNone = 0;
 inline constexpr uint32_t kRegSz = 1;

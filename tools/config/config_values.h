@@ -27,7 +27,6 @@ enum class ConfigKind {
 struct ConfigValue {
   const char* name;  // canonical spelling, as stored
   ConfigKind kind;
-  const char* meaning;
 };
 
 // Every known value, in the order `show` lists them.
