@@ -375,11 +375,3 @@ void ActivityDatabase::ForEachWeb(int64_t from, int64_t to,
   while (s.executeStep()) visit(ReadWeb(s));
 }
 
-void ActivityDatabase::ForEachFilterActivity(
-    int64_t from, int64_t to, const std::function<void(const FilterActivityRow&)>& visit) {
-  SQLite::Statement s(impl().db,
-                      std::string(kFilterColumns) + "WHERE time>=? AND time<? ORDER BY id");
-  s.bind(1, from);
-  s.bind(2, to);
-  while (s.executeStep()) visit(ReadFilter(s));
-}

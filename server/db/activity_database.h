@@ -117,11 +117,9 @@ class ActivityDatabase {
   std::vector<WebRow> WebsOfUser(int64_t user_id);
   std::vector<FilterActivityRow> FilterActivityOfUser(int64_t user_id);
 
-  // Rows whose time t satisfies from <= t < to, in id order, handed to
+  // Web rows whose time t satisfies from <= t < to, in id order, handed to
   // `visit` one at a time (no whole table in memory).
   void ForEachWeb(int64_t from, int64_t to, const std::function<void(const WebRow&)>& visit);
-  void ForEachFilterActivity(int64_t from, int64_t to,
-                             const std::function<void(const FilterActivityRow&)>& visit);
 
   // The underlying connection, for readers that need their own queries
   // (bind every value as a parameter). Valid while open.

@@ -1,5 +1,6 @@
 #include "server/processing/extract_contact_info.h"
 
+#include <algorithm>
 #include <exception>
 #include <string_view>
 
