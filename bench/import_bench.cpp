@@ -203,7 +203,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   CSiteTable sites;
-  DailyImportContext context{db, install, clock, nullptr, sites, {}, {}};
+  std::string user, address;
+  DailyImportContext context{db, install, clock, nullptr, sites, user, address};
   DailyImportStats daily = ImportDailyLogs(context);
   const double daily_seconds = Seconds(start);
   FilterImportResult filter = ImportFilterLog(db, install, clock.Now());

@@ -22,8 +22,8 @@ struct DailyImportContext {
   std::function<bool()> pause;
   CSiteTable& sites;
   // The user name and address of the file being imported (kept afterwards).
-  std::string current_user;
-  std::string current_address;
+  std::string& current_user;
+  std::string& current_address;
 };
 
 struct DailyImportStats {

@@ -41,8 +41,6 @@ CLoggThread::NightResult CLoggThread::ImportNight() {
     DailyImportContext context{db,      install_path, clock_, [this] { return SleepFor(file_pause_); },
                                sites_, current_user_, current_address_};
     result.daily = ImportDailyLogs(context);
-    current_user_ = context.current_user;
-    current_address_ = context.current_address;
     if (StopRequested()) return result;
     result.filter = ImportFilterLog(db, install_path, clock_.Now());
   } catch (const std::exception& e) {
