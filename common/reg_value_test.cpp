@@ -2,7 +2,6 @@
 
 #include <stdlib.h>
 
-#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -10,6 +9,7 @@
 #include "common/email_scramble.h"
 #include "common/install_path.h"
 #include "platform/files.h"
+#include "platform/test_support.h"
 
 namespace {
 
@@ -17,16 +17,11 @@ namespace {
 class RegValueTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/reg-value-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    path_ = dir_ + "/registry.reg";
+    ASSERT_FALSE(folder_.path().empty());
+    path_ = folder_.path() + "registry.reg";
     setenv("QUORVANE_REGISTRY", path_.c_str(), 1);
   }
-  void TearDown() override {
-    unsetenv("QUORVANE_REGISTRY");
-    std::filesystem::remove_all(dir_);
-  }
+  void TearDown() override { unsetenv("QUORVANE_REGISTRY"); }
 
   // Writes the lines below a "Windows Registry Editor" header.
   void WriteRegistry(const std::string& body) {
@@ -36,7 +31,7 @@ class RegValueTest : public ::testing::Test {
         << error;
   }
 
-  std::string dir_;
+  TempFolder folder_;
   std::string path_;
 };
 

@@ -3,36 +3,29 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <filesystem>
 #include <fstream>
 
-namespace {
+#include "platform/test_support.h"
 
-namespace fs = std::filesystem;
+namespace {
 
 // A registry file in a temporary folder, named by QUORVANE_REGISTRY for the
 // life of the fixture.
 class NotivoTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("notivo-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(root_);
-    registry_ = (root_ / "registry.reg").string();
+    ASSERT_FALSE(folder_.path().empty());
+    registry_ = folder_.path() + "registry.reg";
     setenv("QUORVANE_REGISTRY", registry_.c_str(), 1);
   }
-  void TearDown() override {
-    unsetenv("QUORVANE_REGISTRY");
-    fs::remove_all(root_);
-  }
+  void TearDown() override { unsetenv("QUORVANE_REGISTRY"); }
   void WriteRegistry(const std::string& values) {
     std::ofstream(registry_) << "Windows Registry Editor Version 5.00\n\n"
                              << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n"
                              << values;
   }
 
-  fs::path root_;
+  TempFolder folder_;
   std::string registry_;
 };
 

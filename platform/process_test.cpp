@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/test_support.h"
 
 namespace platform {
 namespace {
@@ -65,21 +66,19 @@ TEST(QuoteArgumentTest, SplitsBackUnchanged) {
 class ProcessTest : public testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/process_test_XXXXXX";
-    dir_ = mkdtemp(tmpl);
+    ASSERT_FALSE(folder_.path().empty());
+    // Without the trailing "/", as a PATH entry is usually written.
+    dir_ = folder_.path().substr(0, folder_.path().size() - 1);
     saved_path_ = getenv("PATH");
   }
-  void TearDown() override {
-    setenv("PATH", saved_path_.c_str(), 1);
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(system(cmd.c_str()), 0);
-  }
+  void TearDown() override { setenv("PATH", saved_path_.c_str(), 1); }
   std::string Script(const std::string& name, const std::string& body) {
     std::string path = dir_ + "/" + name;
     std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
     chmod(path.c_str(), 0755);
     return path;
   }
+  TempFolder folder_;
   std::string dir_;
   std::string saved_path_;
 };

@@ -1,6 +1,5 @@
 #include "platform/registry.h"
 
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
+#include "platform/test_support.h"
 
 namespace platform {
 namespace {
@@ -210,21 +210,18 @@ TEST(RegistryRoundTripTest, SerializeThenParseKeepsEveryTypeAndByte) {
 class RegistryFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/registry-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    path_ = dir_ + "/etc/registry.reg";
+    ASSERT_FALSE(folder_.path().empty());
+    path_ = folder_.path() + "etc/registry.reg";
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   std::vector<std::string> FolderEntries() {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_ + "/etc"))
+    for (const auto& entry : std::filesystem::directory_iterator(folder_.path() + "etc"))
       names.push_back(entry.path().filename());
     return names;
   }
 
-  std::string dir_;
+  TempFolder folder_;
   std::string path_;
 };
 
@@ -241,7 +238,7 @@ TEST_F(RegistryFileTest, MissingFileIsEmptyAndAnEditCreatesIt) {
 }
 
 TEST_F(RegistryFileTest, EditKeepsWhatItDidNotTouchAndLeavesNoTemporaryFile) {
-  ASSERT_TRUE(MakeDirectories(dir_ + "/etc"));
+  ASSERT_TRUE(MakeDirectories(folder_.path() + "etc"));
   std::string error;
   ASSERT_TRUE(WriteFileAtomically(path_,
                                   Utf16WithBom(u"Windows Registry Editor Version 5.00\n\n"
@@ -270,7 +267,7 @@ TEST_F(RegistryFileTest, EditKeepsWhatItDidNotTouchAndLeavesNoTemporaryFile) {
 }
 
 TEST_F(RegistryFileTest, DeclinedOrFailedEditsLeaveTheFileAlone) {
-  ASSERT_TRUE(MakeDirectories(dir_ + "/etc"));
+  ASSERT_TRUE(MakeDirectories(folder_.path() + "etc"));
   const std::string original = "REGEDIT4\n\n[HKLM\\K]\n\"a\"=\"1\"\n";
   std::string error;
   ASSERT_TRUE(WriteFileAtomically(path_, original, &error));
@@ -281,7 +278,7 @@ TEST_F(RegistryFileTest, DeclinedOrFailedEditsLeaveTheFileAlone) {
   EXPECT_EQ(ReadWholeFile(path_), original);
 
   // Something that exists but cannot be read is never replaced.
-  const std::string folder_path = dir_ + "/etc/folder.reg";
+  const std::string folder_path = folder_.path() + "etc/folder.reg";
   ASSERT_TRUE(MakeDirectories(folder_path));
   error.clear();
   EXPECT_FALSE(EditRegistry(folder_path, [](RegistryFile&) { return true; }, &error));

@@ -1,6 +1,5 @@
 #include "platform/files.h"
 
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,24 +8,26 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/test_support.h"
+
 namespace platform {
 namespace {
 
 class FilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/files-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(folder_.path().empty());
+    // Without the trailing "/": listings are checked with and without it.
+    dir_ = folder_.path().substr(0, folder_.path().size() - 1);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
-  std::string Path(const std::string& name) { return dir_ + "/" + name; }
+  std::string Path(const std::string& name) { return folder_.path() + name; }
   void Write(const std::string& name, const std::string& contents) {
     std::string error;
     ASSERT_TRUE(WriteFileAtomically(Path(name), contents, &error)) << error;
   }
 
+  TempFolder folder_;
   std::string dir_;
 };
 

@@ -3,24 +3,22 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/test_support.h"
 
 namespace {
 
 class ActivityDatabaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string templ = (std::filesystem::temp_directory_path() / "actdbXXXXXX").string();
-    ASSERT_NE(mkdtemp(templ.data()), nullptr);
-    dir_ = templ;
-    path_ = dir_ + "/webfilter.dbs";
+    ASSERT_FALSE(folder_.path().empty());
+    path_ = folder_.path() + "webfilter.dbs";
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   std::vector<std::string> Columns(ActivityDatabase& db, const std::string& table) {
     SQLite::Statement s(db.connection(), "SELECT name FROM pragma_table_info(?) ORDER BY cid");
@@ -30,7 +28,8 @@ class ActivityDatabaseTest : public ::testing::Test {
     return names;
   }
 
-  std::string dir_, path_;
+  TempFolder folder_;
+  std::string path_;
 };
 
 TEST_F(ActivityDatabaseTest, FirstOpenCreatesTablesColumnsAndIndexes) {
@@ -102,7 +101,7 @@ TEST_F(ActivityDatabaseTest, FailuresAreReportedNotHidden) {
   EXPECT_FALSE(db.OpenReadOnly(path_, &error));  // never creates
   EXPECT_FALSE(std::filesystem::exists(path_));
   EXPECT_THROW(db.FindUser("x"), std::runtime_error);  // closed
-  EXPECT_FALSE(db.Open(dir_ + "/missing/dir/x.dbs", &error));
+  EXPECT_FALSE(db.Open(folder_.path() + "missing/dir/x.dbs", &error));
   EXPECT_FALSE(error.empty());
 
   ASSERT_TRUE(db.Open(path_, &error)) << error;
@@ -124,8 +123,7 @@ TEST_F(ActivityDatabaseTest, FailuresAreReportedNotHidden) {
 }
 
 TEST(DbDateTimeTest, LocalCalendarParts) {
-  setenv("TZ", "Europe/Paris", 1);
-  tzset();
+  ScopedTimeZone zone("Europe/Paris");
   std::tm tm{};
   tm.tm_year = 2026 - 1900;
   tm.tm_mon = 2;
@@ -149,8 +147,6 @@ TEST(DbDateTimeTest, LocalCalendarParts) {
   EXPECT_EQ(dbDateTime(1772926200).day(), 8);
   // Past 2038 the stamp stays right.
   EXPECT_EQ(dbDateTime(4102444800 + 86400).year(), 2100);
-  unsetenv("TZ");
-  tzset();
 }
 
 }  // namespace

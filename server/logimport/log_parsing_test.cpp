@@ -1,11 +1,10 @@
 // Parsing of the nightly logs: Base64, names and dates, lines, site table.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <limits>
 
 #include "platform/clock.h"
+#include "platform/test_support.h"
 #include "server/logimport/decode_base64.h"
 #include "server/logimport/filter_line.h"
 #include "server/logimport/log_line_parser.h"
@@ -48,17 +47,11 @@ TEST(DecodeBase64Test, LongLinesRoundTripWithoutABound) {
 
 class LocalTimeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    setenv("TZ", "Europe/Paris", 1);
-    tzset();
-  }
-  void TearDown() override {
-    unsetenv("TZ");
-    tzset();
-  }
   static int64_t Local(int year, int month, int day, int hour = 0, int minute = 0, int sec = 0) {
     return platform::LocalTimeOf(year, month, day, hour, minute, sec);
   }
+
+  ScopedTimeZone zone_{"Europe/Paris"};
 };
 
 TEST_F(LocalTimeTest, PreviousDayNamesStepAcrossMonthsAndYears) {

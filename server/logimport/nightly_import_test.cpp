@@ -14,6 +14,7 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/test_support.h"
 #include "server/db/activity_database.h"
 #include "server/logimport/line_reader.h"
 #include "server/logimport/logg_thread.h"
@@ -27,26 +28,20 @@ namespace fs = std::filesystem;
 class NightlyImportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string templ = (fs::temp_directory_path() / "nightlyXXXXXX").string();
-    ASSERT_NE(mkdtemp(templ.data()), nullptr);
-    root_ = templ;
-    install_ = root_ + "/install/";
+    ASSERT_FALSE(folder_.path().empty());
+    install_ = folder_.path() + "install/";
     fs::create_directories(install_ + "Logs");
-    std::ofstream(root_ + "/registry.reg")
+    std::ofstream(folder_.path() + "registry.reg")
         << "Windows Registry Editor Version 5.00\r\n\r\n"
            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\r\n\"apppath\"=\""
         << install_ << "\"\r\n";
-    setenv("QUORVANE_REGISTRY", (root_ + "/registry.reg").c_str(), 1);
-    setenv("TZ", "Europe/Paris", 1);
-    tzset();
+    setenv("QUORVANE_REGISTRY", (folder_.path() + "registry.reg").c_str(), 1);
     clock_.Set(Local(2026, 3, 6, 0, 0, 5));
   }
   void TearDown() override {
     unsetenv("QUORVANE_REGISTRY");
-    unsetenv("TZ");
-    tzset();
+    // A test may take the rights away; the folder must still be removable.
     fs::permissions(install_, fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(root_);
   }
 
   static int64_t Local(int year, int month, int day, int hour, int minute, int sec) {
@@ -88,7 +83,10 @@ class NightlyImportTest : public ::testing::Test {
         .exec();
   }
 
-  std::string root_, install_;
+  // First, so the zone and the folder outlast the worker and the database.
+  ScopedTimeZone zone_{"Europe/Paris"};
+  TempFolder folder_;
+  std::string install_;
   platform::FakeClock clock_;
   CLoggThread worker_{clock_, std::chrono::milliseconds(1), std::chrono::milliseconds(0)};
   ActivityDatabase db_;

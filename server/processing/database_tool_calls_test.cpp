@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/test_support.h"
 #include "server/processing/log_manager_thread.h"
 #include "server/processing/run_console_app.h"
 #include "server/service/event_log_capture.h"
@@ -45,8 +47,9 @@ TEST(ContactCommandLineTest, AnyValuesReachTheToolAsExactlyThreeArguments) {
 class ToolTest : public testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tool_calls_test_XXXXXX";
-    root_ = mkdtemp(tmpl);
+    ASSERT_FALSE(folder_.path().empty());
+    // Without the trailing "/": the names below are joined with one.
+    root_ = folder_.path().substr(0, folder_.path().size() - 1);
     install_ = root_ + "/install/";
     ASSERT_TRUE(platform::MakeDirectories(install_ + "Logs"));
     ASSERT_TRUE(platform::MakeDirectories(root_ + "/bin"));
@@ -60,7 +63,6 @@ class ToolTest : public testing::Test {
   void TearDown() override {
     setenv("PATH", saved_path_.c_str(), 1);
     unsetenv("QUORVANE_REGISTRY");
-    ASSERT_EQ(system(("rm -rf '" + root_ + "'").c_str()), 0);
   }
   // The stand-in records its arguments one per line after a "call" line,
   // and lists `list` in mode 7.
@@ -81,6 +83,7 @@ class ToolTest : public testing::Test {
     return platform::ReadWholeFile(install_ + "quorvane.size").value_or("-");
   }
 
+  TempFolder folder_;
   std::string root_, install_, saved_path_;
   EventLogCapture log_;
 };
@@ -114,7 +117,7 @@ TEST_F(ToolTest, RefreshKeepsTheFilesWhenTheToolCannotStart) {
 
 TEST_F(ToolTest, RefreshReportsAnUnwritableFolder) {
   InstallTool("bob,10.0.0.2,PC-2,1\n");
-  ASSERT_EQ(system(("rm -rf '" + install_ + "Logs'").c_str()), 0);
+  std::filesystem::remove_all(install_ + "Logs");
   RefreshIpLog();
   ASSERT_EQ(log_.lines().size(), 1u);
   EXPECT_EQ(log_.lines()[0].rfind("Error in RefreshIpLog: ", 0), 0u) << log_.lines()[0];

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,6 +11,7 @@
 #include "common/email_scramble.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/test_support.h"
 #include "server/service/event_log_capture.h"
 
 namespace {
@@ -57,10 +57,8 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 class EmailThreadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("email-thread-test-" + std::to_string(getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
+    ASSERT_FALSE(folder_.path().empty());
+    root_ = folder_.path();
     install_ = root_ / "install";
     bin_ = root_ / "bin";
     fs::create_directories(install_);
@@ -86,7 +84,6 @@ class EmailThreadTest : public ::testing::Test {
     unsetenv("QUORVANE_REGISTRY");
     unsetenv("FAKE_LEDGERIX_LOG");
     unsetenv("FAKE_NOTIVO_LOG");
-    fs::remove_all(root_);
   }
 
   void InstallProgram(const std::string& name, const std::string& text) {
@@ -170,6 +167,7 @@ class EmailThreadTest : public ::testing::Test {
 
   std::string InstallFolder() const { return fs::canonical(install_).string(); }
 
+  TempFolder folder_;
   fs::path root_, install_, bin_, saved_cwd_;
   std::string saved_path_;
   EventLogCapture log_;  // outlives the worker
