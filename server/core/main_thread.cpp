@@ -1,7 +1,7 @@
 #include "server/core/main_thread.h"
 
 #include "common/reg_value.h"
-#include "server/service/event_log.h"
+#include "server/base/event_log.h"
 
 MainThread::MainThread(std::function<void()> post_quit_message)
     : post_quit_message_(std::move(post_quit_message)), request_processor_(listener_.queue()) {

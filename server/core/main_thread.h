@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "server/core/cthread.h"
+#include "server/base/cthread.h"
 #include "server/intake/srv_socket.h"
 #include "server/logimport/logg_thread.h"
 #include "server/processing/log_manager_thread.h"

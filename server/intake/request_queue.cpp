@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "server/service/event_log.h"
+#include "server/base/event_log.h"
 
 CRequestQueue::CRequestQueue(size_t max_entries, size_t max_bytes)
     : max_entries_(max_entries), max_bytes_(max_bytes) {}

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "server/service/event_log_capture.h"
+#include "server/base/event_log_capture.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "common/reg_value.h"
-#include "server/service/event_log.h"
+#include "server/base/event_log.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "platform/clock.h"
 #include "platform/socket.h"
-#include "server/core/cthread.h"
+#include "server/base/cthread.h"
 #include "server/intake/request_queue.h"
 
 struct SrvSocketOptions {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/socket.h"
-#include "server/service/event_log_capture.h"
+#include "server/base/event_log_capture.h"
 
 namespace {
 

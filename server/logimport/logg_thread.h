@@ -15,7 +15,7 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "server/core/cthread.h"
+#include "server/base/cthread.h"
 #include "server/logimport/import_daily_logs.h"
 #include "server/logimport/import_filter_log.h"
 #include "server/logimport/site_table.h"

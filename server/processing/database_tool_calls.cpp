@@ -7,7 +7,7 @@
 #include "server/processing/contact_list.h"
 #include "server/processing/ip_log_files.h"
 #include "server/processing/run_console_app.h"
-#include "server/service/event_log.h"
+#include "server/base/event_log.h"
 
 std::string ContactCommandLine(const std::string& user, const std::string& computer,
                                const std::string& ip) {

@@ -14,7 +14,7 @@
 #include "platform/test_support.h"
 #include "server/processing/log_manager_thread.h"
 #include "server/processing/run_console_app.h"
-#include "server/service/event_log_capture.h"
+#include "server/base/event_log_capture.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <exception>
 #include <string_view>
 
-#include "server/service/event_log.h"
+#include "server/base/event_log.h"
 
 namespace {
 

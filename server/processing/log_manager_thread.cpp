@@ -4,7 +4,7 @@
 
 #include "server/processing/database_tool_calls.h"
 #include "server/processing/extract_contact_info.h"
-#include "server/service/event_log.h"
+#include "server/base/event_log.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <string>
 
-#include "server/core/cthread.h"
+#include "server/base/cthread.h"
 #include "server/intake/request_queue.h"
 
 class CLogManagerThread final : public CThread {

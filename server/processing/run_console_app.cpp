@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "platform/process.h"
-#include "server/service/event_log.h"
+#include "server/base/event_log.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "common/install_path.h"
 #include "server/reports/report_table.h"
 #include "server/reports/send_report.h"
-#include "server/service/event_log.h"
+#include "server/base/event_log.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "platform/clock.h"
-#include "server/core/cthread.h"
+#include "server/base/cthread.h"
 #include "server/reports/report_config.h"
 
 class EmailThread final : public CThread {

@@ -12,7 +12,7 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/test_support.h"
-#include "server/service/event_log_capture.h"
+#include "server/base/event_log_capture.h"
 
 namespace {
 

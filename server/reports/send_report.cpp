@@ -2,7 +2,7 @@
 
 #include "platform/process.h"
 #include "server/processing/run_console_app.h"
-#include "server/service/event_log.h"
+#include "server/base/event_log.h"
 
 std::string NotifierCommandLine(const std::string& address) {
   return "Notivo.exe " + platform::QuoteArgument(address) + " dbdata 1";

@@ -2,7 +2,7 @@
 
 #include "platform/service_manager.h"
 #include "server/service/command_line.h"
-#include "server/service/event_log.h"
+#include "server/base/event_log.h"
 
 namespace {
 

@@ -24,7 +24,7 @@
 
 #include "platform/registry.h"
 #include "platform/signals.h"
-#include "server/core/cthread.h"
+#include "server/base/cthread.h"
 
 // The AppID under HKEY_CLASSES_ROOT that records how the program starts.
 inline constexpr char kAppIdGuid[] = "{5E7D2C41-8A3B-4F0E-9C6D-2B1A0F3E4D51}";

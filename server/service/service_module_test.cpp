@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "server/service/event_log.h"
-#include "server/service/event_log_capture.h"
+#include "server/base/event_log.h"
+#include "server/base/event_log_capture.h"
 
 namespace {
 

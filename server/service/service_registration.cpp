@@ -2,7 +2,7 @@
 // the systemd unit that stands for the installed service.
 #include "platform/files.h"
 #include "platform/service_manager.h"
-#include "server/service/event_log.h"
+#include "server/base/event_log.h"
 #include "server/service/service_module.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "server/service/event_log.h"
+#include "server/base/event_log.h"
 
 #include <atomic>
 #include <cstdarg>

@@ -1,14 +1,14 @@
 // Test helper: collects every event-log message and message box for the
 // life of the object instead of writing them out. Messages may come from
 // any thread.
-#ifndef SERVER_SERVICE_EVENT_LOG_CAPTURE_H_
-#define SERVER_SERVICE_EVENT_LOG_CAPTURE_H_
+#ifndef SERVER_BASE_EVENT_LOG_CAPTURE_H_
+#define SERVER_BASE_EVENT_LOG_CAPTURE_H_
 
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "server/service/event_log.h"
+#include "server/base/event_log.h"
 
 class EventLogCapture {
  public:
@@ -32,4 +32,4 @@ class EventLogCapture {
   std::vector<std::string> lines_;  // guarded by mu_
 };
 
-#endif  // SERVER_SERVICE_EVENT_LOG_CAPTURE_H_
+#endif  // SERVER_BASE_EVENT_LOG_CAPTURE_H_

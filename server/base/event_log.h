@@ -3,8 +3,8 @@
 // In service mode a message is one information entry in the system log
 // under the service name; otherwise it is a line on standard output.
 // Service mode is process-wide state that the service entry sets.
-#ifndef SERVER_SERVICE_EVENT_LOG_H_
-#define SERVER_SERVICE_EVENT_LOG_H_
+#ifndef SERVER_BASE_EVENT_LOG_H_
+#define SERVER_BASE_EVENT_LOG_H_
 
 #include <functional>
 #include <string>
@@ -24,4 +24,4 @@ void ShowMessageBox(const std::string& caption, const std::string& text);
 // Lets a test see every message instead of standard output; empty restores.
 void SetEventLogSinkForTesting(std::function<void(const std::string&)> sink);
 
-#endif  // SERVER_SERVICE_EVENT_LOG_H_
+#endif  // SERVER_BASE_EVENT_LOG_H_

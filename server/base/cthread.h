@@ -5,8 +5,8 @@
 // woken), then joins. A derived class must call Stop in its own destructor,
 // before its members go away. Start and Stop are called from the owning
 // thread only.
-#ifndef SERVER_CORE_CTHREAD_H_
-#define SERVER_CORE_CTHREAD_H_
+#ifndef SERVER_BASE_CTHREAD_H_
+#define SERVER_BASE_CTHREAD_H_
 
 #include <chrono>
 #include <condition_variable>
@@ -52,4 +52,4 @@ class CThread {
   bool stop_requested_ = false;  // guarded by mu_
 };
 
-#endif  // SERVER_CORE_CTHREAD_H_
+#endif  // SERVER_BASE_CTHREAD_H_

@@ -1,4 +1,4 @@
-#include "server/core/cthread.h"
+#include "server/base/cthread.h"
 
 CThread::~CThread() { Stop(); }
 
