@@ -7,10 +7,8 @@ std::string NormalizeInstallPath(const std::string& apppath) {
   return apppath + "/";
 }
 
-std::string ReadInstallPath(const std::string& full_name) {
-  return NormalizeInstallPath(CRegTextValue(full_name).Value());
+std::string ReadInstallPath() {
+  return NormalizeInstallPath(CRegTextValue(setting::kAppPath).Value());
 }
 
-std::string InstallFile(const std::string& relative, const std::string& full_name) {
-  return ReadInstallPath(full_name) + relative;
-}
+std::string InstallFile(const std::string& relative) { return ReadInstallPath() + relative; }

@@ -1,4 +1,4 @@
-// File names in the install folder (registry value "apppath").
+// File names in the install folder (the setting "apppath").
 #ifndef COMMON_INSTALL_PATH_H_
 #define COMMON_INSTALL_PATH_H_
 
@@ -8,12 +8,10 @@
 // the value is missing, so names stay relative to the current folder.
 std::string NormalizeInstallPath(const std::string& apppath);
 
-// `full_name` is the registry name the caller reads "apppath" under
-// ("\SOFTWARE\Quorvane\apppath" or "Software\Quorvane\apppath").
-std::string ReadInstallPath(const std::string& full_name = "\\SOFTWARE\\Quorvane\\apppath");
+// The setting "apppath", normalized.
+std::string ReadInstallPath();
 
 // The install path followed by `relative` (written with "/").
-std::string InstallFile(const std::string& relative,
-                        const std::string& full_name = "\\SOFTWARE\\Quorvane\\apppath");
+std::string InstallFile(const std::string& relative);
 
 #endif  // COMMON_INSTALL_PATH_H_

@@ -1,5 +1,13 @@
 #include "common/reg_value.h"
 
+namespace {
+
+std::string FullName(const Setting& setting) {
+  return std::string(kSettingsKey) + "\\" + std::string(setting.name);
+}
+
+}  // namespace
+
 CRegValueBase::CRegValueBase(const std::string& full_name, bool force,
                              platform::RegRoot base_key)
     : base_key_(base_key), force_(force) {
@@ -25,6 +33,9 @@ CRegNumberValue::CRegNumberValue(const std::string& full_name, uint32_t default_
   Read();
 }
 
+CRegNumberValue::CRegNumberValue(const Setting& setting, bool force)
+    : CRegNumberValue(FullName(setting), DefaultNumber(setting), force) {}
+
 uint32_t CRegNumberValue::Read() {
   // The type is ignored: whatever fits in four bytes is the number.
   std::optional<platform::RegValue> stored = Query();
@@ -42,6 +53,9 @@ CRegTextValue::CRegTextValue(const std::string& full_name, std::string default_v
     : CRegValueBase(full_name, force, base_key), default_(std::move(default_value)) {
   Read();
 }
+
+CRegTextValue::CRegTextValue(const Setting& setting, bool force)
+    : CRegTextValue(FullName(setting), std::string(setting.default_value), force) {}
 
 std::string CRegTextValue::Read() {
   std::optional<platform::RegValue> stored = Query();

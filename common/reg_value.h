@@ -1,5 +1,9 @@
 // Registry readers for the values under SOFTWARE\Quorvane.
 //
+// The programs make readers from the entries of the settings table, which
+// give the name and the value a missing value stands for. Readers made from
+// a full name serve tests and values outside the table.
+//
 // A reader is made on the stack where a value is needed, used at once and
 // dropped, on the thread that made it; readers share nothing, so any number
 // of threads read at once without a lock. The full name's text before its
@@ -13,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "common/settings.h"
 #include "platform/registry.h"
 
 // Fields and reading rules shared by the two readers.
@@ -39,6 +44,8 @@ class CRegNumberValue final : public CRegValueBase {
   explicit CRegNumberValue(const std::string& full_name, uint32_t default_value = 0,
                            bool force = false,
                            platform::RegRoot base_key = platform::RegRoot::kLocalMachine);
+  // The setting's value; missing, its default.
+  explicit CRegNumberValue(const Setting& setting, bool force = false);
   // Reads the registry now.
   uint32_t Read();
   // The stored value when read once and not forced; else a new read.
@@ -54,6 +61,7 @@ class CRegTextValue final : public CRegValueBase {
   explicit CRegTextValue(const std::string& full_name, std::string default_value = "",
                          bool force = false,
                          platform::RegRoot base_key = platform::RegRoot::kLocalMachine);
+  explicit CRegTextValue(const Setting& setting, bool force = false);
   std::string Read();
   std::string Value();
 

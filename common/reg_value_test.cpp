@@ -148,7 +148,7 @@ TEST_F(RegValueTest, InstallFilesHangOffTheInstallPath) {
   EXPECT_EQ(InstallFile("Logs/logip2.log"), "Logs/logip2.log");
   WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"apppath\"=\"/srv/q\"\n");
   EXPECT_EQ(ReadInstallPath(), "/srv/q/");
-  EXPECT_EQ(InstallFile("Logs/logip2.log", "Software\\Quorvane\\apppath"), "/srv/q/Logs/logip2.log");
+  EXPECT_EQ(InstallFile("Logs/logip2.log"), "/srv/q/Logs/logip2.log");
   EXPECT_EQ(NormalizeInstallPath("/srv/q/"), "/srv/q/");
 }
 

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr char kDefaultNotifyHost[] = "127.0.0.1";
-
 // Test-only overrides of the time limits, in whole seconds.
 long LimitFromEnvironment(const char* name, long fallback) {
   const char* text = std::getenv(name);
@@ -51,8 +49,8 @@ std::optional<std::string> ComposeMessage(const std::string& report_path, bool u
 }  // namespace
 
 std::string NotifyEndpointUrl() {
-  std::string host = CRegTextValue("\\SOFTWARE\\Quorvane\\NotifyHost", kDefaultNotifyHost).Value();
-  if (host.empty()) host = kDefaultNotifyHost;
+  std::string host = CRegTextValue(setting::kNotifyHost).Value();
+  if (host.empty()) host = setting::kNotifyHost.default_value;
   return "http://" + host + "/vantry.php";
 }
 

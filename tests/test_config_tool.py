@@ -50,6 +50,10 @@ class ConfigToolTest(unittest.TestCase):
         shown = self.shown()
         self.assertEqual(len(shown), 14)
         self.assertTrue(all(v == "(not set)" for v in shown.values()), shown)
+        help_lines = self.ok("help").splitlines()
+        self.assertTrue(help_lines[0].startswith("usage:"))
+        for name in shown:
+            self.assertTrue(any(line.split()[:1] == [name] for line in help_lines), name)
 
         self.ok("set", "dbserverport", "8585")
         self.ok("set", "APPPATH", "/srv/quorvane")

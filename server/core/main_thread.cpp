@@ -13,14 +13,16 @@ MainThread::MainThread(std::function<void()> post_quit_message)
 // control loop exists, so the quit message it posts reaches no one and
 // start-up goes on.
 void MainThread::CheckConfiguration() {
-  CRegNumberValue port("Software\\Quorvane\\DBServerPort");
-  if (port.Value() == 0) {
+  // A missing port counts as not configured although the listener would
+  // take the default.
+  CRegNumberValue port(setting::kDbServerPort);
+  if (!port.read() || port.Value() == 0) {
     WriteEventLog(
         "Unable to get the Server port from registry. Please run QuorvaneServerConfig.exe in "
         "order to fix this problem");
     PostQuitMessage();
   }
-  CRegTextValue path("Software\\Quorvane\\apppPath");
+  CRegTextValue path(setting::kStartupAppPath);
   if (path.Value().empty()) {
     WriteEventLog(
         "Unable to get the Server Path from registry. Please run QuorvaneServerConfig.exe in "

@@ -25,7 +25,7 @@ CSrvSocket::~CSrvSocket() { Stop(); }
 
 uint16_t CSrvSocket::PortFromRegistryValue(uint32_t value) {
   uint16_t port = uint16_t(value & 0xFFFF);
-  return port == 0 ? kDefaultPort : port;
+  return port == 0 ? uint16_t(DefaultNumber(setting::kDbServerPort)) : port;
 }
 
 void CSrvSocket::OnStopRequested() { listener_.Wake(); }
@@ -44,7 +44,7 @@ void CSrvSocket::Serve() {
   uint16_t port =
       options_.port
           ? *options_.port
-          : PortFromRegistryValue(CRegNumberValue("Software\\Quorvane\\DBServerPort").Read());
+          : PortFromRegistryValue(CRegNumberValue(setting::kDbServerPort).Read());
   // A port in use (or any other start-up failure) ends the listener
   // silently; the rest of the server runs on.
   if (!listener_.Listen(port, kBacklog, nullptr)) return;

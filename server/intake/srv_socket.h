@@ -28,7 +28,6 @@ struct SrvSocketOptions {
 
 class CSrvSocket final : public CThread {
  public:
-  static constexpr uint16_t kDefaultPort = 8585;
   static constexpr int kBacklog = 5;
   static constexpr size_t kReceiveSize = 16384;
 
@@ -42,8 +41,8 @@ class CSrvSocket final : public CThread {
   // The port being listened on, 0 until listening (or after giving up).
   uint16_t listening_port() const { return listening_port_; }
 
-  // The port for a "DBServerPort" value: its low 16 bits, 8585 when those
-  // are 0 (a port of 0 would bind a random one).
+  // The port for a "DBServerPort" value: its low 16 bits, the setting's
+  // default (8585) when those are 0 (a port of 0 would bind a random one).
   static uint16_t PortFromRegistryValue(uint32_t value);
 
  protected:

@@ -26,7 +26,7 @@ void RecordContactInfo(std::string user, std::string computer, std::string ip) {
 }
 
 void RefreshIpLog() {
-  std::string install = ReadInstallPath("Software\\Quorvane\\apppath");
+  std::string install = ReadInstallPath();
   std::optional<std::string> output = RunConsoleApp("ledgerix.exe 7", kToolOutputCapacity);
   if (!output) return;  // the runner has said why; the last list stays
   std::string error;

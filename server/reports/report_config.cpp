@@ -4,21 +4,21 @@
 
 namespace {
 
-std::string Text(const char* full_name) { return CRegTextValue(full_name).Value(); }
-uint32_t Number(const char* full_name) { return CRegNumberValue(full_name).Value(); }
+std::string Text(const Setting& setting) { return CRegTextValue(setting).Value(); }
+uint32_t Number(const Setting& setting) { return CRegNumberValue(setting).Value(); }
 
 }  // namespace
 
 ReportConfig ReadReportConfig() {
   ReportConfig config;
-  config.report_time = Text("\\SOFTWARE\\Quorvane\\ReportTime");
-  config.email_address = Text("\\SOFTWARE\\Quorvane\\EmailAddress");
-  config.daily = Number("SOFTWARE\\Quorvane\\RegDaily");
-  config.weekly = Number("SOFTWARE\\Quorvane\\RegWeekly");
-  config.monthly = Number("SOFTWARE\\Quorvane\\RegMonthly");
-  config.day_filter = Number("SOFTWARE\\Quorvane\\RegDayFilter");
-  config.week_filter = Number("SOFTWARE\\Quorvane\\RegWeekFilter");
-  config.month_filter = Number("SOFTWARE\\Quorvane\\RegMonFilter");
-  config.apppath = Text("\\SOFTWARE\\Quorvane\\apppath");
+  config.report_time = Text(setting::kReportTime);
+  config.email_address = Text(setting::kEmailAddress);
+  config.daily = Number(setting::kRegDaily);
+  config.weekly = Number(setting::kRegWeekly);
+  config.monthly = Number(setting::kRegMonthly);
+  config.day_filter = Number(setting::kRegDayFilter);
+  config.week_filter = Number(setting::kRegWeekFilter);
+  config.month_filter = Number(setting::kRegMonFilter);
+  config.apppath = Text(setting::kAppPath);
   return config;
 }

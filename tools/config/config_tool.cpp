@@ -7,7 +7,8 @@
 
 #include "platform/files.h"
 #include "platform/registry.h"
-#include "tools/config/config_values.h"
+#include "common/settings.h"
+#include "tools/config/display_config_value.h"
 #include "tools/config/validate_config_value.h"
 
 namespace {
@@ -19,14 +20,53 @@ void PrintUsage(std::ostream& stream) {
   stream << "usage: " << kProgram << " show | get NAME | set NAME VALUE | unset NAME\n";
 }
 
+// What `set` accepts for each kind, in a few words.
+const char* KindHint(SettingKind kind) {
+  switch (kind) {
+    case SettingKind::kPort:
+      return "1 to 65535";
+    case SettingKind::kSwitch:
+      return "0 (off) or 1 (on)";
+    case SettingKind::kHour:
+      return "hour 0 to 23";
+    case SettingKind::kFolder:
+      return "absolute folder";
+    case SettingKind::kEmail:
+      return "e-mail address";
+    case SettingKind::kHost:
+      return "host or host:port";
+    case SettingKind::kCount:
+      return "1 to 100000";
+  }
+  return "";
+}
+
+size_t NameWidth() {
+  size_t width = 0;
+  for (const Setting* setting : AllSettings()) width = std::max(width, setting->name.size());
+  return width;
+}
+
+void PrintHelp(std::ostream& out) {
+  PrintUsage(out);
+  out << "\nvalues under HKEY_LOCAL_MACHINE\\" << kSettingsKey << ":\n";
+  const int width = int(NameWidth());
+  for (const Setting* setting : AllSettings()) {
+    out << "  " << std::left << std::setw(width) << setting->name << "  " << std::setw(19)
+        << KindHint(setting->kind) << setting->meaning;
+    if (!setting->default_value.empty()) out << " (missing: " << setting->default_value << ")";
+    out << '\n';
+  }
+}
+
 void PrintNames(std::ostream& err) {
   err << "known names:";
-  for (const ConfigValue& value : KnownConfigValues()) err << ' ' << value.name;
+  for (const Setting* setting : AllSettings()) err << ' ' << setting->name;
   err << '\n';
 }
 
-const ConfigValue* LookUp(const std::string& name, std::ostream& err) {
-  const ConfigValue* value = FindConfigValue(name);
+const Setting* LookUp(const std::string& name, std::ostream& err) {
+  const Setting* value = FindSetting(name);
   if (!value) {
     err << kProgram << ": unknown value name \"" << name << "\"\n";
     PrintNames(err);
@@ -35,8 +75,8 @@ const ConfigValue* LookUp(const std::string& name, std::ostream& err) {
 }
 
 std::optional<platform::RegValue> Stored(const platform::RegistryFile& registry,
-                                         const ConfigValue& value) {
-  return registry.Query(kRoot, kConfigKey, value.name);
+                                         const Setting& value) {
+  return registry.Query(kRoot, kSettingsKey, value.name);
 }
 
 // Unlike the server's readers, the tool says so when the file exists but
@@ -55,19 +95,17 @@ std::optional<platform::RegistryFile> Load(std::ostream& err) {
 int Show(std::ostream& out, std::ostream& err) {
   auto registry = Load(err);
   if (!registry) return kConfigRejected;
-  size_t width = 0;
-  for (const ConfigValue& value : KnownConfigValues())
-    width = std::max(width, std::string_view(value.name).size());
-  for (const ConfigValue& value : KnownConfigValues()) {
-    auto shown = DisplayConfigValue(value, Stored(*registry, value));
-    out << std::left << std::setw(int(width)) << value.name << ' '
+  const int width = int(NameWidth());
+  for (const Setting* setting : AllSettings()) {
+    auto shown = DisplayConfigValue(*setting, Stored(*registry, *setting));
+    out << std::left << std::setw(width) << setting->name << ' '
         << shown.value_or("(not set)") << '\n';
   }
   return kConfigOk;
 }
 
 int Get(const std::string& name, std::ostream& out, std::ostream& err) {
-  const ConfigValue* value = LookUp(name, err);
+  const Setting* value = LookUp(name, err);
   if (!value) return kConfigRejected;
   auto registry = Load(err);
   if (!registry) return kConfigRejected;
@@ -90,7 +128,7 @@ int Write(const std::function<bool(platform::RegistryFile&)>& edit, std::ostream
 }
 
 int Set(const std::string& name, const std::string& input, std::ostream& err) {
-  const ConfigValue* value = LookUp(name, err);
+  const Setting* value = LookUp(name, err);
   if (!value) return kConfigRejected;
   platform::RegValue stored;
   std::string error;
@@ -100,17 +138,17 @@ int Set(const std::string& name, const std::string& input, std::ostream& err) {
   }
   return Write([&](platform::RegistryFile& registry) {
     // Removed first so that the value takes the canonical spelling.
-    registry.DeleteValue(kRoot, kConfigKey, value->name);
-    registry.SetValue(kRoot, kConfigKey, value->name, stored);
+    registry.DeleteValue(kRoot, kSettingsKey, value->name);
+    registry.SetValue(kRoot, kSettingsKey, value->name, stored);
     return true;
   }, err);
 }
 
 int Unset(const std::string& name, std::ostream& err) {
-  const ConfigValue* value = LookUp(name, err);
+  const Setting* value = LookUp(name, err);
   if (!value) return kConfigRejected;
   return Write([&](platform::RegistryFile& registry) {
-    return registry.DeleteValue(kRoot, kConfigKey, value->name);
+    return registry.DeleteValue(kRoot, kSettingsKey, value->name);
   }, err);
 }
 
@@ -119,7 +157,7 @@ int Unset(const std::string& name, std::ostream& err) {
 int RunConfigTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const std::string command = args.empty() ? "" : args[0];
   if (args.size() == 1 && (command == "help" || command == "--help" || command == "-h")) {
-    PrintUsage(out);
+    PrintHelp(out);
     return kConfigOk;
   }
   if (command == "show" && args.size() == 1) return Show(out, err);

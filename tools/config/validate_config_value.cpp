@@ -35,7 +35,7 @@ bool Fail(std::string* error, std::string message) {
   return false;
 }
 
-bool CheckHour(const ConfigValue& v, std::string_view input, std::string* error) {
+bool CheckHour(const Setting& v, std::string_view input, std::string* error) {
   auto hour = ParseDecimal(input);
   if (!hour || *hour > 23)
     return Fail(error, std::string(v.name) + " must be an hour from 0 to 23, not " + Quoted(input));
@@ -46,14 +46,14 @@ bool CheckHour(const ConfigValue& v, std::string_view input, std::string* error)
   return true;
 }
 
-bool CheckFolder(const ConfigValue& v, std::string_view input, std::string* error) {
+bool CheckFolder(const Setting& v, std::string_view input, std::string* error) {
   if (input.empty() || input[0] != '/' || HasControlCharacter(input))
     return Fail(error, std::string(v.name) + " must be an absolute folder (starting with \"/\"), not " +
                            Quoted(input));
   return true;
 }
 
-bool CheckEmail(const ConfigValue& v, std::string_view input, std::string* error) {
+bool CheckEmail(const Setting& v, std::string_view input, std::string* error) {
   if (input.empty())
     return Fail(error, std::string(v.name) + " must not be empty");
   for (char c : input) {
@@ -90,7 +90,7 @@ bool IsBracketedAddress(std::string_view host) {
   return true;
 }
 
-bool CheckHost(const ConfigValue& v, std::string_view input, std::string* error) {
+bool CheckHost(const Setting& v, std::string_view input, std::string* error) {
   std::string_view host = input;
   size_t colon = input.rfind(':');
   if (colon != std::string_view::npos && input.find(']', colon) == std::string_view::npos) {
@@ -104,21 +104,21 @@ bool CheckHost(const ConfigValue& v, std::string_view input, std::string* error)
 
 }  // namespace
 
-bool ValidateConfigValue(const ConfigValue& value, std::string_view input,
+bool ValidateConfigValue(const Setting& value, std::string_view input,
                          platform::RegValue* stored, std::string* error) {
   switch (value.kind) {
-    case ConfigKind::kPort:
+    case SettingKind::kPort:
       if (!IsPortNumber(input))
         return Fail(error, std::string(value.name) + " must be a port number from 1 to 65535, not " +
                                Quoted(input));
       *stored = platform::RegValue::Dword(*ParseDecimal(input));
       return true;
-    case ConfigKind::kSwitch:
+    case SettingKind::kSwitch:
       if (input != "0" && input != "1")
         return Fail(error, std::string(value.name) + " must be 0 (off) or 1 (on), not " + Quoted(input));
       *stored = platform::RegValue::Dword(input == "1" ? 1 : 0);
       return true;
-    case ConfigKind::kCount: {
+    case SettingKind::kCount: {
       auto n = ParseDecimal(input);
       if (!n || *n < 1 || *n > 100000)
         return Fail(error, std::string(value.name) + " must be a whole number from 1 to 100000, not " +
@@ -126,20 +126,20 @@ bool ValidateConfigValue(const ConfigValue& value, std::string_view input,
       *stored = platform::RegValue::Dword(*n);
       return true;
     }
-    case ConfigKind::kHour:
+    case SettingKind::kHour:
       if (!CheckHour(value, input, error)) return false;
       *stored = platform::RegValue::String(input);
       return true;
-    case ConfigKind::kFolder:
+    case SettingKind::kFolder:
       if (!CheckFolder(value, input, error)) return false;
       *stored = platform::RegValue::String(input.back() == '/' ? std::string(input)
                                                                 : std::string(input) + "/");
       return true;
-    case ConfigKind::kEmail:
+    case SettingKind::kEmail:
       if (!CheckEmail(value, input, error)) return false;
       *stored = platform::RegValue::String(ScrambleEmail(std::string(input)));
       return true;
-    case ConfigKind::kHost:
+    case SettingKind::kHost:
       if (!CheckHost(value, input, error)) return false;
       *stored = platform::RegValue::String(input);
       return true;

@@ -7,12 +7,12 @@
 #include <string_view>
 
 #include "platform/registry.h"
-#include "tools/config/config_values.h"
+#include "common/settings.h"
 
 // On success sets `stored` (a dword for numbers, a string for texts, the
 // e-mail address scrambled) and returns true; otherwise sets `error` to a
 // sentence naming the value and what it must be.
-bool ValidateConfigValue(const ConfigValue& value, std::string_view input,
+bool ValidateConfigValue(const Setting& value, std::string_view input,
                          platform::RegValue* stored, std::string* error);
 
 #endif  // TOOLS_CONFIG_VALIDATE_CONFIG_VALUE_H_

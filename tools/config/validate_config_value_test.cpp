@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "common/email_scramble.h"
-#include "tools/config/config_values.h"
+#include "tools/config/display_config_value.h"
 
 namespace {
 
 // The stored form of `input`, or "rejected: <message>".
 std::string Stored(const char* name, const std::string& input) {
-  const ConfigValue* value = FindConfigValue(name);
+  const Setting* value = FindSetting(name);
   EXPECT_NE(value, nullptr) << name;
   if (!value) return "";
   platform::RegValue stored;
@@ -52,17 +52,33 @@ TEST(ValidateConfigValueTest, RejectsWithAMessageNamingTheValue) {
             "rejected: ReportTime must be written without a leading zero: use \"7\", not \"07\"");
 }
 
-TEST(ConfigValuesTest, NumbersShowAsTheServerReadsThem) {
-  const ConfigValue& port = *FindConfigValue("DBServerPort");
+TEST(DisplayConfigValueTest, NumbersShowAsTheServerReadsThem) {
+  const Setting& port = *FindSetting("DBServerPort");
   EXPECT_EQ(DisplayConfigValue(port, platform::RegValue::String("5")), "53");
   EXPECT_EQ(DisplayConfigValue(port, platform::RegValue::String("12345")),
             "(not a number: 6 bytes)");
   EXPECT_EQ(DisplayConfigValue(port, std::nullopt), std::nullopt);
-  const ConfigValue& email = *FindConfigValue("emailaddress");
+  const Setting& email = *FindSetting("emailaddress");
   EXPECT_EQ(DisplayConfigValue(email, platform::RegValue::String(ScrambleEmail("a@b"))), "a@b");
-  EXPECT_EQ(FindConfigValue("apppath")->name, std::string("apppath"));
-  EXPECT_EQ(FindConfigValue("APPPPATH")->name, std::string("apppPath"));
-  EXPECT_EQ(FindConfigValue("app"), nullptr);
+  EXPECT_EQ(FindSetting("apppath")->name, std::string("apppath"));
+  EXPECT_EQ(FindSetting("APPPPATH")->name, std::string("apppPath"));
+  EXPECT_EQ(FindSetting("app"), nullptr);
+}
+
+// What a program assumes for a missing value must be one the tool would
+// store, and no two values may answer to the same name.
+TEST(SettingsTableTest, DefaultsAreValidAndNamesDistinct) {
+  for (const Setting* setting : AllSettings()) {
+    SCOPED_TRACE(std::string(setting->name));
+    EXPECT_EQ(FindSetting(setting->name), setting);
+    if (setting->default_value.empty()) continue;
+    platform::RegValue stored;
+    std::string error;
+    EXPECT_TRUE(ValidateConfigValue(*setting, setting->default_value, &stored, &error)) << error;
+    if (IsNumberKind(setting->kind)) {
+      EXPECT_EQ(stored.Number(), DefaultNumber(*setting));
+    }
+  }
 }
 
 }  // namespace

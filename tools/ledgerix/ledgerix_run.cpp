@@ -84,10 +84,10 @@ int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std
   return 0;
 }
 
-// A registry number under SOFTWARE\Quorvane; missing or 0 gives the default.
-uint32_t ReadPositive(const std::string& name, uint32_t default_value) {
-  uint32_t value = CRegNumberValue("\\SOFTWARE\\Quorvane\\" + name, default_value).Read();
-  return value == 0 ? default_value : value;
+// A number setting; missing or 0 gives its default.
+uint32_t ReadPositive(const Setting& setting) {
+  uint32_t value = CRegNumberValue(setting).Read();
+  return value == 0 ? DefaultNumber(setting) : value;
 }
 
 int Dispatch(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
@@ -111,9 +111,9 @@ LedgerixSettings ReadLedgerixSettings(const platform::Clock& clock) {
   settings.install_path = ReadInstallPath();
   settings.now = clock.Now();
   settings.contact_window_seconds =
-      static_cast<int64_t>(ReadPositive("ContactWindowHours", kDefaultContactWindowHours)) * 3600;
+      static_cast<int64_t>(ReadPositive(setting::kContactWindowHours)) * 3600;
   settings.contact_keep_seconds =
-      static_cast<int64_t>(ReadPositive("ContactKeepDays", kDefaultContactKeepDays)) * 86400;
+      static_cast<int64_t>(ReadPositive(setting::kContactKeepDays)) * 86400;
   // An active contact is never dropped.
   settings.contact_keep_seconds =
       std::max(settings.contact_keep_seconds, settings.contact_window_seconds);

@@ -4,13 +4,11 @@
 // fails leaves standard output empty.
 //
 // Settings:
-//   install folder   registry value "apppath" under HKLM\SOFTWARE\Quorvane
-//   contact window   registry value "ContactWindowHours" (DWORD, hours a
-//                    contact stays active after its last report; default
-//                    24, 0 also means 24)
-//   contact keeping  registry value "ContactKeepDays" (DWORD, days a contact
-//                    stays listed after its last report; default 30, 0 also
-//                    means 30)
+//   install folder   setting::kAppPath
+//   contact window   setting::kContactWindowHours (hours a contact stays
+//                    active after its last report; 0 also means the default)
+//   contact keeping  setting::kContactKeepDays (days a contact stays listed
+//                    after its last report; 0 also means the default)
 // Files in the install folder: "contacts.dbs" (the contacts, read and
 // written) and "webfilter.dbs" (the activity database, only read).
 #ifndef TOOLS_LEDGERIX_LEDGERIX_RUN_H_
@@ -20,16 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "common/settings.h"
 #include "platform/clock.h"
-
-inline constexpr uint32_t kDefaultContactWindowHours = 24;
-inline constexpr uint32_t kDefaultContactKeepDays = 30;
 
 struct LedgerixSettings {
   std::string install_path;  // "" or ending in "/"
   int64_t now = 0;           // seconds since 1970
-  int64_t contact_window_seconds = int64_t{kDefaultContactWindowHours} * 3600;
-  int64_t contact_keep_seconds = int64_t{kDefaultContactKeepDays} * 86400;
+  int64_t contact_window_seconds = int64_t{DefaultNumber(setting::kContactWindowHours)} * 3600;
+  int64_t contact_keep_seconds = int64_t{DefaultNumber(setting::kContactKeepDays)} * 86400;
 };
 
 // Reads the settings above from the registry file; `clock` gives now.

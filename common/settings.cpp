@@ -1,0 +1,13 @@
+#include "common/settings.h"
+
+#include "platform/registry.h"
+
+const Setting* FindSetting(std::string_view name) {
+  for (const Setting* setting : AllSettings())
+    if (platform::EqualNoCase(setting->name, name)) return setting;
+  return nullptr;
+}
+
+bool IsNumberKind(SettingKind kind) {
+  return kind == SettingKind::kPort || kind == SettingKind::kSwitch || kind == SettingKind::kCount;
+}

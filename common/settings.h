@@ -1,0 +1,96 @@
+// The configuration values: every value the programs read under
+// HKEY_LOCAL_MACHINE\SOFTWARE\Quorvane, with its kind, what a missing value
+// means and one line on what it is for. This is the only place their names
+// are written; the readers (CRegNumberValue, CRegTextValue), the server,
+// Notivo, ledgerix and QuorvaneServerConfig all take them from here.
+//
+// To add a value: add its row below and its pointer to kAllSettings, then
+// read it where it is used. Plain constants; any thread.
+#ifndef COMMON_SETTINGS_H_
+#define COMMON_SETTINGS_H_
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+// The key every value lies in, under HKEY_LOCAL_MACHINE.
+inline constexpr char kSettingsKey[] = "SOFTWARE\\Quorvane";
+
+enum class SettingKind {
+  kPort,    // number 1..65535
+  kSwitch,  // number 0 or 1
+  kHour,    // text "0".."23", no leading zero
+  kFolder,  // text, an absolute folder ending in "/"
+  kEmail,   // text, stored scrambled
+  kHost,    // text, host[:port]
+  kCount,   // number 1..100000 (hours or days)
+};
+
+struct Setting {
+  std::string_view name;           // canonical spelling, as stored
+  SettingKind kind;
+  std::string_view default_value;  // what a missing value means; "" for nothing
+  std::string_view meaning;        // one line, for the configuration tool's help
+};
+
+namespace setting {
+
+// clang-format off
+inline constexpr Setting kAppPath{"apppath", SettingKind::kFolder, "",
+    "install folder"};
+inline constexpr Setting kStartupAppPath{"apppPath", SettingKind::kFolder, "",
+    "install folder checked at start-up"};
+inline constexpr Setting kDbServerPort{"DBServerPort", SettingKind::kPort, "8585",
+    "TCP port for the agents"};
+inline constexpr Setting kReportTime{"ReportTime", SettingKind::kHour, "",
+    "hour of the reports"};
+inline constexpr Setting kEmailAddress{"EmailAddress", SettingKind::kEmail, "",
+    "recipient of the reports"};
+inline constexpr Setting kNotifyHost{"NotifyHost", SettingKind::kHost, "127.0.0.1",
+    "host of the notification endpoint"};
+inline constexpr Setting kRegDaily{"RegDaily", SettingKind::kSwitch, "0",
+    "daily activity report"};
+inline constexpr Setting kRegWeekly{"RegWeekly", SettingKind::kSwitch, "0",
+    "weekly activity report"};
+inline constexpr Setting kRegMonthly{"RegMonthly", SettingKind::kSwitch, "0",
+    "monthly activity report"};
+inline constexpr Setting kRegDayFilter{"RegDayFilter", SettingKind::kSwitch, "0",
+    "daily filter report"};
+inline constexpr Setting kRegWeekFilter{"RegWeekFilter", SettingKind::kSwitch, "0",
+    "weekly filter report"};
+inline constexpr Setting kRegMonFilter{"RegMonFilter", SettingKind::kSwitch, "0",
+    "monthly filter report"};
+inline constexpr Setting kContactWindowHours{"ContactWindowHours", SettingKind::kCount, "24",
+    "hours a contact stays active after its last report"};
+inline constexpr Setting kContactKeepDays{"ContactKeepDays", SettingKind::kCount, "30",
+    "days a contact stays listed after its last report"};
+// clang-format on
+
+}  // namespace setting
+
+// Every value, in the order the configuration tool lists them.
+inline constexpr const Setting* kAllSettings[] = {
+    &setting::kAppPath,           &setting::kStartupAppPath, &setting::kDbServerPort,
+    &setting::kReportTime,        &setting::kEmailAddress,   &setting::kNotifyHost,
+    &setting::kRegDaily,          &setting::kRegWeekly,      &setting::kRegMonthly,
+    &setting::kRegDayFilter,      &setting::kRegWeekFilter,  &setting::kRegMonFilter,
+    &setting::kContactWindowHours, &setting::kContactKeepDays,
+};
+
+inline std::span<const Setting* const> AllSettings() { return kAllSettings; }
+
+// The value whose name equals `name` without regard to ASCII case, as the
+// registry compares names; nullptr when there is none.
+const Setting* FindSetting(std::string_view name);
+
+// True for the kinds stored as 4-byte numbers (dword).
+bool IsNumberKind(SettingKind kind);
+
+// The default of a number value as a number: its decimal text, 0 when empty.
+constexpr uint32_t DefaultNumber(const Setting& setting) {
+  uint32_t n = 0;
+  for (char c : setting.default_value) n = n * 10 + uint32_t(c - '0');
+  return n;
+}
+
+#endif  // COMMON_SETTINGS_H_
