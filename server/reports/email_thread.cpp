@@ -8,7 +8,7 @@
 
 #include "common/email_scramble.h"
 #include "common/install_path.h"
-#include "server/reports/report_table.h"
+#include "server/reports/due_reports.h"
 #include "server/reports/send_report.h"
 #include "server/base/event_log.h"
 
@@ -66,7 +66,7 @@ void EmailThread::RunPass() {
 }
 
 void EmailThread::RunBatch(const ReportConfig& config, int64_t now) {
-  std::vector<const ReportSpec*> due = DueReports(config, LocalTime(now));
+  std::vector<const ReportEntry*> due = DueReports(config, LocalTime(now));
   if (due.empty()) return;
   const std::string address = UnscrambleEmail(config.email_address);
   if (address.empty()) {
@@ -75,7 +75,7 @@ void EmailThread::RunBatch(const ReportConfig& config, int64_t now) {
     return;
   }
   const std::string report_file = ReportFilePath();
-  for (const ReportSpec* report : due) {
+  for (const ReportEntry* report : due) {
     if (StopRequested()) return;
     SendReport(*report, report_file, address);
   }

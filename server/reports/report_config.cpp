@@ -1,11 +1,11 @@
 #include "server/reports/report_config.h"
 
 #include "common/reg_value.h"
+#include "common/report_table.h"
 
 namespace {
 
 std::string Text(const Setting& setting) { return CRegTextValue(setting).Value(); }
-uint32_t Number(const Setting& setting) { return CRegNumberValue(setting).Value(); }
 
 }  // namespace
 
@@ -13,12 +13,8 @@ ReportConfig ReadReportConfig() {
   ReportConfig config;
   config.report_time = Text(setting::kReportTime);
   config.email_address = Text(setting::kEmailAddress);
-  config.daily = Number(setting::kRegDaily);
-  config.weekly = Number(setting::kRegWeekly);
-  config.monthly = Number(setting::kRegMonthly);
-  config.day_filter = Number(setting::kRegDayFilter);
-  config.week_filter = Number(setting::kRegWeekFilter);
-  config.month_filter = Number(setting::kRegMonFilter);
+  for (const ReportEntry& report : ReportTable())
+    config.switches.push_back(CRegNumberValue(*report.enabled_by).Value());
   config.apppath = Text(setting::kAppPath);
   return config;
 }

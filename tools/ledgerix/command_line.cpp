@@ -1,23 +1,19 @@
 #include "tools/ledgerix/command_line.h"
 
+#include "common/report_table.h"
+
 namespace {
 
-struct ReportLine {
-  std::vector<std::string> args;
-  LedgerixMode mode;
-  ReportPeriod period;
-};
+LedgerixMode ModeOf(ReportKind kind) {
+  return kind == ReportKind::kActivity ? LedgerixMode::kActivityReport
+                                       : LedgerixMode::kFilterReport;
+}
 
-// The report scheduler passes exactly these strings; anything else is a
-// mistake worth reporting rather than a report to guess at.
-const ReportLine kReportLines[] = {
-    {{"1", "1", "0", "0"}, LedgerixMode::kActivityReport, ReportPeriod::kPreviousDay},
-    {{"1", "2", "2", "0"}, LedgerixMode::kActivityReport, ReportPeriod::kPreviousWeek},
-    {{"1", "7", "2", "0"}, LedgerixMode::kActivityReport, ReportPeriod::kPreviousMonth},
-    {{"4", "1"}, LedgerixMode::kFilterReport, ReportPeriod::kPreviousDay},
-    {{"4", "2"}, LedgerixMode::kFilterReport, ReportPeriod::kPreviousWeek},
-    {{"4", "7"}, LedgerixMode::kFilterReport, ReportPeriod::kPreviousMonth},
-};
+std::string Joined(const std::vector<std::string>& args) {
+  std::string text;
+  for (const std::string& arg : args) text += (text.empty() ? "" : " ") + arg;
+  return text;
+}
 
 }  // namespace
 
@@ -34,17 +30,21 @@ std::optional<LedgerixCommand> ParseLedgerixCommand(const std::vector<std::strin
     command.mode = LedgerixMode::kListContacts;
     return command;
   }
-  for (const ReportLine& line : kReportLines) {
-    if (args == line.args) {
-      command.mode = line.mode;
-      command.period = line.period;
-      return command;
-    }
+  // The report scheduler passes exactly the table's arguments; anything else
+  // is a mistake worth reporting rather than a report to guess at.
+  if (const ReportEntry* report = FindReportEntry(args)) {
+    command.mode = ModeOf(report->kind);
+    command.period = report->period;
+    return command;
   }
   return std::nullopt;
 }
 
-const char* LedgerixUsage() {
-  return "usage: ledgerix 6 <user> <computer> <ip> | 7 | 1 1 0 0 | 1 2 2 0 | 1 7 2 0 | "
-         "4 1 | 4 2 | 4 7\n";
+std::string LedgerixUsage() {
+  std::string usage = "usage: ledgerix 6 <user> <computer> <ip> | 7";
+  for (ReportKind kind : {ReportKind::kActivity, ReportKind::kFilter}) {
+    for (const ReportEntry& report : ReportTable())
+      if (report.kind == kind) usage += " | " + Joined(report.ledgerix_args);
+  }
+  return usage + "\n";
 }

@@ -2,12 +2,12 @@
 //
 //   ledgerix 6 <user> <computer> <ip>   record a contact
 //   ledgerix 7                          list the contacts
-//   ledgerix 1 1 0 0 | 1 2 2 0 | 1 7 2 0  activity report: previous day,
-//                                        previous seven days, previous month
-//   ledgerix 4 1 | 4 2 | 4 7            filter report, same periods
+//   ledgerix <report arguments>         an activity or filter report
 //
-// Report arguments must match one of those strings exactly. Plain values;
-// any thread.
+// Report arguments must match the arguments of one entry of the report
+// table (common/report_table.h) exactly: 1 1 0 0 | 1 2 2 0 | 1 7 2 0 for
+// the activity report on the previous day, seven days and month, 4 1 | 4 2 |
+// 4 7 for the filter report on the same periods. Plain values; any thread.
 #ifndef TOOLS_LEDGERIX_COMMAND_LINE_H_
 #define TOOLS_LEDGERIX_COMMAND_LINE_H_
 
@@ -32,6 +32,6 @@ struct LedgerixCommand {
 std::optional<LedgerixCommand> ParseLedgerixCommand(const std::vector<std::string>& args);
 
 // The one-line usage text (ends in a line feed).
-const char* LedgerixUsage();
+std::string LedgerixUsage();
 
 #endif  // TOOLS_LEDGERIX_COMMAND_LINE_H_

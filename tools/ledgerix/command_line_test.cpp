@@ -2,29 +2,28 @@
 
 #include <gtest/gtest.h>
 
+#include "common/report_table.h"
+
 namespace {
 
 using Args = std::vector<std::string>;
 
 TEST(CommandLineTest, AcceptsTheReportLinesOnly) {
-  struct Case {
-    Args args;
-    LedgerixMode mode;
-    ReportPeriod period;
-  };
-  const Case cases[] = {
-      {{"1", "1", "0", "0"}, LedgerixMode::kActivityReport, ReportPeriod::kPreviousDay},
-      {{"1", "2", "2", "0"}, LedgerixMode::kActivityReport, ReportPeriod::kPreviousWeek},
-      {{"1", "7", "2", "0"}, LedgerixMode::kActivityReport, ReportPeriod::kPreviousMonth},
-      {{"4", "1"}, LedgerixMode::kFilterReport, ReportPeriod::kPreviousDay},
-      {{"4", "2"}, LedgerixMode::kFilterReport, ReportPeriod::kPreviousWeek},
-      {{"4", "7"}, LedgerixMode::kFilterReport, ReportPeriod::kPreviousMonth},
-  };
-  for (const Case& c : cases) {
-    auto command = ParseLedgerixCommand(c.args);
-    ASSERT_TRUE(command.has_value()) << c.args[0] << " " << c.args[1];
-    EXPECT_EQ(command->mode, c.mode);
-    EXPECT_EQ(command->period, c.period);
+  // Every line the scheduler sends is a report of the entry's kind and period.
+  std::string usage = LedgerixUsage();
+  ASSERT_EQ(usage.back(), '\n');
+  usage.back() = ' ';
+  for (const ReportEntry& report : ReportTable()) {
+    SCOPED_TRACE(report.name);
+    auto command = ParseLedgerixCommand(report.ledgerix_args);
+    ASSERT_TRUE(command.has_value());
+    EXPECT_EQ(command->mode, report.kind == ReportKind::kActivity ? LedgerixMode::kActivityReport
+                                                                  : LedgerixMode::kFilterReport);
+    EXPECT_EQ(command->period, report.period);
+    std::string line;
+    for (const std::string& arg : report.ledgerix_args) line += " " + arg;
+    EXPECT_NE(usage.find("|" + line + " "), std::string::npos) << usage;
+    EXPECT_EQ(FindReportEntry(report.ledgerix_args), &report);  // no two share a line
   }
   const Args rejected[] = {{},
                            {"1"},

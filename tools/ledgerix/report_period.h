@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-enum class ReportPeriod { kPreviousDay, kPreviousWeek, kPreviousMonth };
+#include "common/report_table.h"
 
 // Seconds since 1970: begin <= t < end.
 struct PeriodBounds {
