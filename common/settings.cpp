@@ -1,6 +1,6 @@
 #include "common/settings.h"
 
-#include "platform/registry.h"
+#include "platform/strings.h"
 
 const Setting* FindSetting(std::string_view name) {
   for (const Setting* setting : AllSettings())

@@ -5,10 +5,10 @@
 #include <vector>
 #include <utility>
 
+#include "platform/strings.h"
+
 namespace platform {
 namespace {
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 std::string_view TrimBackslashes(std::string_view path) {
   while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
@@ -100,7 +100,7 @@ std::optional<std::string> ParseQuoted(std::string_view s, std::string_view* res
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  c = Lower(c);
+  c = LowerAscii(c);
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
@@ -269,13 +269,6 @@ std::string SerializeValue(const RegistryFile::Value& v) {
 }
 
 }  // namespace
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
 
 RegValue RegValue::String(std::string_view text) {
   RegValue v{kRegSz, std::string(text)};

@@ -2,7 +2,8 @@
 //
 // RegistryFile is an in-memory copy of such a file: keys under the two roots
 // the system uses, each with its values as Windows keeps them (a type and raw
-// bytes). Key and value names compare without regard to ASCII case. Parsing
+// bytes). Key and value names compare without regard to ASCII case
+// (platform::EqualNoCase). Parsing
 // never fails: a line it cannot use is skipped.
 //
 // LoadRegistry reads the file (a missing or unreadable file is an empty
@@ -26,9 +27,6 @@
 namespace platform {
 
 enum class RegRoot { kLocalMachine, kClassesRoot };
-
-// How key and value names compare: without regard to ASCII case.
-bool EqualNoCase(std::string_view a, std::string_view b);
 
 // Value types as Windows numbers them.
 inline constexpr uint32_t kRegNone = 0;

@@ -1,20 +1,15 @@
 #include "server/service/command_line.h"
 
+#include "platform/strings.h"
+
 namespace {
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
+using platform::EqualNoCase;
 
 ServiceSwitch MatchSwitch(std::string_view rest) {
-  if (EqualsIgnoringCase(rest, "UnregServer")) return ServiceSwitch::kUnregServer;
-  if (EqualsIgnoringCase(rest, "RegServer")) return ServiceSwitch::kRegServer;
-  if (EqualsIgnoringCase(rest, "Service")) return ServiceSwitch::kService;
+  if (EqualNoCase(rest, "UnregServer")) return ServiceSwitch::kUnregServer;
+  if (EqualNoCase(rest, "RegServer")) return ServiceSwitch::kRegServer;
+  if (EqualNoCase(rest, "Service")) return ServiceSwitch::kService;
   return ServiceSwitch::kNone;
 }
 
