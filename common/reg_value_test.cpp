@@ -1,38 +1,26 @@
 #include "common/reg_value.h"
 
-#include <stdlib.h>
-
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "common/email_scramble.h"
 #include "common/install_path.h"
-#include "platform/files.h"
 #include "platform/test_support.h"
 
 namespace {
 
-// Points QUORVANE_REGISTRY at a registry file in a temporary folder.
 class RegValueTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(folder_.path().empty());
-    path_ = folder_.path() + "registry.reg";
-    setenv("QUORVANE_REGISTRY", path_.c_str(), 1);
-  }
-  void TearDown() override { unsetenv("QUORVANE_REGISTRY"); }
+  void SetUp() override { ASSERT_FALSE(registry_.path().empty()); }
 
   // Writes the lines below a "Windows Registry Editor" header.
   void WriteRegistry(const std::string& body) {
     std::string error;
-    ASSERT_TRUE(platform::WriteFileAtomically(
-        path_, "Windows Registry Editor Version 5.00\r\n\r\n" + body, &error))
-        << error;
+    ASSERT_TRUE(registry_.Write(body, &error)) << error;
   }
 
-  TempFolder folder_;
-  std::string path_;
+  ScopedRegistryFile registry_;
 };
 
 TEST_F(RegValueTest, NumbersTakeWhateverFitsInFourBytes) {

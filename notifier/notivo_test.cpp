@@ -1,32 +1,20 @@
 #include "notifier/notivo.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <fstream>
 
 #include "platform/test_support.h"
 
 namespace {
 
-// A registry file in a temporary folder, named by QUORVANE_REGISTRY for the
-// life of the fixture.
 class NotivoTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(folder_.path().empty());
-    registry_ = folder_.path() + "registry.reg";
-    setenv("QUORVANE_REGISTRY", registry_.c_str(), 1);
-  }
-  void TearDown() override { unsetenv("QUORVANE_REGISTRY"); }
+  void SetUp() override { ASSERT_FALSE(registry_.path().empty()); }
   void WriteRegistry(const std::string& values) {
-    std::ofstream(registry_) << "Windows Registry Editor Version 5.00\n\n"
-                             << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n"
-                             << values;
+    std::string error;
+    ASSERT_TRUE(registry_.WriteSettings(values, &error)) << error;
   }
 
-  TempFolder folder_;
-  std::string registry_;
+  ScopedRegistryFile registry_;
 };
 
 TEST_F(NotivoTest, EndpointFromNotifyHost) {

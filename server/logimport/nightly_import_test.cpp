@@ -31,15 +31,12 @@ class NightlyImportTest : public ::testing::Test {
     ASSERT_FALSE(folder_.path().empty());
     install_ = folder_.path() + "install/";
     fs::create_directories(install_ + "Logs");
-    std::ofstream(folder_.path() + "registry.reg")
-        << "Windows Registry Editor Version 5.00\r\n\r\n"
-           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\r\n\"apppath\"=\""
-        << install_ << "\"\r\n";
-    setenv("QUORVANE_REGISTRY", (folder_.path() + "registry.reg").c_str(), 1);
+    std::string error;
+    ASSERT_TRUE(registry_.WriteSettings("\"apppath\"=\"" + install_ + "\"\r\n", &error))
+        << error;
     clock_.Set(Local(2026, 3, 6, 0, 0, 5));
   }
   void TearDown() override {
-    unsetenv("QUORVANE_REGISTRY");
     // A test may take the rights away; the folder must still be removable.
     fs::permissions(install_, fs::perms::owner_all, fs::perm_options::add);
   }
@@ -86,6 +83,7 @@ class NightlyImportTest : public ::testing::Test {
   // First, so the zone and the folder outlast the worker and the database.
   ScopedTimeZone zone_{"Europe/Paris"};
   TempFolder folder_;
+  ScopedRegistryFile registry_;
   std::string install_;
   platform::FakeClock clock_;
   CLoggThread worker_{clock_, std::chrono::milliseconds(1), std::chrono::milliseconds(0)};

@@ -53,16 +53,13 @@ class ToolTest : public testing::Test {
     install_ = root_ + "/install/";
     ASSERT_TRUE(platform::MakeDirectories(install_ + "Logs"));
     ASSERT_TRUE(platform::MakeDirectories(root_ + "/bin"));
-    std::ofstream(root_ + "/registry.reg")
-        << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n"
-        << "\"apppath\"=\"" << install_ << "\"\n";
-    setenv("QUORVANE_REGISTRY", (root_ + "/registry.reg").c_str(), 1);
+    std::string error;
+    ASSERT_TRUE(registry_.WriteSettings("\"apppath\"=\"" + install_ + "\"\n", &error)) << error;
     saved_path_ = getenv("PATH");
     setenv("PATH", (root_ + "/bin:" + saved_path_).c_str(), 1);
   }
   void TearDown() override {
     setenv("PATH", saved_path_.c_str(), 1);
-    unsetenv("QUORVANE_REGISTRY");
   }
   // The stand-in records its arguments one per line after a "call" line,
   // and lists `list` in mode 7.
@@ -84,6 +81,7 @@ class ToolTest : public testing::Test {
   }
 
   TempFolder folder_;
+  ScopedRegistryFile registry_;
   std::string root_, install_, saved_path_;
   EventLogCapture log_;
 };

@@ -69,7 +69,6 @@ class EmailThreadTest : public ::testing::Test {
     saved_cwd_ = fs::current_path();
     saved_path_ = getenv("PATH") ? getenv("PATH") : "";
     setenv("PATH", (bin_.string() + ":" + saved_path_).c_str(), 1);
-    setenv("QUORVANE_REGISTRY", (root_ / "registry.reg").c_str(), 1);
     setenv("FAKE_LEDGERIX_LOG", (root_ / "ledgerix.log").c_str(), 1);
     setenv("FAKE_NOTIVO_LOG", (root_ / "notivo.log").c_str(), 1);
     unsetenv("FAKE_LEDGERIX_REPORT");
@@ -81,7 +80,6 @@ class EmailThreadTest : public ::testing::Test {
   void TearDown() override {
     fs::current_path(saved_cwd_);
     setenv("PATH", saved_path_.c_str(), 1);
-    unsetenv("QUORVANE_REGISTRY");
     unsetenv("FAKE_LEDGERIX_LOG");
     unsetenv("FAKE_NOTIVO_LOG");
   }
@@ -168,6 +166,7 @@ class EmailThreadTest : public ::testing::Test {
   std::string InstallFolder() const { return fs::canonical(install_).string(); }
 
   TempFolder folder_;
+  ScopedRegistryFile registry_;
   fs::path root_, install_, bin_, saved_cwd_;
   std::string saved_path_;
   EventLogCapture log_;  // outlives the worker
