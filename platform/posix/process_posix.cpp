@@ -2,7 +2,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/posix/eintr.h"
 #include "platform/process.h"
+#include "platform/strings.h"
 
 extern char** environ;
 
@@ -118,7 +118,7 @@ bool IsExecutableFile(const std::string& path) {
 }
 
 bool EndsWithExe(const std::string& name) {
-  return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".exe") == 0;
+  return name.size() > 4 && EndsWithNoCase(name, ".exe");
 }
 
 // `name` in `folder` ("" for as written), then without ".exe".
