@@ -11,3 +11,23 @@ const Setting* FindSetting(std::string_view name) {
 bool IsNumberKind(SettingKind kind) {
   return kind == SettingKind::kPort || kind == SettingKind::kSwitch || kind == SettingKind::kCount;
 }
+
+std::string_view KindHint(SettingKind kind) {
+  switch (kind) {
+    case SettingKind::kPort:
+      return "1 to 65535";
+    case SettingKind::kSwitch:
+      return "0 (off) or 1 (on)";
+    case SettingKind::kHour:
+      return "hour 0 to 23";
+    case SettingKind::kFolder:
+      return "absolute folder";
+    case SettingKind::kEmail:
+      return "e-mail address";
+    case SettingKind::kHost:
+      return "host or host:port";
+    case SettingKind::kCount:
+      return "1 to 100000";
+  }
+  return "";
+}

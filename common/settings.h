@@ -5,7 +5,9 @@
 // Notivo, ledgerix and QuorvaneServerConfig all take them from here.
 //
 // To add a value: add its row below and its pointer to kAllSettings, then
-// read it where it is used. Plain constants; any thread.
+// read it where it is used. A new kind also needs its hint and number-ness
+// (settings.cpp) and its check (the configuration tool's validation).
+// Plain constants and pure functions; any thread.
 #ifndef COMMON_SETTINGS_H_
 #define COMMON_SETTINGS_H_
 
@@ -85,6 +87,9 @@ const Setting* FindSetting(std::string_view name);
 
 // True for the kinds stored as 4-byte numbers (dword).
 bool IsNumberKind(SettingKind kind);
+
+// What a value of the kind looks like, in a few words, for help texts.
+std::string_view KindHint(SettingKind kind);
 
 // The default of a number value as a number: its decimal text, 0 when empty.
 constexpr uint32_t DefaultNumber(const Setting& setting) {

@@ -20,27 +20,6 @@ void PrintUsage(std::ostream& stream) {
   stream << "usage: " << kProgram << " show | get NAME | set NAME VALUE | unset NAME\n";
 }
 
-// What `set` accepts for each kind, in a few words.
-const char* KindHint(SettingKind kind) {
-  switch (kind) {
-    case SettingKind::kPort:
-      return "1 to 65535";
-    case SettingKind::kSwitch:
-      return "0 (off) or 1 (on)";
-    case SettingKind::kHour:
-      return "hour 0 to 23";
-    case SettingKind::kFolder:
-      return "absolute folder";
-    case SettingKind::kEmail:
-      return "e-mail address";
-    case SettingKind::kHost:
-      return "host or host:port";
-    case SettingKind::kCount:
-      return "1 to 100000";
-  }
-  return "";
-}
-
 size_t NameWidth() {
   size_t width = 0;
   for (const Setting* setting : AllSettings()) width = std::max(width, setting->name.size());
