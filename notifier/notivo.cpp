@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr long kFirstRefusingStatus = 400;  // client and server errors
+
 // Test-only overrides of the time limits, in whole seconds.
 long LimitFromEnvironment(const char* name, long fallback) {
   const char* text = std::getenv(name);
@@ -70,10 +72,16 @@ int RunNotivo(const std::vector<std::string>& args, std::ostream& err) {
 
   const std::string url = NotifyEndpointUrl();
   std::string error;
+  long http_status = 0;
   InitNotificationTransport();
-  if (!PostNotification(url, address, *message, LimitsFromEnvironment(), &error)) {
+  if (!PostNotification(url, address, *message, LimitsFromEnvironment(), &http_status, &error)) {
     err << "Notivo: sending the notification to " << url << " failed: " << error << "\n";
     return kNotivoSendFailed;
+  }
+  if (http_status >= kFirstRefusingStatus) {
+    err << "Notivo: " << url << " refused the notification with HTTP status " << http_status
+        << "\n";
+    return kNotivoRefused;
   }
   return kNotivoSent;
 }

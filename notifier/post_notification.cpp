@@ -11,7 +11,8 @@ struct CurlCleanup {
 };
 using CurlHandle = std::unique_ptr<CURL, CurlCleanup>;
 
-// The endpoint's answer plays no part: accept every chunk and drop it.
+// Only the endpoint's status counts: accept every chunk of the body and
+// drop it.
 size_t DiscardResponse(char*, size_t size, size_t count, void*) { return size * count; }
 
 bool g_transport_ready = false;
@@ -43,7 +44,7 @@ std::string NotificationBody(const std::string& address, const std::string& mess
 }
 
 bool PostNotification(const std::string& url, const std::string& address,
-                      const std::string& message, const PostLimits& limits,
+                      const std::string& message, const PostLimits& limits, long* http_status,
                       std::string* error) {
   if (!g_transport_ready) {
     *error = "the HTTP library could not be initialised";
@@ -65,5 +66,7 @@ bool PostNotification(const std::string& url, const std::string& address,
     *error = error_buffer[0] ? error_buffer : curl_easy_strerror(result);
     return false;
   }
+  *http_status = 0;
+  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, http_status);
   return true;
 }

@@ -18,10 +18,11 @@ void InitNotificationTransport();
 std::string NotificationBody(const std::string& address, const std::string& message);
 
 // POSTs NotificationBody to `url` with its length given explicitly and
-// discards the response, whatever its status. True when the transfer
-// completed; otherwise `error` says why.
+// discards the response's body. True when the transfer completed, with
+// `http_status` set to the response's status (the caller judges it);
+// otherwise `error` says why.
 bool PostNotification(const std::string& url, const std::string& address,
-                      const std::string& message, const PostLimits& limits,
+                      const std::string& message, const PostLimits& limits, long* http_status,
                       std::string* error);
 
 #endif  // NOTIFIER_POST_NOTIFICATION_H_
