@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/process.h"
+#include "platform/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view line(reinterpret_cast<const char*>(data), size);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/scoped_fd.h"
+
 namespace platform {
 
 // strerror for `err`, thread-safe.
@@ -30,6 +32,9 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents,
                          std::string* error);
 
 bool FileExists(const std::string& path);
+// True when `path` names nothing in a folder that exists: a file not made
+// yet, unlike one whose folder is missing or cannot be searched.
+bool FileIsMissing(const std::string& path);
 bool RemoveFile(const std::string& path);
 // Creates the folder and its parents; true when it exists afterwards.
 bool MakeDirectories(const std::string& path);
@@ -50,18 +55,18 @@ class ExclusiveFile {
   ExclusiveFile() = default;
   ExclusiveFile(const ExclusiveFile&) = delete;
   ExclusiveFile& operator=(const ExclusiveFile&) = delete;
-  ExclusiveFile(ExclusiveFile&& other) noexcept;
-  ExclusiveFile& operator=(ExclusiveFile&& other) noexcept;
-  ~ExclusiveFile();
+  ExclusiveFile(ExclusiveFile&& other) noexcept = default;
+  ExclusiveFile& operator=(ExclusiveFile&& other) noexcept = default;
+  ~ExclusiveFile() = default;
 
   // False when the file cannot be opened or another opener holds it.
   bool Open(const std::string& path, Mode mode);
-  bool is_open() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
+  bool is_open() const { return fd_.is_valid(); }
+  int fd() const { return fd_.get(); }
   void Close();
 
  private:
-  int fd_ = -1;
+  ScopedFd fd_;
 };
 
 // The folder part of `path`: "." when it names none, "/" for the root.

@@ -34,35 +34,6 @@ bool HasZombieChild() {
   return waitpid(-1, &status, WNOHANG) > 0;
 }
 
-TEST(SplitCommandLineTest, FollowsTheCRuntimeRules) {
-  EXPECT_EQ(SplitCommandLine("ledgerix 6 \"alice\" \"PC-7\" 192.168.0.7"),
-            (Args{"ledgerix", "6", "alice", "PC-7", "192.168.0.7"}));
-  EXPECT_EQ(SplitCommandLine("ledgerix 6 \"\" \"\" "), (Args{"ledgerix", "6", "", ""}));
-  EXPECT_EQ(SplitCommandLine("  a\t\tb  "), (Args{"a", "b"}));
-  EXPECT_EQ(SplitCommandLine(""), Args{});
-  EXPECT_EQ(SplitCommandLine("\"a b\"c d"), (Args{"a bc", "d"}));
-  // 2n backslashes before a quote: n backslashes, quote toggles.
-  EXPECT_EQ(SplitCommandLine(R"(a\\"b c" d)"), (Args{R"(a\b c)", "d"}));
-  // 2n+1: n backslashes and a literal quote.
-  EXPECT_EQ(SplitCommandLine(R"(a\\\"b c)"), (Args{R"(a\"b)", "c"}));
-  // Backslashes not before a quote are literal.
-  EXPECT_EQ(SplitCommandLine(R"(C:\dir\x y\\)"), (Args{R"(C:\dir\x)", R"(y\\)"}));
-  // An open quote runs to the end.
-  EXPECT_EQ(SplitCommandLine("a \"b c"), (Args{"a", "b c"}));
-}
-
-TEST(QuoteArgumentTest, SplitsBackUnchanged) {
-  const Args awkward = {"plain",  "",         "two words", "tab\there", "q\"uote",
-                        "\"",     "\\",       "trail\\",   "\\\\\"",    "a\\\\b",
-                        "end \\", "\r\nline", "x\\\"y\\\\"};
-  std::string line = "prog";
-  for (const std::string& a : awkward) line += " " + QuoteArgument(a);
-  Args expected = {"prog"};
-  expected.insert(expected.end(), awkward.begin(), awkward.end());
-  EXPECT_EQ(SplitCommandLine(line), expected);
-  EXPECT_EQ(QuoteArgument("alice"), "alice");
-}
-
 class ProcessTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -99,7 +70,7 @@ TEST_F(ProcessTest, RunCapturedOutputLimits) {
   int status = -1;
   ASSERT_EQ(RunCaptured({"true"}, 100, &out, &status), SpawnStatus::kOk);
   EXPECT_EQ(out, "");
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(EndedWithSuccess(status));
 
   ASSERT_EQ(RunCaptured({"printf", "a\\r\\nb\\000c"}, 100, &out), SpawnStatus::kOk);
   EXPECT_EQ(out, std::string("a\r\nb\0c", 6));
@@ -115,6 +86,7 @@ TEST_F(ProcessTest, RunCapturedOutputLimits) {
   ASSERT_EQ(RunCaptured({"yes"}, 10, &out, &status), SpawnStatus::kOk);
   EXPECT_EQ(out, "y\ny\ny\ny\ny\n");
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE);
+  EXPECT_EQ(DescribeWaitStatus(status), "signal " + std::to_string(SIGPIPE));
 }
 
 TEST_F(ProcessTest, ChildGetsEmptyInputAndArgumentsAsSplit) {
@@ -179,17 +151,22 @@ TEST_F(ProcessTest, RunToFileWritesStandardOutput) {
   int status = -1;
   std::string error;
   int before = OpenDescriptorCount();
-  ASSERT_TRUE(RunToFile({"printf", "report\\r\\n"}, target, &status, &error)) << error;
+  ASSERT_EQ(RunToFile({"printf", "report\\r\\n"}, target, &status, &error), SpawnStatus::kOk)
+      << error;
   EXPECT_EQ(ReadWholeFile(target), "report\r\n");
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  ASSERT_TRUE(RunToFile({"cat"}, target, &status, &error));  // empty input
+  ASSERT_EQ(RunToFile({"cat"}, target, &status, &error), SpawnStatus::kOk);  // empty input
   EXPECT_EQ(ReadWholeFile(target), "");
-  ASSERT_TRUE(RunToFile({"false"}, target, &status, &error));
+  ASSERT_EQ(RunToFile({"false"}, target, &status, &error), SpawnStatus::kOk);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+  EXPECT_FALSE(EndedWithSuccess(status));
+  EXPECT_EQ(DescribeWaitStatus(status), "exit code 1");
 
-  EXPECT_FALSE(RunToFile({"no-such-program-xyz"}, target, &status, &error));
+  EXPECT_EQ(RunToFile({"no-such-program-xyz"}, target, &status, &error),
+            SpawnStatus::kStartFailed);
   EXPECT_NE(error.find("no-such-program-xyz"), std::string::npos);
-  EXPECT_FALSE(RunToFile({"true"}, dir_ + "/missing/dbdata", &status, &error));
+  EXPECT_EQ(RunToFile({"true"}, dir_ + "/missing/dbdata", &status, &error),
+            SpawnStatus::kStartFailed);
   EXPECT_EQ(OpenDescriptorCount(), before);
   EXPECT_FALSE(HasZombieChild());
 }
@@ -203,6 +180,36 @@ TEST_F(ProcessTest, RunAndWaitGivesTheExitStatus) {
   EXPECT_TRUE(FileExists(mark));
   EXPECT_FALSE(RunAndWait({"no-such-program-xyz"}));
   EXPECT_FALSE(RunAndWait({}));
+  EXPECT_EQ(OpenDescriptorCount(), before);
+  EXPECT_FALSE(HasZombieChild());
+}
+
+// A stop ends a running program: politely first, by force after the grace
+// when it does not listen; a program not yet started is never started.
+TEST_F(ProcessTest, StopEndsTheProgramAndStartsNoNewOne) {
+  int before = OpenDescriptorCount();
+  std::string mark = dir_ + "/started";
+  std::string out;
+  int status = -1;
+  auto stop_after = [](int checks) {
+    return [checks]() mutable { return --checks < 0; };
+  };
+  ASSERT_EQ(RunCaptured({Script("polite", "echo begun; exec sleep 600")}, 100, &out, &status,
+                        stop_after(5)),
+            SpawnStatus::kStopped);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  std::string deaf = Script("deaf", "trap '' TERM; touch \"$1\"; while :; do sleep 0.1; done");
+  std::string error;
+  ASSERT_EQ(RunToFile({deaf, mark}, dir_ + "/out", &status, &error, stop_after(10)),
+            SpawnStatus::kStopped);
+  EXPECT_TRUE(FileExists(mark));
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  RemoveFile(mark);
+  EXPECT_EQ(RunCaptured({deaf, mark}, 100, &out, &status, [] { return true; }),
+            SpawnStatus::kStopped);
+  EXPECT_EQ(RunToFile({deaf, mark}, dir_ + "/out", &status, &error, [] { return true; }),
+            SpawnStatus::kStopped);
+  EXPECT_FALSE(FileExists(mark));
   EXPECT_EQ(OpenDescriptorCount(), before);
   EXPECT_FALSE(HasZombieChild());
 }

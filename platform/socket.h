@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/posix/scoped_fd.h"
+
 namespace platform {
 
 // One accepted connection; closed when the object goes.
@@ -21,15 +23,14 @@ class TcpConnection {
   TcpConnection() = default;
   TcpConnection(const TcpConnection&) = delete;
   TcpConnection& operator=(const TcpConnection&) = delete;
-  ~TcpConnection() { Close(); }
 
-  bool is_open() const { return fd_ >= 0; }
-  void Reset(int fd);
-  void Close();
-  int fd() const { return fd_; }
+  bool is_open() const { return fd_.is_valid(); }
+  void Reset(int fd) { fd_.Reset(fd); }
+  void Close() { fd_.Reset(); }
+  int fd() const { return fd_.get(); }
 
  private:
-  int fd_ = -1;
+  ScopedFd fd_;
 };
 
 class TcpListener {
@@ -45,7 +46,6 @@ class TcpListener {
   TcpListener();
   TcpListener(const TcpListener&) = delete;
   TcpListener& operator=(const TcpListener&) = delete;
-  ~TcpListener();
 
   // Binds 0.0.0.0:`port` (0: any free port) with SO_REUSEADDR and listens.
   bool Listen(uint16_t port, int backlog, std::string* error);
@@ -67,8 +67,8 @@ class TcpListener {
   // True when `fd` became readable, false on a wake-up or timeout (-1: none).
   bool WaitReadable(int fd, int timeout_ms);
 
-  int listen_fd_ = -1;
-  int wake_fd_ = -1;  // an eventfd, readable once Wake was called
+  ScopedFd listen_fd_;
+  ScopedFd wake_fd_;  // an eventfd, readable once Wake was called
   uint16_t port_ = 0;
 };
 

@@ -282,3 +282,31 @@ class RecordingHttpServer:
 
     def __exit__(self, *exc):
         self.close()
+
+
+def children_of(pid):
+    """{pid: name} of the running processes whose parent is `pid`."""
+    found = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                stat = f.read()
+        except OSError:
+            continue
+        name = stat[stat.index("(") + 1:stat.rindex(")")]
+        fields = stat[stat.rindex(")") + 2:].split()
+        if int(fields[1]) == pid and fields[0] != "Z":
+            found[int(entry)] = name
+    return found
+
+
+def is_running(pid):
+    """True while `pid` is a process that has not ended (a zombie has)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            stat = f.read()
+    except OSError:
+        return False
+    return stat[stat.rindex(")") + 2] != "Z"

@@ -2,14 +2,19 @@
 """Stand-in for the database tool in the end-to-end tests.
 
 Every call appends one JSON line {"argv": [...], "cwd": ..., "time": ...,
-"sockets": [...]} to the file named by $FAKE_LEDGERIX_LOG; "sockets" names
-the descriptors the tool inherited that are sockets (it should have none). Mode 7 prints the bytes of the file
-named by $FAKE_LEDGERIX_LIST (nothing when unset). Report modes (1 and 4)
-print $FAKE_LEDGERIX_REPORT, or a line naming the arguments. The server
-passes its environment on to the tool, so tests set these on the server."""
+"sockets": [...], "pid": ...} to the file named by $FAKE_LEDGERIX_LOG;
+"sockets" names the descriptors the tool inherited that are sockets (it
+should have none). Mode 7 prints the bytes of the file named by
+$FAKE_LEDGERIX_LIST (nothing when unset). Report modes (1 and 4) print
+$FAKE_LEDGERIX_REPORT, or a line naming the arguments. The mode named by
+$FAKE_LEDGERIX_FAIL prints its output and exits 1; the mode named by
+$FAKE_LEDGERIX_HANG never ends, and ignores SIGTERM when
+$FAKE_LEDGERIX_IGNORE_TERM is set. The server passes its environment on to
+the tool, so tests set these on the server."""
 
 import json
 import os
+import signal
 import sys
 import time
 
@@ -28,12 +33,18 @@ def inherited_sockets():
 def main():
     sockets = inherited_sockets()  # before this script opens anything
     args = sys.argv[1:]
+    mode = args[0] if args else ""
+    hang = mode == os.environ.get("FAKE_LEDGERIX_HANG")
+    if hang and os.environ.get("FAKE_LEDGERIX_IGNORE_TERM"):
+        # Before the call is logged, so a test that saw it knows this holds.
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
     log = os.environ.get("FAKE_LEDGERIX_LOG")
     if log:
         with open(log, "a") as f:
             f.write(json.dumps({"argv": args, "cwd": os.getcwd(), "time": time.time(),
-                                "sockets": sockets}) + "\n")
-    mode = args[0] if args else ""
+                                "sockets": sockets, "pid": os.getpid()}) + "\n")
+    while hang:
+        time.sleep(60)
     if mode == "7":
         listing = os.environ.get("FAKE_LEDGERIX_LIST")
         if listing and os.path.exists(listing):
@@ -43,6 +54,8 @@ def main():
         text = os.environ.get("FAKE_LEDGERIX_REPORT", "report " + " ".join(args))
         sys.stdout.write(text + "\n")
     sys.stdout.flush()
+    if mode == os.environ.get("FAKE_LEDGERIX_FAIL"):
+        sys.exit(1)
 
 
 if __name__ == "__main__":

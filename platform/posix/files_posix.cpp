@@ -9,9 +9,11 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "platform/files.h"
 #include "platform/posix/eintr.h"
+#include "platform/posix/scoped_fd.h"
 
 namespace platform {
 
@@ -25,18 +27,15 @@ namespace {
 
 // Reads the whole file into `out`; 0 on success, else the errno value.
 int ReadAll(const std::string& path, std::string* out) {
-  int fd = HANDLE_EINTR(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd < 0) return errno;
+  ScopedFd fd(HANDLE_EINTR(open(path.c_str(), O_RDONLY | O_CLOEXEC)));
+  if (!fd.is_valid()) return errno;
   char buf[65536];
-  int result = 0;
   for (;;) {
-    ssize_t n = HANDLE_EINTR(read(fd, buf, sizeof buf));
-    if (n < 0) result = errno;
-    if (n <= 0) break;
+    ssize_t n = HANDLE_EINTR(read(fd.get(), buf, sizeof buf));
+    if (n < 0) return errno;
+    if (n == 0) return 0;
     out->append(buf, size_t(n));
   }
-  close(fd);
-  return result;
 }
 
 }  // namespace
@@ -77,17 +76,17 @@ std::string FolderOf(const std::string& path) {
 bool WriteFileAtomically(const std::string& path, const std::string& contents,
                          std::string* error) {
   std::string temp = path + ".tmpXXXXXX";
-  int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
+  ScopedFd fd(mkostemp(temp.data(), O_CLOEXEC));
+  if (!fd.is_valid()) {
     if (error) *error = "cannot create a temporary file beside " + path + ": " + ErrnoText(errno);
     return false;
   }
   struct stat existing;
-  fchmod(fd, stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
+  fchmod(fd.get(), stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
   errno = EIO;  // WriteAll may fail without a system error (a zero-byte write)
-  bool ok = WriteAll(fd, contents.data(), contents.size()) && fsync(fd) == 0;
+  bool ok = WriteAll(fd.get(), contents.data(), contents.size()) && fsync(fd.get()) == 0;
   int saved = errno;
-  ok = (close(fd) == 0) && ok;
+  ok = fd.Close() && ok;
   if (ok && rename(temp.c_str(), path.c_str()) != 0) {
     saved = errno;
     ok = false;
@@ -97,17 +96,20 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents,
     if (error) *error = "cannot write " + path + ": " + ErrnoText(saved);
     return false;
   }
-  int dir = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);  // makes the rename itself durable
-    close(dir);
-  }
+  ScopedFd dir(open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.is_valid()) fsync(dir.get());  // makes the rename itself durable
   return true;
 }
 
 bool FileExists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
+}
+
+bool FileIsMissing(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 || errno != ENOENT) return false;
+  return stat(FolderOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
@@ -145,40 +147,21 @@ std::vector<std::string> ListMatchingFiles(const std::string& folder,
   return names;
 }
 
-ExclusiveFile::ExclusiveFile(ExclusiveFile&& other) noexcept : fd_(other.fd_) {
-  other.fd_ = -1;
-}
-
-ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = other.fd_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
-ExclusiveFile::~ExclusiveFile() { Close(); }
-
 bool ExclusiveFile::Open(const std::string& path, Mode mode) {
   Close();
   // Truncation waits until the lock is ours, so a held file is never emptied.
   int flags = (mode == Mode::kRead ? O_RDONLY : (O_WRONLY | O_CREAT)) | O_CLOEXEC;
-  int fd = HANDLE_EINTR(open(path.c_str(), flags, 0644));
-  if (fd < 0) return false;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-      (mode == Mode::kWriteTruncate && ftruncate(fd, 0) != 0)) {
-    close(fd);
+  ScopedFd fd(HANDLE_EINTR(open(path.c_str(), flags, 0644)));
+  if (!fd.is_valid()) return false;
+  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 ||
+      (mode == Mode::kWriteTruncate && ftruncate(fd.get(), 0) != 0)) {
     return false;
   }
-  fd_ = fd;
+  fd_ = std::move(fd);
   return true;
 }
 
-void ExclusiveFile::Close() {
-  if (fd_ >= 0) close(fd_);  // closing releases the lock
-  fd_ = -1;
-}
+void ExclusiveFile::Close() { fd_.Reset(); }  // closing releases the lock
 
 std::string ExecutablePath() {
   char buf[PATH_MAX];

@@ -1,16 +1,20 @@
 // Console programs on Linux: posix_spawn with pipes, no shell.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
 #include "platform/files.h"
+#include "platform/posix/child_process.h"
 #include "platform/posix/eintr.h"
+#include "platform/posix/scoped_fd.h"
 #include "platform/process.h"
 #include "platform/strings.h"
 
@@ -20,24 +24,8 @@ namespace platform {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Owns one descriptor; closes it at the end of its life.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd = -1) : fd_(fd) {}
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  ~ScopedFd() { Reset(); }
-  int get() const { return fd_; }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0) close(fd_);  // not retried: Linux releases the fd even on EINTR
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
+// How long one wait lasts when nothing can wake it.
+constexpr int kPollWithoutEndFdMs = 10;
 
 struct Pipe {
   ScopedFd read_end;
@@ -92,25 +80,51 @@ class SpawnSetup {
   posix_spawn_file_actions_t actions_;
 };
 
-// Waits for `pid` to end; `exit_status` (when not null) gets its wait
-// status, or -1 when the wait failed.
-void WaitForChild(pid_t pid, int* exit_status) {
-  int status = 0;
-  if (HANDLE_EINTR(waitpid(pid, &status, 0)) < 0) status = -1;
-  if (exit_status) *exit_status = status;
+// One read from `out` into `output`. `out` is closed at end of file, on an
+// error, and once `max_bytes` are held: a child still writing then gets a
+// broken pipe instead of blocking.
+void ReadSome(ScopedFd& out, size_t max_bytes, std::string* output) {
+  char buf[65536];
+  size_t room = max_bytes - std::min(max_bytes, output->size());
+  ssize_t n = room == 0 ? 0 : HANDLE_EINTR(read(out.get(), buf, std::min(room, sizeof buf)));
+  if (n > 0) output->append(buf, size_t(n));
+  if (n <= 0 || output->size() >= max_bytes) out.Reset();
 }
 
-// Reads until end of file, an error, or `max_bytes` bytes.
-void ReadUpTo(int fd, size_t max_bytes, std::string* output) {
-  output->resize(max_bytes);
-  size_t filled = 0;
-  while (filled < max_bytes) {
-    ssize_t n = HANDLE_EINTR(read(fd, output->data() + filled, max_bytes - filled));
-    if (n <= 0) break;
-    filled += size_t(n);
+// Waits until `child` has ended and `out` (when open) has given end of
+// file, collecting what it gives into `output`. False when `stop` said stop
+// first; the child has then been terminated.
+bool Supervise(ChildProcess& child, ScopedFd& out, size_t max_bytes, std::string* output,
+               const StopCheck& stop) {
+  const int interval_ms = static_cast<int>(kStopCheckInterval.count());
+  while (out.is_valid() || !child.HasEnded()) {
+    if (stop && stop()) {
+      child.Terminate(kStopGrace);
+      return false;
+    }
+    pollfd fds[2];
+    nfds_t count = 0;
+    if (out.is_valid()) fds[count++] = {out.get(), POLLIN, 0};
+    if (child.end_fd() >= 0) fds[count++] = {child.end_fd(), POLLIN, 0};
+    // Without a descriptor to wake it the wait is short, so an end is seen soon.
+    int timeout_ms = count > 0 ? interval_ms : kPollWithoutEndFdMs;
+    if (poll(fds, count, timeout_ms) > 0 && out.is_valid() && fds[0].revents != 0) {
+      ReadSome(out, max_bytes, output);
+    }
   }
-  output->resize(filled);
+  return true;
 }
+
+// Spawns argv with `setup`; the running child, or nothing (`err` set).
+std::optional<pid_t> Spawn(SpawnSetup& setup, const std::string& path,
+                           const std::vector<std::string>& argv, int* err) {
+  pid_t pid = -1;
+  *err = setup.Spawn(path, argv, &pid);
+  if (*err != 0) return std::nullopt;
+  return pid;
+}
+
+bool StopNow(const StopCheck& stop) { return stop && stop(); }
 
 bool IsExecutableFile(const std::string& path) {
   struct stat st;
@@ -139,55 +153,6 @@ std::optional<std::string> ProgramOf(const std::vector<std::string>& argv) {
 
 }  // namespace
 
-std::vector<std::string> SplitCommandLine(std::string_view line) {
-  std::vector<std::string> args;
-  size_t i = 0;
-  for (;;) {
-    while (i < line.size() && IsBlank(line[i])) ++i;
-    if (i >= line.size()) break;
-    std::string arg;
-    bool quoted = false;
-    while (i < line.size() && (quoted || !IsBlank(line[i]))) {
-      size_t slashes = 0;
-      while (i < line.size() && line[i] == '\\') ++slashes, ++i;
-      if (i < line.size() && line[i] == '"') {
-        arg.append(slashes / 2, '\\');
-        if (slashes % 2 == 1) {
-          arg += '"';
-        } else {
-          quoted = !quoted;
-        }
-        ++i;
-      } else {
-        arg.append(slashes, '\\');
-        if (i < line.size() && (quoted || !IsBlank(line[i]))) arg += line[i++];
-      }
-    }
-    args.push_back(std::move(arg));
-  }
-  return args;
-}
-
-std::string QuoteArgument(std::string_view arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string_view::npos) return std::string(arg);
-  std::string out = "\"";
-  size_t slashes = 0;
-  for (char c : arg) {
-    if (c == '\\') {
-      ++slashes;
-      continue;
-    }
-    // Backslashes before a quote are doubled, and the quote escaped.
-    out.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
-    slashes = 0;
-    out += c;
-  }
-  // Backslashes before the closing quote are doubled so it stays a quote.
-  out.append(slashes * 2, '\\');
-  out += '"';
-  return out;
-}
-
 std::optional<std::string> FindProgram(const std::string& name) {
   if (name.empty()) return std::nullopt;
   if (name.find('/') != std::string::npos) return FindIn("", name);
@@ -205,69 +170,94 @@ std::optional<std::string> FindProgram(const std::string& name) {
 }
 
 SpawnStatus RunCaptured(const std::vector<std::string>& argv, size_t max_bytes, std::string* output,
-                        int* exit_status) {
+                        int* exit_status, const StopCheck& stop) {
   output->clear();
+  if (StopNow(stop)) return SpawnStatus::kStopped;
   Pipe out, in;
   if (!MakePipe(&out) || !MakePipe(&in)) return SpawnStatus::kPipeFailed;
   std::optional<std::string> path = ProgramOf(argv);
   if (!path) return SpawnStatus::kStartFailed;
-  pid_t pid = -1;
+  std::optional<pid_t> pid;
   int err;
   {
     SpawnSetup setup;
     setup.Dup(in.read_end.get(), STDIN_FILENO);
     setup.Dup(out.write_end.get(), STDOUT_FILENO);
-    err = setup.Spawn(*path, argv, &pid);
+    pid = Spawn(setup, *path, argv, &err);
   }
   // The child's ends go at once, so end of file arrives when it ends, and
   // the child reads end of file from an input that nobody writes.
   in.read_end.Reset();
   out.write_end.Reset();
   in.write_end.Reset();
-  if (err != 0) return SpawnStatus::kStartFailed;
-  ReadUpTo(out.read_end.get(), max_bytes, output);
-  // A child still writing now gets a broken pipe instead of blocking.
-  out.read_end.Reset();
-  WaitForChild(pid, exit_status);
-  return SpawnStatus::kOk;
+  if (!pid) return SpawnStatus::kStartFailed;
+  ChildProcess child(*pid);
+  bool finished = Supervise(child, out.read_end, max_bytes, output, stop);
+  if (exit_status) *exit_status = child.status();
+  return finished ? SpawnStatus::kOk : SpawnStatus::kStopped;
 }
 
-bool RunToFile(const std::vector<std::string>& argv, const std::string& output_path,
-               int* exit_status, std::string* error) {
+SpawnStatus RunToFile(const std::vector<std::string>& argv, const std::string& output_path,
+                      int* exit_status, std::string* error, const StopCheck& stop) {
+  if (StopNow(stop)) {
+    if (error) *error = "stopped before it started";
+    return SpawnStatus::kStopped;
+  }
   std::optional<std::string> path = ProgramOf(argv);
   if (!path) {
     if (error) *error = "cannot find program " + (argv.empty() ? std::string() : argv[0]);
-    return false;
+    return SpawnStatus::kStartFailed;
   }
   ScopedFd file(
       HANDLE_EINTR(open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)));
-  if (file.get() < 0) {
+  if (!file.is_valid()) {
     if (error) *error = "cannot open " + output_path + ": " + ErrnoText(errno);
-    return false;
+    return SpawnStatus::kStartFailed;
   }
-  pid_t pid = -1;
+  std::optional<pid_t> pid;
   int err;
   {
     SpawnSetup setup;
     setup.OpenNull(STDIN_FILENO);
     setup.Dup(file.get(), STDOUT_FILENO);
-    err = setup.Spawn(*path, argv, &pid);
+    pid = Spawn(setup, *path, argv, &err);
   }
   file.Reset();
-  if (err != 0) {
+  if (!pid) {
     if (error) *error = "cannot start " + *path + ": " + ErrnoText(err);
-    return false;
+    return SpawnStatus::kStartFailed;
   }
-  WaitForChild(pid, exit_status);
-  return true;
+  ChildProcess child(*pid);
+  ScopedFd no_output;
+  bool finished = Supervise(child, no_output, 0, nullptr, stop);
+  if (exit_status) *exit_status = child.status();
+  if (!finished && error) *error = "stopped before it ended";
+  return finished ? SpawnStatus::kOk : SpawnStatus::kStopped;
 }
 
 bool RunAndWait(const std::vector<std::string>& argv, int* exit_status) {
   std::optional<std::string> path = ProgramOf(argv);
-  pid_t pid = -1;
-  if (!path || SpawnSetup().Spawn(*path, argv, &pid) != 0) return false;
-  WaitForChild(pid, exit_status);
+  if (!path) return false;
+  SpawnSetup setup;
+  int err;
+  std::optional<pid_t> pid = Spawn(setup, *path, argv, &err);
+  if (!pid) return false;
+  ChildProcess child(*pid);
+  ScopedFd no_output;
+  Supervise(child, no_output, 0, nullptr, {});
+  if (exit_status) *exit_status = child.status();
   return true;
+}
+
+bool EndedWithSuccess(int wait_status) {
+  return wait_status != -1 && WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0;
+}
+
+std::string DescribeWaitStatus(int wait_status) {
+  if (wait_status == -1) return "an unknown status";
+  if (WIFEXITED(wait_status)) return "exit code " + std::to_string(WEXITSTATUS(wait_status));
+  if (WIFSIGNALED(wait_status)) return "signal " + std::to_string(WTERMSIG(wait_status));
+  return "status " + std::to_string(wait_status);
 }
 
 }  // namespace platform

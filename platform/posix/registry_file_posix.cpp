@@ -1,11 +1,11 @@
 #include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
 
 #include <cerrno>
 
 #include "platform/files.h"
 #include "platform/posix/eintr.h"
+#include "platform/posix/scoped_fd.h"
 #include "platform/registry.h"
 
 namespace platform {
@@ -17,20 +17,12 @@ class FolderLock {
  public:
   explicit FolderLock(const std::string& folder)
       : fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    if (fd_ >= 0 && HANDLE_EINTR(flock(fd_, LOCK_EX)) != 0) {
-      close(fd_);
-      fd_ = -1;
-    }
+    if (fd_.is_valid() && HANDLE_EINTR(flock(fd_.get(), LOCK_EX)) != 0) fd_.Reset();
   }
-  ~FolderLock() {
-    if (fd_ >= 0) close(fd_);
-  }
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-  bool held() const { return fd_ >= 0; }
+  bool held() const { return fd_.is_valid(); }
 
  private:
-  int fd_;
+  ScopedFd fd_;  // closing it releases the lock
 };
 
 }  // namespace

@@ -8,9 +8,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/files.h"
 #include "platform/posix/eintr.h"
+#include "platform/posix/scoped_fd.h"
 #include "platform/socket.h"
 
 namespace platform {
@@ -45,63 +47,48 @@ bool IsResourceError(int err) {
 
 }  // namespace
 
-void TcpConnection::Reset(int fd) {
-  Close();
-  fd_ = fd;
-}
-
-void TcpConnection::Close() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
-}
-
 TcpListener::TcpListener() : wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-TcpListener::~TcpListener() {
-  if (listen_fd_ >= 0) close(listen_fd_);
-  if (wake_fd_ >= 0) close(wake_fd_);
-}
-
 bool TcpListener::Listen(uint16_t port, int backlog, std::string* error) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) {
+  ScopedFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd.is_valid()) {
     if (error) *error = "socket: " + ErrnoText(errno);
     return false;
   }
   int on = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_ANY);
   addr.sin_port = htons(port);
   socklen_t len = sizeof addr;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, backlog) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+  if (bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(fd.get(), backlog) != 0 ||
+      getsockname(fd.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
     if (error) *error = ErrnoText(errno);
-    close(fd);
     return false;
   }
-  listen_fd_ = fd;
+  listen_fd_ = std::move(fd);
   port_ = ntohs(addr.sin_port);
   return true;
 }
 
 bool TcpListener::WaitReadable(int fd, int timeout_ms) {
-  pollfd fds[2] = {{fd, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+  pollfd fds[2] = {{fd, POLLIN, 0}, {wake_fd_.get(), POLLIN, 0}};
   int n = HANDLE_EINTR(poll(fds, 2, timeout_ms));
   if (n <= 0 || fds[1].revents != 0) return false;
   return fds[0].revents != 0;
 }
 
 TcpListener::AcceptResult TcpListener::Accept(TcpConnection* connection) {
-  if (listen_fd_ < 0) return AcceptResult::kBroken;
-  pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+  if (!listen_fd_.is_valid()) return AcceptResult::kBroken;
+  pollfd fds[2] = {{listen_fd_.get(), POLLIN, 0}, {wake_fd_.get(), POLLIN, 0}};
   if (poll(fds, 2, -1) < 0) return errno == EINTR ? AcceptResult::kRetry : AcceptResult::kBroken;
   if (fds[1].revents != 0) return AcceptResult::kWoken;
   if (fds[0].revents & (POLLERR | POLLNVAL)) return AcceptResult::kBroken;
   // The listening socket is non-blocking, so a connection that went away
   // between poll and accept gives EAGAIN rather than a hang.
-  int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+  int fd = accept4(listen_fd_.get(), nullptr, nullptr, SOCK_CLOEXEC);
   if (fd >= 0) {
     connection->Reset(fd);
     return AcceptResult::kAccepted;
@@ -120,41 +107,37 @@ size_t TcpListener::Receive(const TcpConnection& connection, char* buffer, size_
 
 void TcpListener::Wake() {
   uint64_t one = 1;
-  ssize_t ignored = write(wake_fd_, &one, sizeof one);
+  ssize_t ignored = write(wake_fd_.get(), &one, sizeof one);
   (void)ignored;
 }
 
 int OpenSilentConnection(uint16_t port) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
+  ScopedFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd.is_valid()) return -1;
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = htons(port);
-  if (HANDLE_EINTR(connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr)) != 0) {
-    close(fd);
+  if (HANDLE_EINTR(connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr)) != 0) {
     return -1;
   }
-  return fd;
+  return fd.Release();
 }
 
-void CloseConnection(int fd) {
-  if (fd >= 0) close(fd);
-}
+void CloseConnection(int fd) { ScopedFd(fd).Reset(); }
 
 bool SendToLocalPort(uint16_t port, std::string_view data) {
-  int fd = OpenSilentConnection(port);
-  if (fd < 0) return false;
+  ScopedFd fd(OpenSilentConnection(port));
+  if (!fd.is_valid()) return false;
   while (!data.empty()) {
-    ssize_t n = HANDLE_EINTR(send(fd, data.data(), data.size(), MSG_NOSIGNAL));
+    ssize_t n = HANDLE_EINTR(send(fd.get(), data.data(), data.size(), MSG_NOSIGNAL));
     if (n <= 0) break;
     data.remove_prefix(size_t(n));
   }
-  shutdown(fd, SHUT_WR);  // the report is complete: the server need not wait
+  shutdown(fd.get(), SHUT_WR);  // the report is complete: the server need not wait
   char sink[4096];
-  while (HANDLE_EINTR(recv(fd, sink, sizeof sink, 0)) > 0) {
+  while (HANDLE_EINTR(recv(fd.get(), sink, sizeof sink, 0)) > 0) {
   }
-  close(fd);
   return true;
 }
 
