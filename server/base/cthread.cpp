@@ -21,14 +21,20 @@ void CThread::ThreadRoutine() {
   AfterRun();
 }
 
-void CThread::Stop() {
+void CThread::RequestStop() {
   if (!thread_.joinable()) return;
   {
     std::lock_guard<std::mutex> lock(mu_);
+    if (stop_requested_) return;
     stop_requested_ = true;
   }
   wake_.notify_all();
   OnStopRequested();
+}
+
+void CThread::Stop() {
+  if (!thread_.joinable()) return;
+  RequestStop();
   thread_.join();
   exit_code_ = kStillActive;  // what the thread routine returns
 }

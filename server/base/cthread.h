@@ -2,9 +2,10 @@
 //
 // Stopping is cooperative: Stop sets a flag, wakes the worker from
 // SleepFor (and calls OnStopRequested so a worker blocked elsewhere can be
-// woken), then joins. A derived class must call Stop in its own destructor,
-// before its members go away. Start and Stop are called from the owning
-// thread only.
+// woken), then joins. RequestStop does the same without joining, so that an
+// owner can ask all its workers first and then wait for each. A derived
+// class must call Stop in its own destructor, before its members go away.
+// Start, RequestStop and Stop are called from the owning thread only.
 #ifndef SERVER_BASE_CTHREAD_H_
 #define SERVER_BASE_CTHREAD_H_
 
@@ -28,7 +29,9 @@ class CThread {
   virtual void AfterRun() {}
 
   void Start(uint32_t arg);
-  // Does nothing when the thread was never started or is already stopped.
+  // Each does nothing when the thread was never started or is already
+  // stopped; RequestStop calls OnStopRequested once per stop.
+  void RequestStop();
   void Stop();
 
   bool started() const { return thread_.joinable(); }

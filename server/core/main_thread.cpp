@@ -44,12 +44,17 @@ uint32_t MainThread::Run(uint32_t) {
   return 0;
 }
 
-// Workers stop in the order the server has always used: the listener and
-// the request worker first, then the others in reverse order of their
-// construction. The server thread was joined by the control loop already;
-// joining it first here only makes sure it can start no worker afterwards.
+// Every worker is asked to stop before any is waited for, so that programs
+// they are running end side by side and a stop takes one grace period (see
+// platform/process.h), not one per worker. They are then joined in the
+// order the server has always used: the listener and the request worker
+// first, then the others in reverse order of their construction. The
+// server thread was joined by the control loop already; joining it first
+// here only makes sure it can start no worker afterwards.
 MainThread::~MainThread() {
   Stop();
+  CThread* const workers[] = {&listener_, &request_processor_, &email_worker_, &log_importer_};
+  for (CThread* worker : workers) worker->RequestStop();
   listener_.Stop();
   request_processor_.Stop();
   email_worker_.Stop();

@@ -1,33 +1,28 @@
 #include "server/processing/database_tool_calls.h"
 
-#include <vector>
-
 #include "common/install_path.h"
-#include "platform/process.h"
+#include "server/base/event_log.h"
 #include "server/processing/contact_list.h"
 #include "server/processing/ip_log_files.h"
 #include "server/processing/run_console_app.h"
-#include "server/base/event_log.h"
 
-std::string ContactCommandLine(const std::string& user, const std::string& computer,
-                               const std::string& ip) {
-  std::string line = "ledgerix 6 \"" + user + "\" \"" + computer + "\" " + ip;
-  // The text comes from the network: only use the plain form when it
-  // splits back to exactly the intended arguments.
-  const std::vector<std::string> wanted = {"ledgerix", "6", user, computer, ip};
-  if (platform::SplitCommandLine(line) == wanted) return line;
-  return "ledgerix 6 " + platform::QuoteArgument(user) + " " + platform::QuoteArgument(computer) +
-         " " + platform::QuoteArgument(ip);
+std::vector<std::string> ContactArguments(const std::string& user, const std::string& computer,
+                                          const std::string& ip) {
+  // Mode 6 names the tool without ".exe", mode 7 with it; the program
+  // search finds the same tool for both.
+  return {"ledgerix", "6", user, computer, ip};
 }
 
-void RecordContactInfo(std::string user, std::string computer, std::string ip) {
+void RecordContactInfo(const std::string& user, const std::string& computer,
+                       const std::string& ip, const platform::StopCheck& stop) {
   // The output and the tool's success are not used.
-  RunConsoleApp(ContactCommandLine(user, computer, ip), kToolOutputCapacity);
+  RunConsoleApp(ContactArguments(user, computer, ip), kToolOutputCapacity, stop);
 }
 
-void RefreshIpLog() {
+void RefreshIpLog(const platform::StopCheck& stop) {
   std::string install = ReadInstallPath();
-  std::optional<std::string> output = RunConsoleApp("ledgerix.exe 7", kToolOutputCapacity);
+  std::optional<std::string> output =
+      RunConsoleApp({"ledgerix.exe", "7"}, kToolOutputCapacity, stop);
   if (!output) return;  // the runner has said why; the last list stays
   std::string error;
   if (!WriteIpLogFiles(install, ParseContactList(*output), &error)) {

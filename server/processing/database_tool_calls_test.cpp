@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/process.h"
 #include "platform/test_support.h"
 #include "server/processing/log_manager_thread.h"
 #include "server/processing/run_console_app.h"
@@ -19,29 +18,6 @@
 namespace {
 
 using Args = std::vector<std::string>;
-
-TEST(ContactCommandLineTest, PlainValuesGiveTheExactLine) {
-  EXPECT_EQ(ContactCommandLine("alice", "PC-7", "192.168.0.7"),
-            "ledgerix 6 \"alice\" \"PC-7\" 192.168.0.7");
-  EXPECT_EQ(ContactCommandLine("Jo Ann", "PC 7", "10.0.0.1"),
-            "ledgerix 6 \"Jo Ann\" \"PC 7\" 10.0.0.1");
-}
-
-TEST(ContactCommandLineTest, AnyValuesReachTheToolAsExactlyThreeArguments) {
-  const std::vector<Args> cases = {
-      {"", "", ""},
-      {"a\"b", "PC", "1.2.3.4"},
-      {"dom\\", "PC\\\\", "ip\\"},
-      {"x", "y", "1.2.3.4 extra"},
-      {"\"", "\\\"", "\"\""},
-      {"a\tb", "c d", " "},
-  };
-  for (const Args& c : cases) {
-    Args expected = {"ledgerix", "6", c[0], c[1], c[2]};
-    EXPECT_EQ(platform::SplitCommandLine(ContactCommandLine(c[0], c[1], c[2])), expected)
-        << ContactCommandLine(c[0], c[1], c[2]);
-  }
-}
 
 // A temporary install folder, registry file and stand-in tool on PATH.
 class ToolTest : public testing::Test {
@@ -141,17 +117,47 @@ TEST_F(ToolTest, IncompleteOrMultiLineValuesSkipModeSixOnly) {
   EXPECT_EQ(Calls().substr(36), "call\n[6]\n[a \"b\\]\n[\\\\PC]\n[]\ncall\n[7]\n");
 }
 
+TEST_F(ToolTest, AnyValuesReachTheToolAsExactlyThreeArguments) {
+  InstallTool("");
+  const std::vector<Args> cases = {
+      {"alice", "PC-7", "192.168.0.7"},
+      {"Jo Ann", "PC 7", "10.0.0.1"},
+      {"", "", ""},
+      {"a\"b", "PC", "1.2.3.4"},
+      {"dom\\", "PC\\\\", "ip\\"},
+      {"x", "y", "1.2.3.4 extra"},
+      {"\"", "\\\"", "\"\""},
+      {"a\tb", "c d", " "},
+  };
+  std::string expected;
+  for (const Args& c : cases) {
+    RecordContactInfo(c[0], c[1], c[2]);
+    expected += "call\n[6]\n[" + c[0] + "]\n[" + c[1] + "]\n[" + c[2] + "]\n";
+  }
+  EXPECT_EQ(Calls(), expected);
+}
+
+TEST_F(ToolTest, AStopStartsNoTool) {
+  InstallTool("bob,10.0.0.2,PC-2,1\n");
+  CLogManagerThread::ProcessReport(
+      "<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n", [] { return true; });
+  EXPECT_EQ(Calls(), "");
+  EXPECT_EQ(IpLog(), "-");
+  EXPECT_TRUE(log_.lines().empty());
+}
+
 TEST_F(ToolTest, RunConsoleAppCapacity) {
   std::string writer = root_ + "/bin/writer";
   std::ofstream(writer) << "#!/bin/sh\nhead -c \"$1\" /dev/zero | tr '\\0' x\n";
   chmod(writer.c_str(), 0755);
-  EXPECT_EQ(RunConsoleApp("writer 0", 100), "");
-  EXPECT_EQ(RunConsoleApp("writer 99", 100), std::string(99, 'x'));
-  EXPECT_EQ(RunConsoleApp("writer.exe 100", 100), std::string(99, 'x'));
-  EXPECT_EQ(RunConsoleApp("writer 700000", kToolOutputCapacity)->size(), kToolOutputCapacity - 1);
+  EXPECT_EQ(RunConsoleApp({"writer", "0"}, 100), "");
+  EXPECT_EQ(RunConsoleApp({"writer", "99"}, 100), std::string(99, 'x'));
+  EXPECT_EQ(RunConsoleApp({"writer.exe", "100"}, 100), std::string(99, 'x'));
+  EXPECT_EQ(RunConsoleApp({"writer", "700000"}, kToolOutputCapacity)->size(),
+            kToolOutputCapacity - 1);
   EXPECT_TRUE(log_.lines().empty());
-  EXPECT_EQ(RunConsoleApp("no-such-tool 7", 100), std::nullopt);
-  EXPECT_EQ(RunConsoleApp("", 100), std::nullopt);
+  EXPECT_EQ(RunConsoleApp({"no-such-tool", "7"}, 100), std::nullopt);
+  EXPECT_EQ(RunConsoleApp({}, 100), std::nullopt);
   EXPECT_EQ(log_.lines(), (std::vector<std::string>{"Error: Can't start console app",
                                                  "Error: Can't start console app"}));
 }

@@ -20,7 +20,8 @@ uint32_t CLogManagerThread::Run(uint32_t) {
   do {
     if (!queue_.IsEmpty()) {
       try {
-        ProcessReport(queue_.Pop().text);  // the arrival time is not used
+        // The arrival time is not used.
+        ProcessReport(queue_.Pop().text, [this] { return StopRequested(); });
       } catch (...) {
         WriteEventLog("Error in processing a request");
       }
@@ -29,7 +30,8 @@ uint32_t CLogManagerThread::Run(uint32_t) {
   return 0;
 }
 
-void CLogManagerThread::ProcessReport(const std::string& report) {
+void CLogManagerThread::ProcessReport(const std::string& report,
+                                      const platform::StopCheck& stop) {
   try {
     // The three values are this report's own: a report that lacks one must
     // not pair its values with those of an earlier report.
@@ -37,9 +39,9 @@ void CLogManagerThread::ProcessReport(const std::string& report) {
     int found = ExtractContactInfo(report, user, computer, ip);
     // A line break in a value would forge rows in the IP log.
     if (found == 3 && !HasLineBreak(user) && !HasLineBreak(computer) && !HasLineBreak(ip)) {
-      RecordContactInfo(user, computer, ip);
+      RecordContactInfo(user, computer, ip, stop);
     }
-    RefreshIpLog();
+    RefreshIpLog(stop);
   } catch (const std::exception& e) {
     WriteEventLog("Error in processing a request: %s", e.what());
   } catch (...) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <string>
 
+#include "platform/process.h"
 #include "server/base/cthread.h"
 #include "server/intake/request_queue.h"
 
@@ -23,8 +24,9 @@ class CLogManagerThread final : public CThread {
   uint32_t Run(uint32_t arg) override;
 
   // Processes one report: extraction, the mode-6 call when the report
-  // carries a usable contact, then the IP-log refresh. Never throws.
-  static void ProcessReport(const std::string& report);
+  // carries a usable contact, then the IP-log refresh; `stop` ends a
+  // running tool and starts no further one. Never throws.
+  static void ProcessReport(const std::string& report, const platform::StopCheck& stop = {});
 
  private:
   CRequestQueue& queue_;

@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "platform/process.h"
 #include "server/base/event_log.h"
 
 namespace {
@@ -11,7 +10,8 @@ void ShowError(const char* text) { ShowMessageBox("Error", text); }
 
 }  // namespace
 
-std::optional<std::string> RunConsoleApp(const std::string& command_line, size_t capacity) {
+std::optional<std::string> RunConsoleApp(const std::vector<std::string>& argv, size_t capacity,
+                                         const platform::StopCheck& stop, int* exit_status) {
   // The block holds the output and a terminating zero, as callers expect.
   size_t max_bytes = capacity > 0 ? capacity - 1 : 0;
   std::string output;
@@ -21,9 +21,11 @@ std::optional<std::string> RunConsoleApp(const std::string& command_line, size_t
     ShowError("Out of memory");
     return std::nullopt;
   }
-  switch (platform::RunCaptured(platform::SplitCommandLine(command_line), max_bytes, &output)) {
+  switch (platform::RunCaptured(argv, max_bytes, &output, exit_status, stop)) {
     case platform::SpawnStatus::kOk:
       return output;
+    case platform::SpawnStatus::kStopped:
+      return std::nullopt;  // a stop is no error
     case platform::SpawnStatus::kPipeFailed:
       ShowError("Can't open pipe");
       return std::nullopt;

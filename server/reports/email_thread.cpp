@@ -77,6 +77,6 @@ void EmailThread::RunBatch(const ReportConfig& config, int64_t now) {
   const std::string report_file = ReportFilePath();
   for (const ReportEntry* report : due) {
     if (StopRequested()) return;
-    SendReport(*report, report_file, address);
+    SendReport(*report, report_file, address, [this] { return StopRequested(); });
   }
 }

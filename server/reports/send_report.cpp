@@ -1,23 +1,57 @@
 #include "server/reports/send_report.h"
 
-#include "platform/process.h"
-#include "server/processing/run_console_app.h"
-#include "server/base/event_log.h"
+#include <optional>
 
-std::string NotifierCommandLine(const std::string& address) {
-  return "Notivo.exe " + platform::QuoteArgument(address) + " dbdata 1";
+#include "server/base/event_log.h"
+#include "server/processing/run_console_app.h"
+
+namespace {
+
+void ReportNotSent(const ReportEntry& report, const std::string& why) {
+  WriteEventLog("The %s report was not sent: %s", report.name, why.c_str());
 }
 
-void SendReport(const ReportEntry& report, const std::string& report_file,
-                const std::string& address) {
+// Runs the tool; true when it wrote the report and ended with success.
+bool ProduceReport(const ReportEntry& report, const std::string& report_file,
+                   const platform::StopCheck& stop) {
   std::vector<std::string> argv = {"ledgerix.exe"};
   argv.insert(argv.end(), report.ledgerix_args.begin(), report.ledgerix_args.end());
   std::string error;
-  int exit_status = 0;
-  if (!platform::RunToFile(argv, report_file, &exit_status, &error)) {
-    // Mailing whatever an earlier run left would pass it off as today's.
-    WriteEventLog("The %s report was not sent: %s", report.name, error.c_str());
-    return;
+  int exit_status = -1;
+  switch (platform::RunToFile(argv, report_file, &exit_status, &error, stop)) {
+    case platform::SpawnStatus::kOk:
+      break;
+    case platform::SpawnStatus::kStopped:
+      ReportNotSent(report, "the server is stopping");
+      return false;
+    default:
+      // Mailing whatever an earlier run left would pass it off as today's.
+      ReportNotSent(report, error);
+      return false;
   }
-  RunConsoleApp(NotifierCommandLine(address), kNotifierOutputCapacity);
+  if (platform::EndedWithSuccess(exit_status)) return true;
+  // A report the tool could not produce would arrive as an empty mail that
+  // looks like a quiet day.
+  ReportNotSent(report, "ledgerix ended with " + platform::DescribeWaitStatus(exit_status));
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::string> NotifierArguments(const std::string& address) {
+  return {"Notivo.exe", address, "dbdata", "1"};
+}
+
+void SendReport(const ReportEntry& report, const std::string& report_file,
+                const std::string& address, const platform::StopCheck& stop) {
+  if (!ProduceReport(report, report_file, stop)) return;
+  int exit_status = -1;
+  std::optional<std::string> output =
+      RunConsoleApp(NotifierArguments(address), kNotifierOutputCapacity, stop, &exit_status);
+  if (!output) {
+    ReportNotSent(report,
+                  stop && stop() ? "the server is stopping" : "Notivo could not be started");
+  } else if (!platform::EndedWithSuccess(exit_status)) {
+    ReportNotSent(report, "Notivo ended with " + platform::DescribeWaitStatus(exit_status));
+  }
 }

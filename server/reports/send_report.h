@@ -4,18 +4,22 @@
 #define SERVER_REPORTS_SEND_REPORT_H_
 
 #include <string>
+#include <vector>
 
+#include "platform/process.h"
 #include "common/report_table.h"
 
-// "Notivo.exe <address> dbdata 1", the address always one argument (quoted
-// only when it holds blanks or quotes). `address` must not be empty.
-std::string NotifierCommandLine(const std::string& address);
+// Notivo's arguments: Notivo.exe <address> dbdata 1, the address always
+// one argument exactly as given. `address` must not be empty.
+std::vector<std::string> NotifierArguments(const std::string& address);
 
 // Runs ledgerix with the report's arguments, its standard output on
-// `report_file` (emptied first), and waits for it; then runs Notivo through RunConsoleApp and
-// discards its output. When the tool cannot be started Notivo is not run
-// and one event-log line says why. The tool's exit status is not examined.
+// `report_file` (emptied first), and waits for it; when the tool ended with exit code 0, runs
+// Notivo through RunConsoleApp and discards its output. A report that is
+// not sent, because a program could not be started, ended with another
+// status or was ended by `stop`, gets one event-log line naming it; Notivo
+// is never run on a report that its tool did not finish.
 void SendReport(const ReportEntry& report, const std::string& report_file,
-                const std::string& address);
+                const std::string& address, const platform::StopCheck& stop = {});
 
 #endif  // SERVER_REPORTS_SEND_REPORT_H_
