@@ -96,15 +96,31 @@ class LedgerixTest(unittest.TestCase):
             self.assertEqual(done.stdout, b"")
             self.assertIn(b"missing/", done.stderr)
 
-    def test_reports_without_a_database_print_nothing(self):
-        for args in (("1", "1", "0", "0"), ("4", "2")):
+    def test_fresh_install_reports_an_empty_period(self):
+        # No nightly import has run yet: the normal report of a quiet
+        # period, and reading creates nothing.
+        for args, words in ((("1", "1", "0", "0"), b"no web activity was recorded for"),
+                            (("4", "2"), b"no filter events were recorded for")):
             done = self.run_tool(*args)
-            self.assertNotEqual(done.returncode, 0)
-            self.assertEqual(done.stdout, b"")
-            self.assertIn(b"cannot open the activity database", done.stderr)
-            self.assertIn(self.install.path("webfilter.dbs").encode(), done.stderr)
+            self.assertEqual(done.returncode, 0, (args, done.stderr))
+            self.assertIn(words, done.stdout)
         self.assertFalse(os.path.exists(self.install.path("webfilter.dbs")))
+        # A database that exists but cannot be read stays an error.
+        with open(self.install.path("webfilter.dbs"), "wb") as f:
+            f.write(b"not a database" * 100)
+        done = self.run_tool("1", "1", "0", "0")
+        self.assertEqual((done.returncode, done.stdout), (1, b""))
+        self.assertIn(b"cannot open the activity database", done.stderr)
 
+    def test_no_install_folder_is_an_error(self):
+        del self.install.values["apppath"]
+        self.install.write_registry()
+        for args in (("6", "bob", "PC-2", "10.0.0.2"), ("7",), ("1", "1", "0", "0")):
+            done = subprocess.run([e2e_util.program("ledgerix"), *args], capture_output=True,
+                                  env=self.install.env(), cwd=self.install.root, timeout=60)
+            self.assertEqual((done.returncode, done.stdout), (1, b""), args)
+            self.assertIn(b"no install folder is configured", done.stderr)
+        self.assertFalse(os.path.exists(os.path.join(self.install.root, "contacts.dbs")))
 
 if __name__ == "__main__":
     unittest.main()

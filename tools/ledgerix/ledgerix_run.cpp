@@ -4,6 +4,7 @@
 
 #include "common/install_path.h"
 #include "common/reg_value.h"
+#include "platform/files.h"
 #include "server/db/activity_database.h"
 #include "tools/ledgerix/command_line.h"
 #include "tools/ledgerix/contact_store.h"
@@ -30,6 +31,14 @@ bool OpenContacts(const LedgerixSettings& settings, CContactStore* store, std::s
   if (store->Open(path, &error)) return true;
   *err += "ledgerix: cannot open the contact list " + path + ": " + error + "\n";
   return false;
+}
+
+// Read only: a report never creates or changes the activity database.
+// Before its first nightly import an install has none, and its reports are
+// those of an empty period: read from an empty database in memory.
+bool OpenForReading(const std::string& path, ActivityDatabase* db, std::string* error) {
+  if (platform::FileIsMissing(path)) return db->Open(":memory:", error);
+  return db->OpenReadOnly(path, error);
 }
 
 int RecordContact(const LedgerixCommand& command, const LedgerixSettings& settings,
@@ -62,10 +71,9 @@ int ListContacts(const LedgerixSettings& settings, std::string* out, std::string
 int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
            std::string* err) {
   std::string path = settings.install_path + ActivityDatabase::kFileName;
-  // Read only: a report must never create or change the activity database.
   ActivityDatabase db;
   std::string error;
-  if (!db.OpenReadOnly(path, &error)) {
+  if (!OpenForReading(path, &db, &error)) {
     *err += "ledgerix: cannot open the activity database " + path + ": " + error + "\n";
     return 1;
   }
@@ -127,6 +135,12 @@ int RunLedgerix(const std::vector<std::string>& args, const LedgerixSettings& se
   if (!command) {
     *err += LedgerixUsage();
     return 2;
+  }
+  if (settings.install_path.empty()) {
+    // Without it every file would land in whatever folder the tool runs in.
+    *err += "ledgerix: no install folder is configured (registry value apppath under "
+            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane); set it with QuorvaneServerConfig\n";
+    return 1;
   }
   try {
     int code = Dispatch(*command, settings, out, err);

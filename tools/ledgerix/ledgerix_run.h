@@ -10,7 +10,8 @@
 //   contact keeping  setting::kContactKeepDays (days a contact stays listed
 //                    after its last report; 0 also means the default)
 // Files in the install folder: "contacts.dbs" (the contacts, read and
-// written) and "webfilter.dbs" (the activity database, only read).
+// written) and "webfilter.dbs" (the activity database, only read; before
+// the first nightly import there is none, and a report covers no activity).
 #ifndef TOOLS_LEDGERIX_LEDGERIX_RUN_H_
 #define TOOLS_LEDGERIX_LEDGERIX_RUN_H_
 
@@ -31,9 +32,9 @@ struct LedgerixSettings {
 // Reads the settings above from the registry file; `clock` gives now.
 LedgerixSettings ReadLedgerixSettings(const platform::Clock& clock);
 
-// Exit codes: 0 done, 1 a file could not be used or the contact was
-// refused, 2 unknown command line. `out` gets the output only on success;
-// `err` gets messages, one per line.
+// Exit codes: 0 done, 1 no install folder is configured, a file could not
+// be used or the contact was refused, 2 unknown command line. `out` gets
+// the output only on success; `err` gets messages, one per line.
 int RunLedgerix(const std::vector<std::string>& args, const LedgerixSettings& settings,
                 std::string* out, std::string* err);
 

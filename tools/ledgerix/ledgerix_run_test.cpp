@@ -78,23 +78,42 @@ TEST_F(LedgerixRunTest, RefusedContactsAndBadCommandLinesLeaveNoTrace) {
   EXPECT_EQ(Run({}), 2);
 }
 
-TEST_F(LedgerixRunTest, ReportsNeedAnActivityDatabase) {
-  for (const Args& args : {Args{"1", "1", "0", "0"}, Args{"4", "7"}}) {
-    EXPECT_EQ(Run(args), 1);
-    EXPECT_EQ(out_, "");
-    EXPECT_NE(err_.find("cannot open the activity database " + folder_.path() + "webfilter.dbs"),
-              std::string::npos)
-        << err_;
+TEST_F(LedgerixRunTest, MissingDatabaseReadsAsEmptyAndOthersFail) {
+  // Before the first nightly import: the report of an empty period, the
+  // same as from an empty database, and nothing is created.
+  const Args reports[] = {Args{"1", "1", "0", "0"}, Args{"4", "7"}};
+  std::vector<std::string> fresh;
+  for (const Args& args : reports) {
+    EXPECT_EQ(Run(args), 0) << err_;
+    fresh.push_back(out_);
   }
-  // A report never creates the database.
   EXPECT_FALSE(std::filesystem::exists(folder_.path() + "webfilter.dbs"));
-  // Nor does it read a file that is something else.
+  Db();
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(Run(reports[i]), 0) << err_;
+    EXPECT_EQ(out_, fresh[i]);
+    EXPECT_NE(out_, "");
+  }
+  db_.Close();
+  // A file that is something else is no empty database.
+  std::filesystem::remove(folder_.path() + "webfilter.dbs");
   {
     SQLite::Database other(folder_.path() + "webfilter.dbs",
                            SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
   }
   EXPECT_EQ(Run({"4", "1"}), 1);
   EXPECT_EQ(out_, "");
+  EXPECT_NE(err_.find("cannot open the activity database " + folder_.path() + "webfilter.dbs"),
+            std::string::npos)
+      << err_;
+  // Nor is a missing install folder, or none configured.
+  settings_.install_path = folder_.path() + "missing/";
+  EXPECT_EQ(Run({"1", "1", "0", "0"}), 1);
+  settings_.install_path = "";
+  for (const Args& args : {Args{"7"}, Args{"1", "1", "0", "0"}}) {
+    EXPECT_EQ(Run(args), 1);
+    EXPECT_NE(err_.find("no install folder is configured"), std::string::npos) << err_;
+  }
 }
 
 TEST_F(LedgerixRunTest, ActivityReportsCountOnlyTheirPeriod) {
