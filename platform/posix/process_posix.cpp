@@ -80,6 +80,8 @@ class SpawnSetup {
   posix_spawn_file_actions_t actions_;
 };
 
+bool StopNow(const StopCheck& stop) { return stop && stop(); }
+
 // One read from `out` into `output`. `out` is closed at end of file, on an
 // error, and once `max_bytes` are held: a child still writing then gets a
 // broken pipe instead of blocking.
@@ -98,7 +100,7 @@ bool Supervise(ChildProcess& child, ScopedFd& out, size_t max_bytes, std::string
                const StopCheck& stop) {
   const int interval_ms = static_cast<int>(kStopCheckInterval.count());
   while (out.is_valid() || !child.HasEnded()) {
-    if (stop && stop()) {
+    if (StopNow(stop)) {
       child.Terminate(kStopGrace);
       return false;
     }
@@ -123,8 +125,6 @@ std::optional<pid_t> Spawn(SpawnSetup& setup, const std::string& path,
   if (*err != 0) return std::nullopt;
   return pid;
 }
-
-bool StopNow(const StopCheck& stop) { return stop && stop(); }
 
 bool IsExecutableFile(const std::string& path) {
   struct stat st;
