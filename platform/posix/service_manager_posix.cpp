@@ -1,5 +1,6 @@
 #include "platform/service_manager.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
@@ -24,26 +25,23 @@ bool DirectoryWritable(const std::string& path) {
   return access(path.c_str(), W_OK | X_OK) == 0;
 }
 
-// systemctl is awaited; its result does not matter here.
+// systemctl is awaited; its result does not matter here. Without a running
+// systemd (a container, a chroot) it could only complain.
 void RunSystemctl(const std::string& verb, const std::string& unit) {
-  if (!UsingDefaultDirectory()) return;
+  if (!UsingDefaultDirectory() || sd_booted() <= 0) return;
   std::vector<std::string> args = {"systemctl", verb};
   if (!unit.empty()) args.push_back(unit);
   RunAndWait(args);
 }
 
-// systemd expands "%" specifiers and "$" variables anywhere on the line
-// and splits it at blanks, honouring C-like quotes; a path that needs it
-// is quoted.
-std::string ExecStartPath(const std::string& path) {
-  bool quote = path.find_first_of(" \t\"'\\") != std::string::npos;
-  std::string out = quote ? "\"" : "";
-  for (char c : path) {
-    if (quote && (c == '"' || c == '\\')) out += '\\';
-    if (c == '%' || c == '$') out += c;
-    out += c;
-  }
-  return quote ? out + "\"" : out;
+// The folder that holds the folder a program lies in: /usr for
+// /usr/sbin/Orbeline.
+std::string PrefixOf(const std::string& program_folder) {
+  size_t slash = program_folder.find_last_of('/');
+  if (slash == std::string::npos) return "";
+  std::string leaf = program_folder.substr(slash + 1);
+  if (leaf != "bin" && leaf != "sbin") return "";
+  return program_folder.substr(0, slash);
 }
 
 }  // namespace
@@ -60,25 +58,32 @@ std::string UnitFilePath(const std::string& service_name) {
   return UnitDirectory() + "/" + service_name + ".service";
 }
 
+std::string PackagedUnitPath(const std::string& service_name) {
+  std::string prefix = PrefixOf(ExecutableDirectory());
+  if (prefix.empty()) return "";
+  return prefix + "/lib/systemd/system/" + service_name + ".service";
+}
+
 bool ServiceUnitExists(const std::string& service_name) {
   struct stat st;
-  return lstat(UnitFilePath(service_name).c_str(), &st) == 0;
+  std::string packaged = PackagedUnitPath(service_name);
+  return lstat(UnitFilePath(service_name).c_str(), &st) == 0 ||
+         (!packaged.empty() && lstat(packaged.c_str(), &st) == 0);
 }
 
-std::string ServiceUnitText(const std::string& service_name, const std::string& program_path) {
-  return "[Unit]\n"
-         "Description=" + service_name + "\n"
-         "\n"
-         "[Service]\n"
-         "Type=notify\n"
-         "ExecStart=" + ExecStartPath(program_path) + "\n";
+bool SystemUserExists(const std::string& name) {
+  std::vector<char> buffer(16384);
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  return getpwnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+         found != nullptr;
 }
 
-ServiceResult WriteServiceUnit(const std::string& service_name, const std::string& program_path) {
+ServiceResult WriteServiceUnit(const std::string& service_name, const ServiceUnit& unit) {
   if (!DirectoryWritable(UnitDirectory())) return ServiceResult::kManagerUnavailable;
   std::string error;
-  if (!WriteFileAtomically(UnitFilePath(service_name),
-                           ServiceUnitText(service_name, program_path), &error)) {
+  if (!WriteFileAtomically(UnitFilePath(service_name), ServiceUnitText(service_name, unit),
+                           &error)) {
     return ServiceResult::kCreateFailed;
   }
   RunSystemctl("daemon-reload", "");

@@ -1,9 +1,12 @@
 // Registration of Orbeline: the AppID entries under HKEY_CLASSES_ROOT and
-// the systemd unit that stands for the installed service.
+// the systemd unit that stands for the installed service. A unit that a
+// package installed beside the program counts as installed and is left to
+// the package: registration then writes only the registry entries.
 #include "platform/files.h"
 #include "platform/service_manager.h"
 #include "server/base/event_log.h"
 #include "server/service/service_module.h"
+#include "server/service/service_units.h"
 
 namespace {
 
@@ -62,7 +65,8 @@ bool CServiceModule::InstallService() {
   std::string program = platform::ExecutablePath();
   platform::ServiceResult result = program.empty()
                                        ? platform::ServiceResult::kCreateFailed
-                                       : platform::WriteServiceUnit(service_name_, program);
+                                       : platform::WriteServiceUnit(
+                                             service_name_, RegisteredServiceUnit(program));
   switch (result) {
     case platform::ServiceResult::kOk:
       return true;
