@@ -2,8 +2,11 @@
 #include <string>
 #include <vector>
 
+#include "common/program_version.h"
 #include "tools/config/config_tool.h"
 
 int main(int argc, char** argv) {
-  return RunConfigTool(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (AnswerVersionRequest("QuorvaneServerConfig", args, std::cout)) return 0;
+  return RunConfigTool(args, std::cout, std::cerr);
 }

@@ -1,12 +1,15 @@
 // ledgerix: the product's database tool (contacts for the IP log, reports).
 #include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
+#include "common/program_version.h"
 #include "tools/ledgerix/ledgerix_run.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (AnswerVersionRequest("ledgerix", args, std::cout)) return 0;
   std::string out;
   std::string err;
   int code = RunLedgerix(args, ReadLedgerixSettings(platform::SystemClock()), &out, &err);
