@@ -107,9 +107,15 @@ class PackageTest(unittest.TestCase):
         self.assertIn("\nExecStart=/usr/sbin/Orbeline\n", unit)
         self.assertIn("\nUser=quorvane\n", unit)
         self.assertIn("\nReadWritePaths=/var/lib/quorvane\n", unit)
-        # Nothing installed points back into the build or the sources.
+        # Nothing installed points back into the build or the sources: no
+        # text names them, no program looks for libraries there.
         for relative in EXPECTED_FILES:
-            with open(os.path.join(self.unpacked, relative), "rb") as f:
+            path = os.path.join(self.unpacked, relative)
+            if "bin/" in relative:
+                dynamic = checked(["readelf", "-d", path]).stdout
+                self.assertNotRegex(dynamic, r"\((RPATH|RUNPATH)\)", relative)
+                continue
+            with open(path, "rb") as f:
                 data = f.read()
             if relative.endswith(".gz"):
                 data = gzip.decompress(data)
