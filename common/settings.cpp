@@ -28,6 +28,10 @@ std::string_view KindHint(SettingKind kind) {
       return "host or host:port";
     case SettingKind::kCount:
       return "1 to 100000";
+    case SettingKind::kAddress:
+      return "IPv4 address";
+    case SettingKind::kNetworks:
+      return "a.b.c.d/n,...";
   }
   return "";
 }

@@ -26,6 +26,8 @@ enum class SettingKind {
   kEmail,   // text, stored scrambled
   kHost,    // text, host[:port]
   kCount,   // number 1..100000 (hours or days)
+  kAddress,   // text, an IPv4 address or empty
+  kNetworks,  // text, comma-separated IPv4 networks in CIDR form, or empty
 };
 
 struct Setting {
@@ -66,6 +68,12 @@ inline constexpr Setting kContactWindowHours{"ContactWindowHours", SettingKind::
     "hours a contact stays active after its last report"};
 inline constexpr Setting kContactKeepDays{"ContactKeepDays", SettingKind::kCount, "30",
     "days a contact stays listed after its last report"};
+inline constexpr Setting kListenAddress{"ListenAddress", SettingKind::kAddress, "",
+    "address the agents' port listens on (empty: all)"};
+inline constexpr Setting kAgentNetworks{"AgentNetworks", SettingKind::kNetworks, "",
+    "networks whose agents are heard (empty: all)"};
+inline constexpr Setting kAgentAddressCheck{"AgentAddressCheck", SettingKind::kSwitch, "0",
+    "drop reports naming another address than their sender's"};
 // clang-format on
 
 }  // namespace setting
@@ -76,7 +84,8 @@ inline constexpr const Setting* kAllSettings[] = {
     &setting::kReportTime,        &setting::kEmailAddress,   &setting::kNotifyHost,
     &setting::kRegDaily,          &setting::kRegWeekly,      &setting::kRegMonthly,
     &setting::kRegDayFilter,      &setting::kRegWeekFilter,  &setting::kRegMonFilter,
-    &setting::kContactWindowHours, &setting::kContactKeepDays,
+    &setting::kContactWindowHours, &setting::kContactKeepDays, &setting::kListenAddress,
+    &setting::kAgentNetworks,     &setting::kAgentAddressCheck,
 };
 
 inline std::span<const Setting* const> AllSettings() { return kAllSettings; }

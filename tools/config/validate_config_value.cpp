@@ -3,6 +3,8 @@
 #include <optional>
 
 #include "common/email_scramble.h"
+#include "common/ipv4_address.h"
+#include "common/ipv4_networks.h"
 
 namespace {
 
@@ -102,6 +104,22 @@ bool CheckHost(const Setting& v, std::string_view input, std::string* error) {
                          Quoted(input));
 }
 
+// Empty stands for all addresses.
+bool CheckAddress(const Setting& v, std::string_view input, std::string* error) {
+  if (input.empty() || ParseIpv4Address(input)) return true;
+  return Fail(error, std::string(v.name) + " must be an IPv4 address such as 192.168.0.1, or empty, not " +
+                         Quoted(input));
+}
+
+// Empty stands for every network. The server refuses every agent while the
+// stored list does not parse, so a bad list must never be stored.
+bool CheckNetworks(const Setting& v, std::string_view input, std::string* error) {
+  if (ParseIpv4Networks(input)) return true;
+  return Fail(error, std::string(v.name) +
+                         " must be IPv4 networks such as 192.168.0.0/16,10.1.0.0/24 (no bits set "
+                         "after the prefix), or empty, not " + Quoted(input));
+}
+
 }  // namespace
 
 bool ValidateConfigValue(const Setting& value, std::string_view input,
@@ -141,6 +159,14 @@ bool ValidateConfigValue(const Setting& value, std::string_view input,
       return true;
     case SettingKind::kHost:
       if (!CheckHost(value, input, error)) return false;
+      *stored = platform::RegValue::String(input);
+      return true;
+    case SettingKind::kAddress:
+      if (!CheckAddress(value, input, error)) return false;
+      *stored = platform::RegValue::String(input);
+      return true;
+    case SettingKind::kNetworks:
+      if (!CheckNetworks(value, input, error)) return false;
       *stored = platform::RegValue::String(input);
       return true;
   }

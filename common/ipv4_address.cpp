@@ -1,0 +1,35 @@
+#include "common/ipv4_address.h"
+
+namespace {
+
+// One part: "0", or 1 to 3 digits without a leading zero, at most 255.
+std::optional<uint32_t> ParsePart(std::string_view part) {
+  if (part.empty() || part.size() > 3 || (part.size() > 1 && part[0] == '0')) return std::nullopt;
+  uint32_t n = 0;
+  for (char c : part) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + uint32_t(c - '0');
+  }
+  if (n > 255) return std::nullopt;
+  return n;
+}
+
+}  // namespace
+
+std::optional<uint32_t> ParseIpv4Address(std::string_view text) {
+  uint32_t address = 0;
+  for (int i = 0; i < 4; ++i) {
+    size_t dot = i < 3 ? text.find('.') : text.size();
+    if (dot == std::string_view::npos) return std::nullopt;
+    std::optional<uint32_t> part = ParsePart(text.substr(0, dot));
+    if (!part) return std::nullopt;
+    address = address << 8 | *part;
+    text.remove_prefix(i < 3 ? dot + 1 : dot);
+  }
+  return address;
+}
+
+std::string FormatIpv4Address(uint32_t address) {
+  return std::to_string(address >> 24) + "." + std::to_string(address >> 16 & 0xFF) + "." +
+         std::to_string(address >> 8 & 0xFF) + "." + std::to_string(address & 0xFF);
+}
