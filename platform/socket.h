@@ -49,6 +49,8 @@ class TcpListener {
 
   // Binds 0.0.0.0:`port` (0: any free port) with SO_REUSEADDR and listens.
   bool Listen(uint16_t port, int backlog, std::string* error);
+  // The same on one local IPv4 address (host byte order; 0 is every one).
+  bool ListenOn(uint32_t address, uint16_t port, int backlog, std::string* error);
   // The bound port, after a successful Listen.
   uint16_t port() const { return port_; }
 

@@ -50,6 +50,10 @@ bool IsResourceError(int err) {
 TcpListener::TcpListener() : wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 bool TcpListener::Listen(uint16_t port, int backlog, std::string* error) {
+  return ListenOn(INADDR_ANY, port, backlog, error);
+}
+
+bool TcpListener::ListenOn(uint32_t address, uint16_t port, int backlog, std::string* error) {
   ScopedFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd.is_valid()) {
     if (error) *error = "socket: " + ErrnoText(errno);
@@ -59,7 +63,7 @@ bool TcpListener::Listen(uint16_t port, int backlog, std::string* error) {
   setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  addr.sin_addr.s_addr = htonl(address);
   addr.sin_port = htons(port);
   socklen_t len = sizeof addr;
   if (bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||

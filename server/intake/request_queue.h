@@ -13,11 +13,19 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 struct RequestEntry {
+  RequestEntry() = default;
+  RequestEntry(std::string text, int64_t time, std::optional<uint32_t> peer_address = std::nullopt)
+      : text(std::move(text)), time(time), peer_address(peer_address) {}
+
   std::string text;
   int64_t time = 0;  // arrival, seconds since 1970-01-01 00:00 UTC
+  // The sender's IPv4 address (host byte order), when known.
+  std::optional<uint32_t> peer_address;
 };
 
 class CRequestQueue {

@@ -5,7 +5,9 @@
 #include <string>
 #include <utility>
 
+#include "common/ipv4_address.h"
 #include "common/reg_value.h"
+#include "platform/peer_address.h"
 #include "server/base/event_log.h"
 
 namespace {
@@ -19,6 +21,8 @@ constexpr std::chrono::milliseconds kResourcePause{100};
 CSrvSocket::CSrvSocket(platform::Clock& clock, SrvSocketOptions options)
     : clock_(clock),
       options_(options),
+      agent_networks_(clock),
+      refused_(clock),
       queue_(options.queue_max_entries, options.queue_max_bytes) {}
 
 CSrvSocket::~CSrvSocket() { Stop(); }
@@ -47,15 +51,17 @@ void CSrvSocket::Serve() {
           : PortFromRegistryValue(CRegNumberValue(setting::kDbServerPort).Read());
   // A port in use (or any other start-up failure) ends the listener
   // silently; the rest of the server runs on.
-  if (!listener_.Listen(port, kBacklog, nullptr)) return;
+  if (!StartListening(port)) return;
   listening_port_ = listener_.port();
   buffer_.resize(kReceiveSize);
   for (;;) {
     platform::TcpConnection connection;
     switch (listener_.Accept(&connection)) {
-      case platform::TcpListener::AcceptResult::kAccepted:
-        ServeConnection(connection);
+      case platform::TcpListener::AcceptResult::kAccepted: {
+        std::optional<uint32_t> peer = platform::PeerAddress(connection);
+        if (Admits(peer)) ServeConnection(connection, peer);
         break;
+      }
       case platform::TcpListener::AcceptResult::kRetry:
         break;
       case platform::TcpListener::AcceptResult::kRetryAfterPause:
@@ -68,7 +74,30 @@ void CSrvSocket::Serve() {
   }
 }
 
-void CSrvSocket::ServeConnection(const platform::TcpConnection& connection) {
+// Only a ListenAddress that cannot be used is reported: it was set on
+// purpose, and the agents meant to reach it are not heard.
+bool CSrvSocket::StartListening(uint16_t port) {
+  std::string address_text = CRegTextValue(setting::kListenAddress).Read();
+  if (address_text.empty()) return listener_.Listen(port, kBacklog, nullptr);
+  std::optional<uint32_t> address = ParseIpv4Address(address_text);
+  std::string error = "not an IPv4 address";
+  if (address && listener_.ListenOn(*address, port, kBacklog, &error)) return true;
+  WriteEventLog("Crash in Run Server Socket: cannot listen on ListenAddress \"%s\" port %u: %s",
+                address_text.c_str(), unsigned(port), error.c_str());
+  return false;
+}
+
+// A connection from outside the agents' networks is closed unread.
+bool CSrvSocket::Admits(std::optional<uint32_t> peer) {
+  if (agent_networks_.Allows(peer)) return true;
+  refused_.Count("Agent connection from " +
+                 (peer ? FormatIpv4Address(*peer) : std::string("an unknown address")) +
+                 " refused by AgentNetworks");
+  return false;
+}
+
+void CSrvSocket::ServeConnection(const platform::TcpConnection& connection,
+                                 std::optional<uint32_t> peer) {
   size_t n =
       listener_.Receive(connection, buffer_.data(), buffer_.size(), options_.receive_timeout);
   std::string request;
@@ -83,6 +112,6 @@ void CSrvSocket::ServeConnection(const platform::TcpConnection& connection) {
   if (request.find('\n') != std::string::npos) {
     // A full queue drops the report (and says so once per burst); the
     // listener goes on either way.
-    queue_.Push({std::move(request), clock_.Now()});
+    queue_.Push({std::move(request), clock_.Now(), peer});
   }
 }

@@ -1,6 +1,8 @@
 // CSrvSocket: the TCP listener. Takes one report per connection, stamps it
-// with its arrival time and puts it on the request queue, which it owns; it
-// never answers. Connections are served one after another on the
+// with its arrival time and its sender's address and puts it on the request
+// queue, which it owns; it never answers. It listens on "ListenAddress"
+// (all addresses when empty) and closes a connection from outside
+// "AgentNetworks" unread, counting the refusals. Connections are served one after another on the
 // listener's own thread. Construction, Start and Stop belong to the owning
 // thread; queue() may be used from any thread.
 #ifndef SERVER_INTAKE_SRV_SOCKET_H_
@@ -15,6 +17,8 @@
 #include "platform/clock.h"
 #include "platform/socket.h"
 #include "server/base/cthread.h"
+#include "server/base/refusal_counter.h"
+#include "server/intake/agent_networks.h"
 #include "server/intake/request_queue.h"
 
 struct SrvSocketOptions {
@@ -50,13 +54,18 @@ class CSrvSocket final : public CThread {
 
  private:
   void Serve();
-  void ServeConnection(const platform::TcpConnection& connection);
+  bool StartListening(uint16_t port);
+  bool Admits(std::optional<uint32_t> peer);
+  void ServeConnection(const platform::TcpConnection& connection,
+                       std::optional<uint32_t> peer);
 
   platform::Clock& clock_;
   const SrvSocketOptions options_;
   platform::TcpListener listener_;
   std::atomic<uint16_t> listening_port_{0};
   std::vector<char> buffer_;  // the receive buffer, listener's thread only
+  AgentNetworks agent_networks_;     // listener's thread only
+  CRefusalCounter refused_;          // listener's thread only
   CRequestQueue queue_;
 };
 

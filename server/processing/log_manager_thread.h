@@ -1,6 +1,8 @@
 // CLogManagerThread: the request worker. Takes one report per pass off the
 // request queue (it is the queue's only consumer), hands its contact to the
-// database tool and refreshes the IP log, then pauses 100 ms. A failure in
+// database tool and refreshes the IP log, then pauses 100 ms. With
+// AgentAddressCheck on, a report whose <ip> is not its sender's address is
+// dropped without a tool call, and counted. A failure in
 // one report's processing is reported and the worker goes on. Construction,
 // Start and Stop belong to the owning thread; the rest runs on the worker's
 // own thread.
@@ -10,15 +12,18 @@
 #include <chrono>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/process.h"
 #include "server/base/cthread.h"
+#include "server/base/refusal_counter.h"
 #include "server/intake/request_queue.h"
 
 class CLogManagerThread final : public CThread {
  public:
   static constexpr std::chrono::milliseconds kPassInterval{100};
 
-  explicit CLogManagerThread(CRequestQueue& queue);
+  explicit CLogManagerThread(CRequestQueue& queue,
+                             platform::Clock& clock = platform::SystemClock());
   ~CLogManagerThread() override;
 
   uint32_t Run(uint32_t arg) override;
@@ -29,7 +34,10 @@ class CLogManagerThread final : public CThread {
   static void ProcessReport(const std::string& report, const platform::StopCheck& stop = {});
 
  private:
+  bool RefusedByAddressCheck(const RequestEntry& entry);
+
   CRequestQueue& queue_;
+  CRefusalCounter refused_reports_;  // worker's thread only
 };
 
 #endif  // SERVER_PROCESSING_LOG_MANAGER_THREAD_H_
