@@ -84,8 +84,11 @@ class Install:
         if self.registered:
             guid = "{5E7D2C41-8A3B-4F0E-9C6D-2B1A0F3E4D51}"
             lines += ["", "[HKEY_CLASSES_ROOT\\AppID\\%s]" % guid, '@="Orbeline"']
-        with open(self.registry, "w") as f:
+        # Replaced in one step: a server running meanwhile must never read
+        # a half-written file.
+        with open(self.registry + ".new", "w") as f:
             f.write("\n".join(lines) + "\n")
+        os.replace(self.registry + ".new", self.registry)
 
     def private_bin(self, programs=("Orbeline",), fake_ledgerix=True):
         """Copies the built programs into <root>/bin, with the stand-in tool
