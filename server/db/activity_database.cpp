@@ -3,13 +3,17 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <sqlite3.h>
 
+#include <iterator>
 #include <stdexcept>
+
+#include "server/db/database_access.h"
 
 namespace {
 
-// Column order as every reader of the file expects it. The relation arrays
-// are answered by the indexes on the reference columns.
-const char* const kSchema[] = {
+// The schema, one step per version: step i brings a file of version i to
+// version i + 1. Column order as every reader of the file expects it; the
+// relation arrays are answered by the indexes on the reference columns.
+const char* const kVersion1[] = {
     "CREATE TABLE IF NOT EXISTS Computer(id INTEGER PRIMARY KEY, computer_name TEXT,"
     " status INTEGER)",
     "CREATE TABLE IF NOT EXISTS Ip(id INTEGER PRIMARY KEY, ip TEXT)",
@@ -37,11 +41,49 @@ const char* const kSchema[] = {
     "CREATE INDEX IF NOT EXISTS FilterActivity_users ON FilterActivity(users)",
 };
 
+// Web and FilterActivity keep one index each, user then time: the reports
+// read a user's rows of a period, and the removal of old rows goes user by
+// user. Nothing looks rows up by address, size, action or time alone, and
+// every index costs the nightly import a B-tree insert per row and the file
+// its pages.
+const char* const kVersion2[] = {
+    "DROP INDEX IF EXISTS Web_url",
+    "DROP INDEX IF EXISTS Web_size",
+    "DROP INDEX IF EXISTS Web_time",
+    "DROP INDEX IF EXISTS Web_users",
+    "DROP INDEX IF EXISTS FilterActivity_url",
+    "DROP INDEX IF EXISTS FilterActivity_time",
+    "DROP INDEX IF EXISTS FilterActivity_action",
+    "DROP INDEX IF EXISTS FilterActivity_users",
+    "CREATE INDEX IF NOT EXISTS Web_users_time ON Web(users, time)",
+    "CREATE INDEX IF NOT EXISTS FilterActivity_users_time ON FilterActivity(users, time)",
+};
+
+struct SchemaStep {
+  const char* const* begin;
+  const char* const* end;
+};
+
+const SchemaStep kSchemaSteps[] = {
+    {std::begin(kVersion1), std::end(kVersion1)},
+    {std::begin(kVersion2), std::end(kVersion2)},
+};
+static_assert(std::size(kSchemaSteps) == ActivityDatabase::kSchemaVersion);
+
+// Brings the file from `version` to the current one in one transaction.
+void Upgrade(SQLite::Database& db, int version) {
+  SQLite::Transaction transaction(db);
+  for (int step = version; step < ActivityDatabase::kSchemaVersion; ++step) {
+    for (const char* const* sql = kSchemaSteps[step].begin; sql != kSchemaSteps[step].end; ++sql)
+      db.exec(*sql);
+  }
+  db.exec("PRAGMA user_version=" + std::to_string(ActivityDatabase::kSchemaVersion));
+  transaction.commit();
+}
+
 const char kComputerColumns[] = "SELECT id, computer_name, status FROM Computer ";
 const char kIpColumns[] = "SELECT id, ip FROM Ip ";
 const char kUserColumns[] = "SELECT id, user_name, active, ips, computers FROM \"User\" ";
-const char kWebColumns[] = "SELECT id, url, size, time, users FROM Web ";
-const char kFilterColumns[] = "SELECT id, url, time, action, users FROM FilterActivity ";
 
 std::optional<int64_t> OptionalId(const SQLite::Column& column) {
   if (column.isNull()) return std::nullopt;
@@ -60,17 +102,6 @@ ComputerRow ReadComputer(SQLite::Statement& s) {
 
 IpRow ReadIp(SQLite::Statement& s) {
   return IpRow{s.getColumn(0).getInt64(), s.getColumn(1).getString()};
-}
-
-WebRow ReadWeb(SQLite::Statement& s) {
-  return WebRow{s.getColumn(0).getInt64(), s.getColumn(1).getString(), s.getColumn(2).getInt(),
-                dbDateTime(s.getColumn(3).getInt64()), OptionalId(s.getColumn(4))};
-}
-
-FilterActivityRow ReadFilter(SQLite::Statement& s) {
-  return FilterActivityRow{s.getColumn(0).getInt64(), s.getColumn(1).getString(),
-                           dbDateTime(s.getColumn(2).getInt64()), s.getColumn(3).getString(),
-                           OptionalId(s.getColumn(4))};
 }
 
 void BindOptional(SQLite::Statement& s, int index, std::optional<int64_t> id) {
@@ -122,7 +153,7 @@ struct ActivityDatabase::Impl {
 
   SQLite::Database db;
   std::unique_ptr<SQLite::Statement> find_user, find_computer, find_ip;
-  std::unique_ptr<SQLite::Statement> get_user, get_computer, get_ip;
+  std::unique_ptr<SQLite::Statement> get_computer, get_ip;
   std::unique_ptr<SQLite::Statement> insert_computer, insert_ip, insert_user, insert_web,
       insert_filter;
 };
@@ -156,14 +187,11 @@ bool ActivityDatabase::OpenWith(const std::string& path, int flags, bool create_
       // indexes each; a larger page cache keeps their pages in memory.
       db.exec("PRAGMA cache_size=-" + std::to_string(kCacheKiB));
       db.exec("PRAGMA wal_autocheckpoint=16384");
-      if (version < kSchemaVersion) {
-        SQLite::Transaction transaction(db);
-        for (const char* sql : kSchema) db.exec(sql);
-        db.exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
-        transaction.commit();
-      }
+      if (version < kSchemaVersion) Upgrade(db, version);
     } else if (version == 0) {
       throw std::runtime_error("not an activity database");
+    } else {
+      db.exec("PRAGMA cache_size=-" + std::to_string(kReadOnlyCacheKiB));
     }
     impl_ = std::move(impl);
     return true;
@@ -186,7 +214,9 @@ ActivityDatabase::Impl& ActivityDatabase::impl() {
   return *impl_;
 }
 
-SQLite::Database& ActivityDatabase::connection() { return impl().db; }
+SQLite::Database& ActivityDatabaseAccess::Connection(ActivityDatabase& db) {
+  return db.impl().db;
+}
 
 ActivityDatabase::Transaction::Transaction(ActivityDatabase& db) : db_(db) {
   db_.impl().db.exec("BEGIN IMMEDIATE");
@@ -245,13 +275,6 @@ std::optional<IpRow> ActivityDatabase::FindIp(const std::string& ip) {
       impl().find_ip, std::string(kIpColumns) + "WHERE ip=? ORDER BY id LIMIT 1");
   s.bind(1, ip);
   return First<IpRow>(s, ReadIp);
-}
-
-std::optional<UserRow> ActivityDatabase::GetUser(int64_t id) {
-  SQLite::Statement& s =
-      impl().Prepared(impl().get_user, std::string(kUserColumns) + "WHERE id=?");
-  s.bind(1, id);
-  return First<UserRow>(s, ReadUser);
 }
 
 std::optional<ComputerRow> ActivityDatabase::GetComputer(int64_t id) {
@@ -331,47 +354,3 @@ std::vector<UserRow> ActivityDatabase::AllUsers() {
   SQLite::Statement s(impl().db, std::string(kUserColumns) + "ORDER BY id");
   return Collect<UserRow>(s, ReadUser);
 }
-
-std::vector<ComputerRow> ActivityDatabase::AllComputers() {
-  SQLite::Statement s(impl().db, std::string(kComputerColumns) + "ORDER BY id");
-  return Collect<ComputerRow>(s, ReadComputer);
-}
-
-std::vector<IpRow> ActivityDatabase::AllIps() {
-  SQLite::Statement s(impl().db, std::string(kIpColumns) + "ORDER BY id");
-  return Collect<IpRow>(s, ReadIp);
-}
-
-std::vector<UserRow> ActivityDatabase::UsersOfComputer(int64_t computer_id) {
-  SQLite::Statement s(impl().db, std::string(kUserColumns) + "WHERE computers=? ORDER BY id");
-  s.bind(1, computer_id);
-  return Collect<UserRow>(s, ReadUser);
-}
-
-std::vector<UserRow> ActivityDatabase::UsersOfIp(int64_t ip_id) {
-  SQLite::Statement s(impl().db, std::string(kUserColumns) + "WHERE ips=? ORDER BY id");
-  s.bind(1, ip_id);
-  return Collect<UserRow>(s, ReadUser);
-}
-
-std::vector<WebRow> ActivityDatabase::WebsOfUser(int64_t user_id) {
-  SQLite::Statement s(impl().db, std::string(kWebColumns) + "WHERE users=? ORDER BY id");
-  s.bind(1, user_id);
-  return Collect<WebRow>(s, ReadWeb);
-}
-
-std::vector<FilterActivityRow> ActivityDatabase::FilterActivityOfUser(int64_t user_id) {
-  SQLite::Statement s(impl().db, std::string(kFilterColumns) + "WHERE users=? ORDER BY id");
-  s.bind(1, user_id);
-  return Collect<FilterActivityRow>(s, ReadFilter);
-}
-
-void ActivityDatabase::ForEachWeb(int64_t from, int64_t to,
-                                  const std::function<void(const WebRow&)>& visit) {
-  SQLite::Statement s(impl().db,
-                      std::string(kWebColumns) + "WHERE time>=? AND time<? ORDER BY id");
-  s.bind(1, from);
-  s.bind(2, to);
-  while (s.executeStep()) visit(ReadWeb(s));
-}
-

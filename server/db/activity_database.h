@@ -16,11 +16,16 @@
 // statements; use it from one thread at a time. Several objects (in one or
 // several processes) may have the same file open; writers wait for each
 // other up to the busy timeout.
+//
+// The SQL on these tables lives in this folder only: the reads the reports
+// need and the removal of old rows are operations of their own here
+// (read_activity_of_period.h, read_filter_events_of_period.h,
+// delete_activity_before.h), reaching the connection through
+// database_access.h.
 #ifndef SERVER_DB_ACTIVITY_DATABASE_H_
 #define SERVER_DB_ACTIVITY_DATABASE_H_
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,16 +33,15 @@
 
 #include "server/db/activity_rows.h"
 
-namespace SQLite {
-class Database;
-}
-
 class ActivityDatabase {
  public:
   static constexpr const char* kFileName = "webfilter.dbs";  // in the install folder
-  static constexpr int kSchemaVersion = 1;
+  // 1: the tables with an index on every column. 2: Web and FilterActivity
+  // indexed by user then time only (what the reads and the removal use).
+  static constexpr int kSchemaVersion = 2;
   static constexpr int kBusyTimeoutMs = 10000;
   static constexpr int kCacheKiB = 262144;  // page cache per open object (at most)
+  static constexpr int kReadOnlyCacheKiB = 16384;  // the same for OpenReadOnly
 
   ActivityDatabase();
   ActivityDatabase(const ActivityDatabase&) = delete;
@@ -45,10 +49,12 @@ class ActivityDatabase {
   ~ActivityDatabase();
 
   // Opens `path` for reading and writing, creating the file and its tables
-  // when missing. False (with `error` set) when it cannot be opened or holds
-  // a schema newer than this program knows.
+  // when missing and bringing an older schema up to date. False (with
+  // `error` set) when it cannot be opened or holds a schema newer than this
+  // program knows.
   bool Open(const std::string& path, std::string* error);
-  // Opens an existing file for reading only (never creates it).
+  // Opens an existing file for reading only (never creates or upgrades it;
+  // an older schema is read as it is).
   bool OpenReadOnly(const std::string& path, std::string* error);
   void Close();
   bool is_open() const;
@@ -92,7 +98,6 @@ class ActivityDatabase {
   std::optional<IpRow> FindIp(const std::string& ip);
 
   // Lookups by identity.
-  std::optional<UserRow> GetUser(int64_t id);
   std::optional<ComputerRow> GetComputer(int64_t id);
   std::optional<IpRow> GetIp(int64_t id);
 
@@ -106,26 +111,12 @@ class ActivityDatabase {
   int64_t InsertFilterActivity(const std::string& url, dbDateTime time,
                                const std::string& action, int64_t user);
 
-  // Whole tables, in id order (the order in which rows were inserted).
+  // The whole User table, in id order (the order in which rows were
+  // inserted).
   std::vector<UserRow> AllUsers();
-  std::vector<ComputerRow> AllComputers();
-  std::vector<IpRow> AllIps();
-
-  // The relation arrays, in id order.
-  std::vector<UserRow> UsersOfComputer(int64_t computer_id);
-  std::vector<UserRow> UsersOfIp(int64_t ip_id);
-  std::vector<WebRow> WebsOfUser(int64_t user_id);
-  std::vector<FilterActivityRow> FilterActivityOfUser(int64_t user_id);
-
-  // Web rows whose time t satisfies from <= t < to, in id order, handed to
-  // `visit` one at a time (no whole table in memory).
-  void ForEachWeb(int64_t from, int64_t to, const std::function<void(const WebRow&)>& visit);
-
-  // The underlying connection, for readers that need their own queries
-  // (bind every value as a parameter). Valid while open.
-  SQLite::Database& connection();
 
  private:
+  friend class ActivityDatabaseAccess;
   struct Impl;
   bool OpenWith(const std::string& path, int flags, bool create_schema, std::string* error);
   Impl& impl();

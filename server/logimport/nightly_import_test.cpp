@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/test_support.h"
 #include "server/db/activity_database.h"
+#include "server/db/activity_rows_for_testing.h"
 #include "server/logimport/line_reader.h"
 #include "server/logimport/logg_thread.h"
 #include "server/logimport/rebuild_ip_log.h"
@@ -66,6 +67,13 @@ class NightlyImportTest : public ::testing::Test {
     return db_;
   }
 
+  // The stored rows, read on a connection of the test's own.
+  ActivityRowsForTesting& Rows() {
+    Db();
+    if (!rows_) rows_.emplace(install_ + "webfilter.dbs");
+    return *rows_;
+  }
+
   std::string Read(const std::string& path) {
     return platform::ReadWholeFile(path).value_or("<missing>");
   }
@@ -73,7 +81,7 @@ class NightlyImportTest : public ::testing::Test {
   // A trigger that makes inserting the given url fail, to break a store
   // half way through.
   void FailInsertsOf(const std::string& table, const std::string& url) {
-    SQLite::Statement(Db().connection(),
+    SQLite::Statement(Rows().connection(),
                       "CREATE TRIGGER fail_" + table + " BEFORE INSERT ON " + table +
                           " WHEN NEW.url = '" + url +
                           "' BEGIN SELECT RAISE(ABORT, 'refused'); END")
@@ -88,6 +96,7 @@ class NightlyImportTest : public ::testing::Test {
   platform::FakeClock clock_;
   CLoggThread worker_{clock_, std::chrono::milliseconds(1), std::chrono::milliseconds(0)};
   ActivityDatabase db_;
+  std::optional<ActivityRowsForTesting> rows_;
 };
 
 TEST_F(NightlyImportTest, NewUserGetsRowsEveryHostAndARebuiltIpLog) {
@@ -113,9 +122,9 @@ TEST_F(NightlyImportTest, NewUserGetsRowsEveryHostAndARebuiltIpLog) {
   EXPECT_EQ(computer->status, 1);
   EXPECT_EQ(user->ips, ip->id);
   EXPECT_EQ(user->computers, computer->id);
-  EXPECT_EQ(Db().UsersOfIp(ip->id).size(), 1u);
-  EXPECT_EQ(Db().UsersOfComputer(computer->id).size(), 1u);
-  auto webs = Db().WebsOfUser(user->id);
+  EXPECT_EQ(Rows().UsersOfIp(ip->id).size(), 1u);
+  EXPECT_EQ(Rows().UsersOfComputer(computer->id).size(), 1u);
+  auto webs = Rows().WebsOfUser(user->id);
   ASSERT_EQ(webs.size(), 3u);  // the last host of the file is stored too
   EXPECT_EQ(webs[0].url, "host1");
   EXPECT_EQ(webs[0].size, 12);
@@ -146,8 +155,8 @@ TEST_F(NightlyImportTest, ManyFilesAcrossBatchesAndAwkwardLines) {
   EXPECT_EQ(Db().AllUsers().size(), 231u);
   auto u7 = Db().FindUser("u7");
   ASSERT_TRUE(u7);
-  EXPECT_EQ(Db().WebsOfUser(u7->id).size(), 2u);
-  auto zed = Db().WebsOfUser(Db().FindUser("zed")->id);
+  EXPECT_EQ(Rows().WebsOfUser(u7->id).size(), 2u);
+  auto zed = Rows().WebsOfUser(Db().FindUser("zed")->id);
   ASSERT_EQ(zed.size(), 2u);
   EXPECT_EQ(zed[0].url, "a");
   EXPECT_EQ(zed[0].size, 8);
@@ -165,9 +174,9 @@ TEST_F(NightlyImportTest, KnownUserAddsOnlyWebRowsAndReportLinesReplace) {
   CLoggThread::NightResult night = worker_.ImportNight();
   EXPECT_EQ(night.daily.imported, 2);
   EXPECT_EQ(Db().AllUsers().size(), 2u);
-  EXPECT_EQ(Db().AllIps().size(), 1u);  // address differs, but ann is not new
-  EXPECT_EQ(Db().AllComputers().size(), 2u);
-  auto webs = Db().WebsOfUser(user);
+  EXPECT_EQ(Rows().AllIps().size(), 1u);  // address differs, but ann is not new
+  EXPECT_EQ(Rows().AllComputers().size(), 2u);
+  auto webs = Rows().WebsOfUser(user);
   ASSERT_EQ(webs.size(), 2u);
   EXPECT_EQ(webs[0].url, "host1");
   EXPECT_EQ(webs[0].size, 7);
@@ -175,7 +184,7 @@ TEST_F(NightlyImportTest, KnownUserAddsOnlyWebRowsAndReportLinesReplace) {
   auto carl = Db().FindUser("carl");
   ASSERT_TRUE(carl);
   EXPECT_EQ(carl->ips, ip);
-  EXPECT_EQ(Db().WebsOfUser(carl->id).size(), 0u);
+  EXPECT_EQ(Rows().WebsOfUser(carl->id).size(), 0u);
   EXPECT_EQ(Read(install_ + "Logs/logip2.log"), "ann,10.0.0.9,ann,1\r\ncarl,10.0.0.9,carl,1\r\n");
 }
 
@@ -242,15 +251,15 @@ TEST_F(NightlyImportTest, FilterLogStoresKnownUsersOnly) {
   EXPECT_EQ(night.filter.status, FilterImportResult::Status::kImported) << night.filter.error;
   EXPECT_EQ(night.filter.stored, 4);
   EXPECT_FALSE(fs::exists(Log("Filter_05_03_2026.log")));
-  auto rows = Db().FilterActivityOfUser(anna);
+  auto rows = Rows().FilterActivityOfUser(anna);
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].url, "host1/page");
   EXPECT_EQ(rows[0].action, "blocked");
   EXPECT_EQ(rows[0].time.stamp, Local(2026, 3, 5, 14, 7, 33));
   EXPECT_EQ(rows[1].time.stamp, Local(2026, 3, 5, 1, 2, 3));
   EXPECT_EQ(rows[2].action, "");
-  ASSERT_EQ(Db().FilterActivityOfUser(pc7).size(), 1u);
-  EXPECT_EQ(Db().FilterActivityOfUser(pc7)[0].url, "host2/page");
+  ASSERT_EQ(Rows().FilterActivityOfUser(pc7).size(), 1u);
+  EXPECT_EQ(Rows().FilterActivityOfUser(pc7)[0].url, "host2/page");
   EXPECT_EQ(Db().FindUser("nobody"), std::nullopt);  // filter lines create no users
 }
 
@@ -267,7 +276,7 @@ TEST_F(NightlyImportTest, FilterLogEmptyIsDeletedAndFailureKeepsIt) {
   CLoggThread::NightResult night = worker_.ImportNight();
   EXPECT_EQ(night.filter.status, FilterImportResult::Status::kFailed);
   EXPECT_TRUE(fs::exists(Log("Filter_05_03_2026.log")));
-  EXPECT_EQ(Db().FilterActivityOfUser(1).size(), 0u);
+  EXPECT_EQ(Rows().FilterActivityOfUser(1).size(), 0u);
 }
 
 TEST_F(NightlyImportTest, MidnightScheduleRunsOncePerNight) {
@@ -289,7 +298,7 @@ TEST_F(NightlyImportTest, MidnightScheduleRunsOncePerNight) {
   clock_.Set(Local(2026, 3, 7, 0, 0, 2));
   EXPECT_TRUE(worker_.PollOnce());
   EXPECT_FALSE(fs::exists(Log("06_03_2026_bob_10.0.0.3")));
-  EXPECT_EQ(Db().WebsOfUser(Db().FindUser("bob")->id).size(), 2u);
+  EXPECT_EQ(Rows().WebsOfUser(Db().FindUser("bob")->id).size(), 2u);
 }
 
 TEST_F(NightlyImportTest, RunningWorkerImportsAtMidnightAndStops) {

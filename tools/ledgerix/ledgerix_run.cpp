@@ -6,10 +6,11 @@
 #include "common/reg_value.h"
 #include "platform/files.h"
 #include "server/db/activity_database.h"
+#include "server/db/read_activity_of_period.h"
+#include "server/db/read_filter_events_of_period.h"
 #include "tools/ledgerix/command_line.h"
 #include "tools/ledgerix/contact_store.h"
 #include "tools/ledgerix/report_html.h"
-#include "tools/ledgerix/report_queries.h"
 
 namespace {
 
@@ -81,12 +82,15 @@ int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std
   std::string period = DescribePeriod(command.period, bounds);
   std::string adjective = PeriodAdjective(command.period);
   if (command.mode == LedgerixMode::kActivityReport) {
-    ActivityReport report{adjective + " activity report", period,
-                          QueryActivity(db.connection(), bounds)};
+    ActivityReport report{
+        adjective + " activity report", period,
+        ReadActivityOfPeriod(db, bounds.begin, bounds.end,
+                             std::max(kTopInOverview, kSitesPerUser))};
     *out = RenderActivityReport(report);
   } else {
-    FilterReport report{adjective + " filter report", period,
-                        QueryFilterEvents(db.connection(), bounds)};
+    FilterReport report{
+        adjective + " filter report", period,
+        ReadFilterEventsOfPeriod(db, bounds.begin, bounds.end, kTopInOverview, kEventsPerUser)};
     *out = RenderFilterReport(report);
   }
   return 0;

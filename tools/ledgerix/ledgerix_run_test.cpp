@@ -12,6 +12,12 @@ namespace {
 
 using Args = std::vector<std::string>;
 
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 class LedgerixRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -176,7 +182,7 @@ TEST_F(LedgerixRunTest, FilterReportsListEventsPerUser) {
       "<td>blocked</td>");
   EXPECT_NE(early, std::string::npos) << out_;
   EXPECT_NE(later, std::string::npos) << out_;
-  EXPECT_LT(early, later);
+  EXPECT_LT(later, early);  // the latest first
   EXPECT_EQ(out_.find("late.example"), std::string::npos);
 
   // The month before holds nothing: one line says so.
@@ -208,9 +214,71 @@ TEST_F(LedgerixRunTest, ManySitesAndEventsAreCut) {
   EXPECT_NE(out_.find("and 5 more sites"), std::string::npos);
   ASSERT_EQ(Run({"4", "1"}), 0) << err_;
   EXPECT_NE(out_.find("503 filter events"), std::string::npos);
-  EXPECT_NE(out_.find("f.example/499<"), std::string::npos);
-  EXPECT_EQ(out_.find("f.example/500<"), std::string::npos);
-  EXPECT_NE(out_.find("and 3 later events not listed"), std::string::npos);
+  // The latest events are listed, the earlier ones counted.
+  EXPECT_NE(out_.find("f.example/502<"), std::string::npos);
+  EXPECT_NE(out_.find("f.example/483<"), std::string::npos);
+  EXPECT_EQ(out_.find("f.example/482<"), std::string::npos);
+  EXPECT_NE(out_.find("and 483 earlier events"), std::string::npos);
+}
+
+// A generated month: more users than the report lists, more sites and
+// events per user than a section shows.
+TEST_F(LedgerixRunTest, AMonthOpensWithItsOverviewAndCutsTheSections) {
+  const int users = 150, sites = 15, days = 31;
+  ActivityDatabase::Transaction transaction(Db());
+  for (int u = 0; u < users; ++u) {
+    char name[8];
+    std::snprintf(name, sizeof name, "u%03d", u);
+    int64_t id = User(name, "10.0.0." + std::to_string(u), "PC-" + std::to_string(u));
+    for (int day = 1; day <= days; ++day) {
+      const dbDateTime time(LocalTime(2026, 12, day, 0, 0, 5));
+      for (int s = 0; s < sites; ++s)
+        Db().InsertWeb("s" + std::to_string(s) + ".example", (u + 1) * (s + 1), time, id);
+      Db().InsertFilterActivity("b" + std::to_string(u % 12) + ".example/" + std::to_string(day),
+                                dbDateTime(LocalTime(2026, 12, day, 12)),
+                                day % 2 ? "blocked" : "allowed", id);
+    }
+  }
+  transaction.Commit();
+
+  ASSERT_EQ(Run({"1", "7", "2", "0"}), 0) << err_;
+  EXPECT_LT(out_.size(), 1000000u);
+  // Requests: 31 days of (u + 1) * (1 + ... + 15) for u = 0 ... 149.
+  EXPECT_NE(out_.find("Requests</td><td align=\"right\" style=\"font-weight:bold\">42,129,000"),
+            std::string::npos)
+      << out_.substr(0, 2000);
+  EXPECT_NE(out_.find("Users</td><td align=\"right\" style=\"font-weight:bold\">150<"),
+            std::string::npos);
+  const size_t top_users = out_.find("Top 10 users"), top_sites = out_.find("Top 10 sites");
+  ASSERT_LT(top_users, top_sites);
+  const std::string overview = out_.substr(top_users, top_sites - top_users);
+  EXPECT_LT(overview.find(">u149 <small>"), overview.find(">u148 <small>"));
+  EXPECT_NE(overview.find(">u140 <small>"), std::string::npos);
+  EXPECT_EQ(overview.find(">u139 <small>"), std::string::npos);
+  EXPECT_LT(out_.find("<td>s14.example</td>", top_sites), out_.find("<td>s13.example</td>"));
+  // Sections for the 100 busiest users, busiest first, ten sites each.
+  EXPECT_LT(out_.find(">u149 <small>", top_sites), out_.find(">u148 <small>", top_sites));
+  EXPECT_NE(out_.find(">u050 <small>"), std::string::npos);
+  EXPECT_EQ(out_.find(">u049 <small>"), std::string::npos);
+  EXPECT_EQ(Occurrences(out_, "&#8230; and 5 more sites</p>"), 100u);
+  EXPECT_NE(out_.find("&#8230; and 50 more users</p>"), std::string::npos);
+
+  ASSERT_EQ(Run({"4", "7"}), 0) << err_;
+  EXPECT_LT(out_.size(), 1000000u);
+  EXPECT_NE(out_.find("Filter events</td><td align=\"right\" style=\"font-weight:bold\">4,650<"),
+            std::string::npos);
+  EXPECT_NE(out_.find("Blocked</td><td align=\"right\" style=\"font-weight:bold\">2,400<"),
+            std::string::npos);
+  EXPECT_NE(out_.find("<td>blocked</td><td align=\"right\">2,400</td>"), std::string::npos);
+  EXPECT_NE(out_.find("Top 10 blocked sites"), std::string::npos);
+  // b0 ... b5 are blocked for 13 users, b6 ... b11 for 12.
+  EXPECT_NE(out_.find("<td>b0.example</td><td align=\"right\">208</td>"), std::string::npos);
+  EXPECT_EQ(out_.find("<td>b9.example</td>"), std::string::npos);  // ties by name
+  EXPECT_NE(out_.find("31 filter events: blocked 16, allowed 15"), std::string::npos);
+  EXPECT_EQ(Occurrences(out_, "&#8230; and 11 earlier events</p>"), 100u);
+  EXPECT_NE(out_.find("&#8230; and 50 more users</p>"), std::string::npos);
+  // The latest event of a user comes first.
+  EXPECT_LT(out_.find("<td>2026-12-31 12:00:00</td>"), out_.find("<td>2026-12-30 12:00:00</td>"));
 }
 
 }  // namespace

@@ -1,18 +1,12 @@
 #include "tools/ledgerix/report_html.h"
 
 #include <algorithm>
+#include <functional>
 
+#include "tools/ledgerix/html_parts.h"
 #include "tools/ledgerix/report_period.h"
 
 namespace {
-
-constexpr int kBarWidth = 200;  // pixels of a full bar
-const char kBarColour[] = "#3a6ea5";
-
-std::string Heading(const std::string& title, const std::string& period) {
-  return "<h2 style=\"font-family:Arial,sans-serif\">" + EscapeHtml(title) + "</h2>\n" +
-         "<p style=\"font-family:Arial,sans-serif\">" + EscapeHtml(period) + "</p>\n";
-}
 
 std::string EmptyLine(const std::string& title, const std::string& what,
                       const std::string& period) {
@@ -20,122 +14,136 @@ std::string EmptyLine(const std::string& title, const std::string& what,
          " " + EscapeHtml(period) + ".</p>\n";
 }
 
-std::string UserHeading(const ReportUser& user, const std::string& extra) {
-  std::string html = "<h3 style=\"font-family:Arial,sans-serif\">" +
-                     EscapeHtml(user.name.empty() ? "(unknown user)" : user.name);
-  if (!user.ip.empty() || !user.computer.empty()) {
-    html += " <small>(" + EscapeHtml(user.ip);
-    if (!user.ip.empty() && !user.computer.empty()) html += ", ";
-    html += EscapeHtml(user.computer) + ")</small>";
-  }
-  return html + "</h3>\n<p style=\"font-family:Arial,sans-serif\">" + extra + "</p>\n";
+template <typename T>
+std::vector<T> FirstOf(const std::vector<T>& all, size_t n) {
+  return std::vector<T>(all.begin(), all.begin() + std::min(n, all.size()));
 }
 
-// A bar of `count` against `largest` as two cells of a fixed-width table.
-std::string Bar(int64_t count, int64_t largest) {
-  int64_t filled = largest > 0 ? std::max<int64_t>(count, 0) * kBarWidth / largest : 0;
-  filled = std::clamp<int64_t>(filled, 1, kBarWidth);
-  std::string html = "<table width=\"" + std::to_string(kBarWidth) +
-                     "\" cellpadding=\"0\" cellspacing=\"0\" border=\"0\"><tr>"
-                     "<td width=\"" +
-                     std::to_string(filled) + "\" height=\"10\" bgcolor=\"" + kBarColour +
-                     "\"></td>";
-  if (filled < kBarWidth) {
-    html += "<td width=\"" + std::to_string(kBarWidth - filled) + "\"></td>";
-  }
-  return html + "</tr></table>";
+// The first `n` users as rows of a count table, names already HTML.
+template <typename User, typename CountOfUser>
+std::vector<NamedCount> UserRows(const std::vector<User>& users, size_t n, CountOfUser count) {
+  std::vector<NamedCount> rows;
+  for (size_t i = 0; i < std::min(n, users.size()); ++i)
+    rows.push_back({UserText(users[i].user), count(users[i])});
+  return rows;
 }
 
-std::string SiteTable(const UserActivity& activity) {
-  int64_t largest = 0;
-  for (const SiteCount& site : activity.sites) largest = std::max(largest, site.count);
-  std::string html =
-      "<table cellpadding=\"3\" cellspacing=\"0\" border=\"1\" "
-      "style=\"border-collapse:collapse;font-family:Arial,sans-serif;font-size:13px\">\n"
-      "<tr><th align=\"left\">Site</th><th align=\"right\">Requests</th><th></th></tr>\n";
-  for (const SiteCount& site : activity.sites) {
-    html += "<tr><td>" + EscapeHtml(site.url) + "</td><td align=\"right\">" +
-            std::to_string(site.count) + "</td><td>" + Bar(site.count, largest) + "</td></tr>\n";
+// Appends one section per user while the budget lasts, then the line that
+// counts the users left out.
+template <typename User>
+void AppendUserSections(const std::vector<User>& users,
+                        const std::function<std::string(const User&)>& section,
+                        std::string* html) {
+  size_t shown = 0;
+  for (; shown < std::min(kUsersListed, users.size()); ++shown) {
+    std::string part = section(users[shown]);
+    if (html->size() + part.size() > kSectionBudgetBytes) break;
+    *html += part;
+  }
+  if (shown < users.size()) {
+    *html += LeftOut(static_cast<int64_t>(users.size() - shown), "more user", "more users");
+  }
+}
+
+std::string ActivitySection(const UserActivityOfPeriod& user) {
+  std::string html = SubHeading(UserText(user.user));
+  html += Paragraph(CountOf(user.requests, "request", "requests") + " in total on " +
+                    CountOf(user.site_count, "site", "sites"));
+  std::vector<NamedCount> sites = FirstOf(user.top_sites, kSitesPerUser);
+  html += CountTable("Site", "Requests", sites);
+  const int64_t left_out = user.site_count - static_cast<int64_t>(sites.size());
+  if (left_out > 0) html += LeftOut(left_out, "more site", "more sites");
+  return html;
+}
+
+// "blocked 210, allowed 90" for the first few actions.
+std::string ActionSummary(const std::vector<NamedCount>& actions, size_t n) {
+  std::string text;
+  for (size_t i = 0; i < std::min(n, actions.size()); ++i) {
+    if (i > 0) text += ", ";
+    text += (actions[i].name.empty() ? "(no action)" : ShowText(actions[i].name)) + " " +
+            Thousands(actions[i].count);
+  }
+  if (actions.size() > n) text += ", &#8230;";
+  return text;
+}
+
+std::string EventTable(const std::vector<FilterActivityRow>& events) {
+  std::string html = TableStart() +
+                     "<tr><th align=\"left\" width=\"140\">Time</th><th align=\"left\">Address"
+                     "</th><th align=\"left\" width=\"110\">Action</th></tr>\n";
+  for (const FilterActivityRow& event : events) {
+    html += "<tr><td>" + FormatLocalTime(event.time.stamp) + "</td><td>" + ShowText(event.url) +
+            "</td><td>" + ShowText(event.action) + "</td></tr>\n";
   }
   return html + "</table>\n";
 }
 
-std::string EventTable(const UserFilterEvents& user) {
-  std::string html =
-      "<table cellpadding=\"3\" cellspacing=\"0\" border=\"1\" "
-      "style=\"border-collapse:collapse;font-family:Arial,sans-serif;font-size:13px\">\n"
-      "<tr><th align=\"left\">Time</th><th align=\"left\">Address</th>"
-      "<th align=\"left\">Action</th></tr>\n";
-  for (const FilterEvent& event : user.events) {
-    html += "<tr><td>" + FormatLocalTime(event.time) + "</td><td>" + EscapeHtml(event.url) +
-            "</td><td>" + EscapeHtml(event.action) + "</td></tr>\n";
-  }
-  return html + "</table>\n";
-}
-
-std::string Count(int64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
+std::string FilterSection(const UserFilterEventsOfPeriod& user) {
+  std::string html = SubHeading(UserText(user.user));
+  html += Paragraph(CountOf(user.events, "filter event", "filter events") + ": " +
+                    ActionSummary(user.actions, 5));
+  std::vector<FilterActivityRow> latest = FirstOf(user.latest, kEventsPerUser);
+  html += EventTable(latest);
+  const int64_t left_out = user.events - static_cast<int64_t>(latest.size());
+  if (left_out > 0) html += LeftOut(left_out, "earlier event", "earlier events");
+  return html;
 }
 
 }  // namespace
 
-std::string EscapeHtml(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 std::string RenderActivityReport(const ActivityReport& report) {
-  if (report.users.empty()) {
+  const ActivityOfPeriod& activity = report.activity;
+  if (activity.users.empty()) {
     return EmptyLine(report.title, "no web activity was recorded for", report.period);
   }
   std::string html = Heading(report.title, report.period);
-  for (const UserActivity& activity : report.users) {
-    std::string summary = Count(activity.total, "request", "requests") + " in total";
-    html += UserHeading(activity.user, summary);
-    html += SiteTable(activity);
-    if (activity.other_sites > 0) {
-      html += "<p style=\"font-family:Arial,sans-serif;font-size:12px\">and " +
-              Count(activity.other_sites, "more site", "more sites") + "</p>\n";
-    }
-  }
+  html += FigureTable({{"Requests", activity.requests},
+                       {"Users", static_cast<int64_t>(activity.users.size())},
+                       {"Sites", activity.site_count}});
+  html += SubHeading("Top " + std::to_string(kTopInOverview) + " users");
+  html += CountTable("User", "Requests",
+                     UserRows(activity.users, kTopInOverview,
+                              [](const UserActivityOfPeriod& u) { return u.requests; }),
+                     true);
+  html += SubHeading("Top " + std::to_string(kTopInOverview) + " sites");
+  html += CountTable("Site", "Requests", FirstOf(activity.top_sites, kTopInOverview));
+  html += SubHeading("Users, busiest first");
+  AppendUserSections<UserActivityOfPeriod>(activity.users, ActivitySection, &html);
   return html;
 }
 
 std::string RenderFilterReport(const FilterReport& report) {
-  if (report.users.empty()) {
+  const FilterEventsOfPeriod& events = report.events;
+  if (events.users.empty()) {
     return EmptyLine(report.title, "no filter events were recorded for", report.period);
   }
   std::string html = Heading(report.title, report.period);
-  for (const UserFilterEvents& user : report.users) {
-    int64_t total = static_cast<int64_t>(user.events.size()) + user.unlisted;
-    html += UserHeading(user.user, Count(total, "filter event", "filter events"));
-    html += EventTable(user);
-    if (user.unlisted > 0) {
-      html += "<p style=\"font-family:Arial,sans-serif;font-size:12px\">and " +
-              Count(user.unlisted, "later event", "later events") + " not listed</p>\n";
-    }
+  html += FigureTable({{"Filter events", events.events},
+                       {"Blocked", events.blocked},
+                       {"Users", static_cast<int64_t>(events.users.size())}});
+  html += SubHeading("Events per action");
+  std::vector<NamedCount> actions = FirstOf(events.actions, kActionsListed);
+  for (NamedCount& action : actions) {
+    if (action.name.empty()) action.name = "(no action)";
   }
+  html += CountTable("Action", "Events", actions);
+  if (events.actions.size() > actions.size()) {
+    html += LeftOut(static_cast<int64_t>(events.actions.size() - actions.size()), "more action",
+                    "more actions");
+  }
+  html += SubHeading("Top " + std::to_string(kTopInOverview) + " blocked sites");
+  if (events.top_blocked_sites.empty()) {
+    html += Paragraph("Nothing was blocked.");
+  } else {
+    html += CountTable("Site", "Blocked", FirstOf(events.top_blocked_sites, kTopInOverview));
+  }
+  html += SubHeading("Top " + std::to_string(kTopInOverview) + " users by filter events");
+  html += CountTable("User", "Events",
+                     UserRows(events.users, kTopInOverview,
+                              [](const UserFilterEventsOfPeriod& u) { return u.events; }),
+                     true);
+  html += SubHeading("Users, most filter events first");
+  AppendUserSections<UserFilterEventsOfPeriod>(events.users, FilterSection, &html);
   return html;
 }

@@ -1,0 +1,147 @@
+#include "tools/ledgerix/html_parts.h"
+
+#include <algorithm>
+
+namespace {
+
+const char kBarColour[] = "#3a6ea5";
+const char kFont[] = "font-family:Arial,sans-serif";
+// Long words (addresses) break where needed instead of widening the mail.
+const char kWrap[] = "overflow-wrap:anywhere;word-wrap:break-word";
+
+// The byte length of the first `chars` UTF-8 characters of `text`.
+size_t PrefixBytes(const std::string& text, size_t chars) {
+  size_t at = 0;
+  for (size_t n = 0; at < text.size() && n < chars; ++n) {
+    ++at;
+    while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) ++at;
+  }
+  return at;
+}
+
+}  // namespace
+
+std::string EscapeHtml(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string ShowText(const std::string& text) {
+  size_t keep = PrefixBytes(text, kMaxTextChars);
+  if (keep == text.size()) return EscapeHtml(text);
+  return EscapeHtml(text.substr(0, keep)) + "...";
+}
+
+std::string Thousands(int64_t n) {
+  const uint64_t magnitude = n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
+  const std::string digits = std::to_string(magnitude);
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return n < 0 ? "-" + out : out;
+}
+
+std::string CountOf(int64_t n, const char* one, const char* many) {
+  return Thousands(n) + " " + (n == 1 ? one : many);
+}
+
+std::string Heading(const std::string& title, const std::string& period) {
+  return std::string("<h2 style=\"") + kFont + ";margin:0 0 4px 0\">" + EscapeHtml(title) +
+         "</h2>\n<p style=\"" + kFont + ";margin:0 0 12px 0\">" + EscapeHtml(period) + "</p>\n";
+}
+
+std::string SubHeading(const std::string& html) {
+  return std::string("<h3 style=\"") + kFont + ";" + kWrap + ";margin:18px 0 6px 0\">" + html +
+         "</h3>\n";
+}
+
+std::string UserText(const UserLabel& user) {
+  std::string html = user.name.empty() ? "(unknown user)" : ShowText(user.name);
+  if (!user.ip.empty() || !user.computer.empty()) {
+    html += " <small>(" + ShowText(user.ip);
+    if (!user.ip.empty() && !user.computer.empty()) html += ", ";
+    html += ShowText(user.computer) + ")</small>";
+  }
+  return html;
+}
+
+std::string Paragraph(const std::string& html) {
+  return std::string("<p style=\"") + kFont + ";" + kWrap + ";margin:4px 0\">" + html + "</p>\n";
+}
+
+std::string LeftOut(int64_t n, const char* one, const char* many) {
+  return std::string("<p style=\"") + kFont + ";font-size:12px;color:#555555;margin:4px 0\">" +
+         "&#8230; and " + CountOf(n, one, many) + "</p>\n";
+}
+
+std::string Bar(int64_t count, int64_t largest) {
+  int64_t filled = largest > 0 ? std::max<int64_t>(count, 0) * kBarWidth / largest : 0;
+  filled = std::clamp<int64_t>(filled, 1, kBarWidth);
+  std::string html = "<table width=\"" + std::to_string(kBarWidth) +
+                     "\" cellpadding=\"0\" cellspacing=\"0\" border=\"0\"><tr>"
+                     "<td width=\"" +
+                     std::to_string(filled) + "\" height=\"10\" bgcolor=\"" + kBarColour +
+                     "\"></td>";
+  if (filled < kBarWidth) {
+    html += "<td width=\"" + std::to_string(kBarWidth - filled) + "\"></td>";
+  }
+  return html + "</tr></table>";
+}
+
+std::string TableStart() {
+  return std::string(
+             "<table width=\"100%\" cellpadding=\"3\" cellspacing=\"0\" border=\"1\" "
+             "style=\"border-collapse:collapse;table-layout:fixed;") +
+         kFont + ";font-size:13px;" + kWrap + "\">\n";
+}
+
+std::string CountTable(const char* name_heading, const char* count_heading,
+                       const std::vector<NamedCount>& rows, bool names_are_html) {
+  int64_t largest = 0;
+  for (const NamedCount& row : rows) largest = std::max(largest, row.count);
+  std::string html = TableStart() + "<tr><th align=\"left\">" + name_heading +
+                     "</th><th align=\"right\" width=\"80\">" + count_heading +
+                     "</th><th width=\"" + std::to_string(kBarWidth + 6) + "\"></th></tr>\n";
+  for (const NamedCount& row : rows) {
+    html += "<tr><td>" + (names_are_html ? row.name : ShowText(row.name)) +
+            "</td><td align=\"right\">" + Thousands(row.count) + "</td><td>" +
+            Bar(row.count, largest) + "</td></tr>\n";
+  }
+  return html + "</table>\n";
+}
+
+std::string FigureTable(const std::vector<NamedCount>& figures) {
+  std::string html = std::string(
+                         "<table cellpadding=\"3\" cellspacing=\"0\" border=\"0\" style=\"") +
+                     kFont + ";font-size:14px\">\n";
+  for (const NamedCount& figure : figures) {
+    html += "<tr><td>" + EscapeHtml(figure.name) +
+            "</td><td align=\"right\" style=\"font-weight:bold\">" + Thousands(figure.count) +
+            "</td></tr>\n";
+  }
+  return html + "</table>\n";
+}
