@@ -9,7 +9,8 @@ const Setting* FindSetting(std::string_view name) {
 }
 
 bool IsNumberKind(SettingKind kind) {
-  return kind == SettingKind::kPort || kind == SettingKind::kSwitch || kind == SettingKind::kCount;
+  return kind == SettingKind::kPort || kind == SettingKind::kSwitch ||
+         kind == SettingKind::kCount || kind == SettingKind::kCountOrOff;
 }
 
 std::string_view KindHint(SettingKind kind) {
@@ -32,6 +33,8 @@ std::string_view KindHint(SettingKind kind) {
       return "IPv4 address";
     case SettingKind::kNetworks:
       return "a.b.c.d/n,...";
+    case SettingKind::kCountOrOff:
+      return "0 (off) to 100000";
   }
   return "";
 }

@@ -28,6 +28,7 @@ enum class SettingKind {
   kCount,   // number 1..100000 (hours or days)
   kAddress,   // text, an IPv4 address or empty
   kNetworks,  // text, comma-separated IPv4 networks in CIDR form, or empty
+  kCountOrOff,  // number 0..100000, 0 turning the feature off
 };
 
 struct Setting {
@@ -74,6 +75,8 @@ inline constexpr Setting kAgentNetworks{"AgentNetworks", SettingKind::kNetworks,
     "networks whose agents are heard (empty: all)"};
 inline constexpr Setting kAgentAddressCheck{"AgentAddressCheck", SettingKind::kSwitch, "0",
     "drop reports naming another address than their sender's"};
+inline constexpr Setting kKeepDays{"KeepDays", SettingKind::kCountOrOff, "0",
+    "days of web and filter activity kept (0 keeps everything)"};
 // clang-format on
 
 }  // namespace setting
@@ -85,7 +88,7 @@ inline constexpr const Setting* kAllSettings[] = {
     &setting::kRegDaily,          &setting::kRegWeekly,      &setting::kRegMonthly,
     &setting::kRegDayFilter,      &setting::kRegWeekFilter,  &setting::kRegMonFilter,
     &setting::kContactWindowHours, &setting::kContactKeepDays, &setting::kListenAddress,
-    &setting::kAgentNetworks,     &setting::kAgentAddressCheck,
+    &setting::kAgentNetworks,     &setting::kAgentAddressCheck, &setting::kKeepDays,
 };
 
 inline std::span<const Setting* const> AllSettings() { return kAllSettings; }

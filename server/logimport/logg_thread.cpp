@@ -4,6 +4,7 @@
 
 #include "common/install_path.h"
 #include "server/db/activity_database.h"
+#include "server/logimport/remove_old_activity.h"
 
 CLoggThread::CLoggThread(platform::Clock& clock, std::chrono::milliseconds poll_interval,
                          std::chrono::milliseconds file_pause)
@@ -43,6 +44,7 @@ CLoggThread::NightResult CLoggThread::ImportNight() {
     result.daily = ImportDailyLogs(context);
     if (StopRequested()) return result;
     result.filter = ImportFilterLog(db, install_path, clock_.Now());
+    result.removed = RemoveOldActivity(db, clock_.Now(), [this] { return !StopRequested(); });
   } catch (const std::exception& e) {
     // Contained: this night ends here and the next night runs as usual.
     sites_.Clear();

@@ -44,6 +44,7 @@ class CLoggThread final : public CThread {
     std::string error;
     DailyImportStats daily;
     FilterImportResult filter;
+    int64_t removed = 0;  // rows older than KeepDays days
   };
   NightResult ImportNight();
 

@@ -136,11 +136,13 @@ bool ValidateConfigValue(const Setting& value, std::string_view input,
         return Fail(error, std::string(value.name) + " must be 0 (off) or 1 (on), not " + Quoted(input));
       *stored = platform::RegValue::Dword(input == "1" ? 1 : 0);
       return true;
-    case SettingKind::kCount: {
+    case SettingKind::kCount:
+    case SettingKind::kCountOrOff: {
+      const uint32_t least = value.kind == SettingKind::kCount ? 1 : 0;
       auto n = ParseDecimal(input);
-      if (!n || *n < 1 || *n > 100000)
-        return Fail(error, std::string(value.name) + " must be a whole number from 1 to 100000, not " +
-                               Quoted(input));
+      if (!n || *n < least || *n > 100000)
+        return Fail(error, std::string(value.name) + " must be a whole number from " +
+                               std::to_string(least) + " to 100000, not " + Quoted(input));
       *stored = platform::RegValue::Dword(*n);
       return true;
     }

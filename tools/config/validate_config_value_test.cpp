@@ -24,6 +24,8 @@ TEST(ValidateConfigValueTest, AcceptsAndNormalisesGoodValues) {
   EXPECT_EQ(Stored("DBServerPort", "65535"), "65535 (number)");
   EXPECT_EQ(Stored("RegMonFilter", "0"), "0 (number)");
   EXPECT_EQ(Stored("contactwindowhours", "48"), "48 (number)");
+  EXPECT_EQ(Stored("KeepDays", "0"), "0 (number)");
+  EXPECT_EQ(Stored("keepdays", "31"), "31 (number)");
   EXPECT_EQ(Stored("ReportTime", "0"), "0 (text)");
   EXPECT_EQ(Stored("ReportTime", "23"), "23 (text)");
   EXPECT_EQ(Stored("apppath", "/srv/q"), "/srv/q/ (text)");
@@ -50,7 +52,8 @@ TEST(ValidateConfigValueTest, RejectsWithAMessageNamingTheValue) {
            {"NotifyHost", "user@host"}, {"ContactKeepDays", "0"},
            {"ContactWindowHours", "100001"}, {"ListenAddress", "localhost"},
            {"ListenAddress", "10.0.0.256"}, {"AgentNetworks", "10.1.2.3/16"},
-           {"AgentNetworks", "10.0.0.0/8,"}, {"AgentAddressCheck", "2"}}) {
+           {"AgentNetworks", "10.0.0.0/8,"}, {"AgentAddressCheck", "2"},
+           {"KeepDays", "100001"}, {"KeepDays", "-1"}}) {
     std::string result = Stored(name, input);
     EXPECT_EQ(result.rfind("rejected: ", 0), 0u) << name << " " << input << " -> " << result;
     EXPECT_NE(result.find(name), std::string::npos) << result;

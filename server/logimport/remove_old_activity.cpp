@@ -1,0 +1,29 @@
+#include "server/logimport/remove_old_activity.h"
+
+#include <ctime>
+
+#include "common/reg_value.h"
+#include "common/settings.h"
+#include "platform/clock.h"
+#include "server/base/event_log.h"
+#include "server/db/delete_activity_before.h"
+
+int64_t RetentionCutoff(int64_t now, uint32_t keep_days) {
+  std::tm today{};
+  if (!platform::ToLocalTime(now, &today)) return now - int64_t{keep_days} * 86400;
+  return platform::LocalTimeOf(today.tm_year + 1900, today.tm_mon + 1,
+                               today.tm_mday - static_cast<int>(keep_days));
+}
+
+int64_t RemoveOldActivity(ActivityDatabase& db, int64_t now, const std::function<bool()>& go_on) {
+  // Far beyond any sensible value, and small enough for the day arithmetic.
+  constexpr uint32_t kMaxKeepDays = 100000;
+  const uint32_t keep_days = CRegNumberValue(setting::kKeepDays).Read();
+  if (keep_days == 0 || keep_days > kMaxKeepDays) return 0;
+  const DeletedActivity deleted =
+      DeleteActivityBefore(db, RetentionCutoff(now, keep_days), kDeleteBatchRows, go_on);
+  WriteEventLog("Removed %lld activity rows older than %u days (%lld Web, %lld FilterActivity)",
+                static_cast<long long>(deleted.total()), keep_days,
+                static_cast<long long>(deleted.web), static_cast<long long>(deleted.filter));
+  return deleted.total();
+}

@@ -1,0 +1,25 @@
+// Retention: after a night's import the log importer removes the Web and
+// FilterActivity rows older than the registry value KeepDays (a number of
+// days under SOFTWARE\Quorvane; missing or 0 keeps everything) and writes
+// one event-log line with the number of rows removed. User, Ip and
+// Computer rows stay. Runs on the importer's thread.
+#ifndef SERVER_LOGIMPORT_REMOVE_OLD_ACTIVITY_H_
+#define SERVER_LOGIMPORT_REMOVE_OLD_ACTIVITY_H_
+
+#include <cstdint>
+#include <functional>
+
+#include "server/db/activity_database.h"
+
+// The first second that is kept: local midnight of the day `keep_days` days
+// before the day of `now`, so the last `keep_days` whole days (yesterday
+// and the days before) stay.
+int64_t RetentionCutoff(int64_t now, uint32_t keep_days);
+
+// Reads KeepDays and, when it is set, removes the older rows; returns how
+// many went (0 when it is not set). `go_on` is asked between batches.
+// Throws std::exception when the database fails.
+int64_t RemoveOldActivity(ActivityDatabase& db, int64_t now,
+                          const std::function<bool()>& go_on = nullptr);
+
+#endif  // SERVER_LOGIMPORT_REMOVE_OLD_ACTIVITY_H_
