@@ -16,7 +16,9 @@
 # three agents report over TCP and the IP log lists them; at midnight the
 # logs go into webfilter.dbs; then the clock jumps to 00:59:57, just before
 # the report hour 1, and the reports are posted to scripts/notify_sink.py,
-# which saves each one as FOLDER/mails/mail-<n>.html. The report hour is not
+# which saves each one as FOLDER/mails/mail-<n>.html; when Chromium is
+# installed, each mail is also rendered to FOLDER/mails/mail-<n>.png as a
+# 700-pixel mail pane shows it (scripts/render_mail.py). The report hour is not
 # 0 because the scheduler sends in the first pass of the hour, which could
 # come before the midnight import has finished.
 #
@@ -253,6 +255,15 @@ wait_for "$STEP_TIMEOUT" "the arrival of $EXPECTED_MAILS mailed reports" mails_a
 stop_process "$SERVER_PID"
 SERVER_PID=
 
+RENDERED=
+if command -v chromium >/dev/null 2>&1; then
+  if python3 "$REPO/scripts/render_mail.py" "$MAILS"/mail-*.html >"$DAY/render_mail.log" 2>&1; then
+    RENDERED=yes
+  else
+    echo "demo_day: the mails could not all be rendered; see $DAY/render_mail.log" >&2
+  fi
+fi
+
 echo
 echo "The demo day is over. What it left:"
 echo "  IP log:             $INSTALL/Logs/logip2.log"
@@ -261,3 +272,7 @@ echo "  registry file:      $DAY/registry.reg"
 echo "  server output:      $DAY/orbeline.log"
 echo "  mailed reports (open them in a browser):"
 grep '^mail ' "$DAY/notify_sink.log" | sed 's/^/    /'
+if [ -n "$RENDERED" ]; then
+  echo "  as a mail pane shows them:"
+  for png in "$MAILS"/mail-*.png; do echo "    $png"; done
+fi

@@ -10,6 +10,6 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libsqlite3-dev libsqlitecpp-dev sqlite3 \
   libcurl4-openssl-dev libsystemd-dev \
-  faketime libfaketime python3 \
+  faketime libfaketime python3 chromium \
   clang libclang-rt-dev \
   dpkg-dev fakeroot lintian systemd man-db groff-base adduser >/dev/null

@@ -9,10 +9,12 @@ import collections
 import datetime
 import glob
 import html
+import json
 import os
 import re
 import shutil
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -20,6 +22,7 @@ import threading
 import unittest
 import urllib.error
 import urllib.request
+import zlib
 
 import e2e_util
 
@@ -98,20 +101,49 @@ def mail_titled(mails, title):
     return found[0]
 
 
+def run_demo_day(root, *args, **env):
+    return subprocess.run(["sh", os.path.join(SCRIPTS, "demo_day.sh"), *args],
+                          env=script_env(**env), capture_output=True, text=True,
+                          timeout=300, cwd=root)
+
+
+def png_pixels_vary(path):
+    """(width, height, whether the image holds more than one colour) of a
+    PNG file, read with the standard library only."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        return 0, 0, False
+    width, height = struct.unpack(">II", data[16:24])
+    idat, at = b"", 8
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        if kind == b"IDAT":
+            idat += data[at + 8:at + 8 + length]
+        at += 12 + length
+    # Filtered scan lines of a one-colour image hold a handful of values.
+    return width, height, len(set(zlib.decompress(idat))) > 16
+
+
 @unittest.skipUnless(HAVE_FAKETIME, "libfaketime is not installed")
 class DemoDayTest(unittest.TestCase):
-    def setUp(self):
-        self.root = tempfile.mkdtemp(prefix="quorvane-demo-day-")
-        self.addCleanup(shutil.rmtree, self.root, ignore_errors=True)
+    """One demo day, run once for the tests that look at what it left."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp(prefix="quorvane-demo-day-")
+        cls.day = os.path.join(cls.root, "day")
+        cls.result = run_demo_day(cls.root, cls.day, "2027-01-01")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.root, ignore_errors=True)
 
     def run_demo_day(self, *args, **env):
-        return subprocess.run(["sh", os.path.join(SCRIPTS, "demo_day.sh"), *args],
-                              env=script_env(**env), capture_output=True, text=True,
-                              timeout=300, cwd=self.root)
+        return run_demo_day(self.root, *args, **env)
 
     def test_a_demo_day_mails_reports_of_the_sample_logs(self):
-        day = os.path.join(self.root, "day")
-        result = self.run_demo_day(day, "2027-01-01")
+        day, result = self.day, self.result
         self.assertEqual(result.returncode, 0, (result.stdout, result.stderr))
 
         # The logs were imported, and the database is where the script says.
@@ -152,6 +184,27 @@ class DemoDayTest(unittest.TestCase):
                 self.assertIn("<td>%s</td><td>%s</td>" % (html.escape(url, quote=False), action),
                               mail, title)
             self.assertNotIn("<b>quiz</b>", mail)
+
+    @unittest.skipUnless(shutil.which("chromium"),
+                         "Chromium is not installed (Debian: apt-get install chromium)")
+    def test_the_mails_render_in_a_browser(self):
+        self.assertEqual(self.result.returncode, 0, (self.result.stdout, self.result.stderr))
+        mails = [os.path.join(self.day, "mails", "mail-%d.html" % n) for n in range(1, 7)]
+        # demo_day.sh saved a picture beside each mail and named it.
+        for mail in mails:
+            self.assertIn(mail[:-len("html")] + "png", self.result.stdout)
+        rendered = subprocess.run([sys.executable, os.path.join(SCRIPTS, "render_mail.py"),
+                                   *mails], capture_output=True, text=True, timeout=300)
+        self.assertEqual(rendered.returncode, 0, rendered.stderr)
+        pages = [json.loads(line) for line in rendered.stdout.splitlines()]
+        self.assertEqual([page["mail"] for page in pages], mails)
+        for page in pages:
+            self.assertEqual(page["errors"], [], page["mail"])
+            self.assertLessEqual(page["width"], 700, page["mail"])
+            width, height, varied = png_pixels_vary(page["png"])
+            self.assertEqual(width, 700, page["png"])
+            self.assertGreater(height, 300, page["png"])
+            self.assertTrue(varied, page["png"] + " is one colour")
 
     def test_leaves_folders_it_did_not_make_alone(self):
         day = os.path.join(self.root, "mine")

@@ -7,7 +7,10 @@ namespace {
 const char kBarColour[] = "#3a6ea5";
 const char kFont[] = "font-family:Arial,sans-serif";
 // Long words (addresses) break where needed instead of widening the mail.
-const char kWrap[] = "overflow-wrap:anywhere;word-wrap:break-word";
+// word-wrap is the older name of overflow-wrap, so it comes first: the
+// later declaration wins where both are known, and only "anywhere" also
+// narrows the width a table gives the text.
+const char kWrap[] = "word-wrap:break-word;overflow-wrap:anywhere";
 
 // The byte length of the first `chars` UTF-8 characters of `text`.
 size_t PrefixBytes(const std::string& text, size_t chars) {
