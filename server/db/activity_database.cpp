@@ -166,7 +166,8 @@ bool ActivityDatabase::Open(const std::string& path, std::string* error) {
 }
 
 bool ActivityDatabase::OpenReadOnly(const std::string& path, std::string* error) {
-  return OpenWith(path, SQLite::OPEN_READONLY, false, error);
+  // One thread per object (see the header), so SQLite's own locks can go.
+  return OpenWith(path, SQLite::OPEN_READONLY | SQLite::OPEN_NOMUTEX, false, error);
 }
 
 bool ActivityDatabase::OpenWith(const std::string& path, int flags, bool create_schema,

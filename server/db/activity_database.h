@@ -41,7 +41,7 @@ class ActivityDatabase {
   static constexpr int kSchemaVersion = 2;
   static constexpr int kBusyTimeoutMs = 10000;
   static constexpr int kCacheKiB = 262144;  // page cache per open object (at most)
-  static constexpr int kReadOnlyCacheKiB = 16384;  // the same for OpenReadOnly
+  static constexpr int kReadOnlyCacheKiB = 32768;  // the same for OpenReadOnly
 
   ActivityDatabase();
   ActivityDatabase(const ActivityDatabase&) = delete;

@@ -1,57 +1,48 @@
 #include "server/db/read_activity_of_period.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 #include "server/db/database_access.h"
+#include "server/db/fast_statement.h"
 #include "server/db/report_users.h"
+#include "server/db/site_numbers.h"
 
 namespace {
 
-// Sites get small numbers once, so a user's totals are kept in a plain
-// array indexed by site instead of a map of strings per user.
+// Every site's total over all users, by site number.
 class SiteTotals {
  public:
-  // The site's number, adding it when new.
-  size_t Number(std::string_view url) {
-    auto it = numbers_.find(url);
-    if (it != numbers_.end()) return it->second;
-    // Keys of an unordered_map stay where they are, so the names can point
-    // at them.
-    auto added = numbers_.emplace(std::string(url), names_.size()).first;
-    names_.push_back(&added->first);
-    totals_.push_back(0);
-    return added->second;
+  uint32_t Number(std::string_view url) {
+    const uint32_t number = numbers_.Number(url);
+    if (number >= totals_.size()) totals_.resize(numbers_.size(), 0);
+    return number;
   }
-  void Add(size_t site, int64_t count) { totals_[site] += count; }
-  size_t size() const { return names_.size(); }
-  const std::string& name(size_t site) const { return *names_[site]; }
-  int64_t total(size_t site) const { return totals_[site]; }
+  void Add(uint32_t site, int64_t count) { totals_[site] += count; }
+  size_t size() const { return numbers_.size(); }
+  std::string_view name(uint32_t site) const { return numbers_.name(site); }
+  int64_t total(uint32_t site) const { return totals_[site]; }
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
-  };
-  std::unordered_map<std::string, size_t, Hash, std::equal_to<>> numbers_;
-  std::vector<const std::string*> names_;  // by number
+  SiteNumbers numbers_;
   std::vector<int64_t> totals_;
 };
 
 // The `top` entries of `sites` by `count_of`, busiest first, ties by name.
 template <typename CountOf>
-std::vector<NamedCount> Top(const SiteTotals& all, std::vector<size_t> sites, size_t top,
+std::vector<NamedCount> Top(const SiteTotals& all, std::vector<uint32_t> sites, size_t top,
                             CountOf count_of) {
-  auto busier = [&](size_t a, size_t b) {
+  auto busier = [&](uint32_t a, uint32_t b) {
     int64_t ca = count_of(a), cb = count_of(b);
     return ca != cb ? ca > cb : all.name(a) < all.name(b);
   };
   size_t keep = std::min(top, sites.size());
   std::partial_sort(sites.begin(), sites.begin() + keep, sites.end(), busier);
   std::vector<NamedCount> result;
-  for (size_t i = 0; i < keep; ++i) result.push_back({all.name(sites[i]), count_of(sites[i])});
+  for (size_t i = 0; i < keep; ++i)
+    result.push_back({std::string(all.name(sites[i])), count_of(sites[i])});
   return result;
 }
 
@@ -66,18 +57,13 @@ class UserPass {
   // Adds the user's rows to `sites`; false when the user has none.
   bool Read(std::optional<int64_t> user, SiteTotals& sites, UserActivityOfPeriod* out,
             size_t top) {
-    if (user) {
-      rows_.bind(1, *user);
-    } else {
-      rows_.bind(1);
-    }
-    rows_.bind(2, from_);
-    rows_.bind(3, to_);
+    rows_.BindUser(1, user);
+    rows_.Bind(2, from_);
+    rows_.Bind(3, to_);
     touched_.clear();
-    while (rows_.executeStep()) {
-      const SQLite::Column url = rows_.getColumn(0);
-      size_t site = sites.Number(std::string_view(url.getText(), url.getBytes()));
-      int64_t count = rows_.getColumn(1).getInt64();
+    while (rows_.Step()) {
+      const uint32_t site = sites.Number(rows_.Text(0));
+      const int64_t count = rows_.Int(1);
       if (site >= mine_.size()) {
         mine_.resize(sites.size(), 0);
         seen_.resize(sites.size(), false);
@@ -90,10 +76,10 @@ class UserPass {
       sites.Add(site, count);
       out->requests += count;
     }
-    rows_.reset();
+    rows_.Reset();
     out->site_count = static_cast<int64_t>(touched_.size());
-    out->top_sites = Top(sites, touched_, top, [this](size_t s) { return mine_[s]; });
-    for (size_t site : touched_) {
+    out->top_sites = Top(sites, touched_, top, [this](uint32_t s) { return mine_[s]; });
+    for (uint32_t site : touched_) {
       mine_[site] = 0;
       seen_[site] = false;
     }
@@ -101,11 +87,11 @@ class UserPass {
   }
 
  private:
-  SQLite::Statement rows_;
+  FastStatement rows_;
   const int64_t from_, to_;
   std::vector<int64_t> mine_;  // this user's total per site number
   std::vector<bool> seen_;     // whether this user has the site
-  std::vector<size_t> touched_;
+  std::vector<uint32_t> touched_;
 };
 
 }  // namespace
@@ -124,10 +110,10 @@ ActivityOfPeriod ReadActivityOfPeriod(ActivityDatabase& db, int64_t from, int64_
     result.requests += activity.requests;
     result.users.push_back(std::move(activity));
   }
-  std::vector<size_t> all(sites.size());
-  for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+  std::vector<uint32_t> all(sites.size());
+  for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint32_t>(i);
   result.site_count = static_cast<int64_t>(sites.size());
-  result.top_sites = Top(sites, std::move(all), top, [&](size_t s) { return sites.total(s); });
+  result.top_sites = Top(sites, std::move(all), top, [&](uint32_t s) { return sites.total(s); });
   std::stable_sort(result.users.begin(), result.users.end(),
                    [](const UserActivityOfPeriod& a, const UserActivityOfPeriod& b) {
                      return a.requests != b.requests ? a.requests > b.requests

@@ -52,6 +52,23 @@ TEST(ReadActivityOfPeriodTest, TotalsTopSitesAndUsersOfThePeriodOnly) {
   EXPECT_EQ(activity.users[3].top_sites[0].name, "x.example");
 
   EXPECT_TRUE(ReadActivityOfPeriod(db, 300, 400, 10).users.empty());
+
+  // Thousands of sites: each keeps its own total.
+  {
+    ActivityDatabase::Transaction transaction(db);
+    for (int s = 0; s < 3000; ++s)
+      db.InsertWeb("s" + std::to_string(s) + ".example", s % 7 == 3 ? 2 : 1, dbDateTime(500), cy);
+    db.InsertWeb("s1234.example", 5, dbDateTime(501), bob);
+    transaction.Commit();
+  }
+  ActivityOfPeriod many = ReadActivityOfPeriod(db, 500, 600, 3);
+  EXPECT_EQ(many.site_count, 3000);
+  EXPECT_EQ(many.requests, 3000 + 429 + 5);  // 429 sites of 2 requests
+  ASSERT_EQ(many.top_sites.size(), 3u);
+  EXPECT_EQ(many.top_sites[0].name, "s1234.example");
+  EXPECT_EQ(many.top_sites[0].count, 6);
+  EXPECT_EQ(many.top_sites[1].name, "s10.example");  // 2 requests, ties by address
+  EXPECT_EQ(many.users[0].site_count, 3000);
   db.Close();
   EXPECT_THROW(ReadActivityOfPeriod(db, 100, 200, 2), std::runtime_error);
 }

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "server/db/database_access.h"
+#include "server/db/fast_statement.h"
 #include "server/db/report_users.h"
 
 namespace {
@@ -51,22 +52,15 @@ class UserPass {
   // no events in the period.
   bool Read(std::optional<int64_t> user, size_t latest, UserFilterEventsOfPeriod* out,
             Counts& actions, Counts& blocked_sites, int64_t* blocked) {
-    if (user) {
-      rows_.bind(1, *user);
-    } else {
-      rows_.bind(1);
-    }
-    rows_.bind(2, from_);
-    rows_.bind(3, to_);
+    rows_.BindUser(1, user);
+    rows_.Bind(2, from_);
+    rows_.Bind(3, to_);
     Counts mine;
-    while (rows_.executeStep()) {
-      const SQLite::Column url = rows_.getColumn(1);
-      const SQLite::Column action = rows_.getColumn(3);
-      const std::string_view url_text(url.getText(), url.getBytes());
-      const std::string_view action_text(action.getText(), action.getBytes());
+    while (rows_.Step()) {
+      const std::string_view url_text = rows_.Text(1);
+      const std::string_view action_text = rows_.Text(3);
       if (out->latest.size() < latest) {
-        out->latest.push_back({rows_.getColumn(0).getInt64(), std::string(url_text),
-                               dbDateTime(rows_.getColumn(2).getInt64()),
+        out->latest.push_back({rows_.Int(0), std::string(url_text), dbDateTime(rows_.Int(2)),
                                std::string(action_text), user});
       }
       ++out->events;
@@ -77,13 +71,13 @@ class UserPass {
         Count(blocked_sites, SiteOfAddress(url_text));
       }
     }
-    rows_.reset();
+    rows_.Reset();
     out->actions = Ranked(mine);
     return out->events > 0;
   }
 
  private:
-  SQLite::Statement rows_;
+  FastStatement rows_;
   const int64_t from_, to_;
 };
 
