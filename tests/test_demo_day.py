@@ -7,7 +7,6 @@ scripts/sample_logs.py writes a day's logs once."""
 import base64
 import collections
 import datetime
-import glob
 import html
 import os
 import re
@@ -24,8 +23,6 @@ import urllib.request
 import e2e_util
 
 SCRIPTS = os.path.join(e2e_util.SOURCE, "scripts")
-HAVE_FAKETIME = bool(glob.glob("/usr/lib/*/faketime/libfaketime.so.1") +
-                     glob.glob("/usr/lib/faketime/libfaketime.so.1"))
 
 
 def script_env(**extra):
@@ -98,7 +95,7 @@ def mail_titled(mails, title):
     return found[0]
 
 
-@unittest.skipUnless(HAVE_FAKETIME, "libfaketime is not installed")
+@e2e_util.needs_faketime
 class DemoDayTest(unittest.TestCase):
     def setUp(self):
         self.root = tempfile.mkdtemp(prefix="quorvane-demo-day-")
