@@ -14,7 +14,7 @@ if [ ! -f "$BUILD/compile_commands.json" ]; then
   exit 2
 fi
 if [ $# -eq 0 ]; then
-  set -- "$(pwd)/(platform|common|server|notifier|tools|bench)/"
+  set -- "$(pwd)/(platform|common|server|notifier|tools|bench|packaging)/"
 fi
 # The build may be gcc's: clang-tidy is told to let gcc-only warning options pass.
 exec run-clang-tidy -p "$BUILD" -j"$(nproc)" -quiet \
