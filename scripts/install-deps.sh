@@ -11,5 +11,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libsqlite3-dev libsqlitecpp-dev sqlite3 \
   libcurl4-openssl-dev libsystemd-dev \
   faketime libfaketime python3 chromium \
-  clang libclang-rt-dev \
+  clang libclang-rt-dev clang-format clang-tidy \
   dpkg-dev fakeroot lintian systemd man-db groff-base adduser >/dev/null

@@ -3,6 +3,7 @@ file and logs, free ports, and the built programs started with the right
 environment."""
 
 import base64
+import glob
 import os
 import shutil
 import socket
@@ -10,6 +11,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import unittest
 
 BIN = os.environ.get("QUORVANE_BIN", os.path.join(os.path.dirname(__file__), "..", "build", "bin"))
 SOURCE = os.environ.get("QUORVANE_SOURCE", os.path.join(os.path.dirname(__file__), ".."))
@@ -19,7 +21,27 @@ def program(name):
     return os.path.join(BIN, name)
 
 
-FAKETIME_LIB = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+def find_faketime():
+    """libfaketime's preload library: $FAKETIME_LIB when set, else where
+    Debian installs it on any architecture (as scripts/demo_day.sh looks)."""
+    if os.environ.get("FAKETIME_LIB"):
+        candidates = [os.environ["FAKETIME_LIB"]]
+    else:
+        candidates = sorted(glob.glob("/usr/lib/*/faketime/libfaketime.so.1")) + [
+            "/usr/lib/faketime/libfaketime.so.1", "/usr/local/lib/faketime/libfaketime.so.1"]
+    return next((path for path in candidates if os.path.isfile(path)), None)
+
+
+FAKETIME_LIB = find_faketime()
+FAKETIME_MISSING = (
+    "FAKETIME_LIB=%s is not a file" % os.environ["FAKETIME_LIB"] if os.environ.get("FAKETIME_LIB")
+    else "libfaketime is not installed (no /usr/lib/*/faketime/libfaketime.so.1; "
+         "Debian: apt-get install libfaketime, or set FAKETIME_LIB)")
+
+
+def needs_faketime(test):
+    """Skips a test or class, saying why, where libfaketime is missing."""
+    return unittest.skipUnless(FAKETIME_LIB, FAKETIME_MISSING)(test)
 
 
 def faketime_env(**settings):
@@ -27,7 +49,10 @@ def faketime_env(**settings):
     libfaketime's own variables (FAKETIME=..., FAKETIME_TIMESTAMP_FILE=...).
     Only the wall clock is faked (timed waits measure the monotonic clock,
     and a faked one would put the workers to sleep for decades), and the
-    sanitizer build's runtime is told not to insist on coming first."""
+    sanitizer build's runtime is told not to insist on coming first. A test
+    that asks for it where libfaketime is missing is skipped, saying why."""
+    if not FAKETIME_LIB:
+        raise unittest.SkipTest(FAKETIME_MISSING)
     options = os.environ.get("ASAN_OPTIONS", "")
     env = {"LD_PRELOAD": FAKETIME_LIB, "FAKETIME_DONT_FAKE_MONOTONIC": "1",
            "DONT_FAKE_MONOTONIC": "1",

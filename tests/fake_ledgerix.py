@@ -9,8 +9,9 @@ $FAKE_LEDGERIX_LIST (nothing when unset). Report modes (1 and 4) print
 $FAKE_LEDGERIX_REPORT, or a line naming the arguments. The mode named by
 $FAKE_LEDGERIX_FAIL prints its output and exits 1; the mode named by
 $FAKE_LEDGERIX_HANG never ends, and ignores SIGTERM when
-$FAKE_LEDGERIX_IGNORE_TERM is set. The server passes its environment on to
-the tool, so tests set these on the server."""
+$FAKE_LEDGERIX_IGNORE_TERM is set. With $FAKE_LEDGERIX_REAL set, the call
+is recorded and then handed whole to that real tool instead. The server
+passes its environment on to the tool, so tests set these on the server."""
 
 import json
 import os
@@ -45,6 +46,9 @@ def main():
                                 "sockets": sockets, "pid": os.getpid()}) + "\n")
     while hang:
         time.sleep(60)
+    real = os.environ.get("FAKE_LEDGERIX_REAL")
+    if real:
+        os.execv(real, [real, *args])
     if mode == "7":
         listing = os.environ.get("FAKE_LEDGERIX_LIST")
         if listing and os.path.exists(listing):

@@ -7,7 +7,6 @@ scripts/sample_logs.py writes a day's logs once."""
 import base64
 import collections
 import datetime
-import glob
 import html
 import json
 import os
@@ -27,8 +26,6 @@ import zlib
 import e2e_util
 
 SCRIPTS = os.path.join(e2e_util.SOURCE, "scripts")
-HAVE_FAKETIME = bool(glob.glob("/usr/lib/*/faketime/libfaketime.so.1") +
-                     glob.glob("/usr/lib/faketime/libfaketime.so.1"))
 
 
 def script_env(**extra):
@@ -125,7 +122,7 @@ def png_pixels_vary(path):
     return width, height, len(set(zlib.decompress(idat))) > 16
 
 
-@unittest.skipUnless(HAVE_FAKETIME, "libfaketime is not installed")
+@e2e_util.needs_faketime
 class DemoDayTest(unittest.TestCase):
     """One demo day, run once for the tests that look at what it left."""
 

@@ -9,7 +9,6 @@ import unittest
 
 import e2e_util
 
-FAKETIME_LIB = e2e_util.FAKETIME_LIB
 TZ = "Europe/Paris"
 
 
@@ -20,7 +19,7 @@ def sql(db, query):
     return [line.split("|") for line in out.stdout.splitlines()]
 
 
-@unittest.skipUnless(os.path.exists(FAKETIME_LIB), "libfaketime is not installed")
+@e2e_util.needs_faketime
 class NightlyImportTest(unittest.TestCase):
     def write_logs(self, inst):
         logs = inst.path("Logs")

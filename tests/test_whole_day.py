@@ -5,15 +5,22 @@ The day: in the evening of Thursday 31 December 2026 agents report over TCP
 and the IP log lists them; at midnight the day's logs are imported into the
 activity database; on Friday 1 January 2027 at the report hour (09) all six
 reports go out, each as a mail posted to a local HTTP server that records
-the requests.
+the requests. This is the one run of a Friday the 1st: besides the mails'
+contents it checks what the scheduler does that day (each tool call's
+arguments and folder, in order, through a stand-in that records the call and
+hands it to the real ledgerix; nothing before the hour, no second batch) and
+that the report values written by QuorvaneServerConfig are the ones the
+server uses.
 
 The fake clock is an offset from the real one kept in a file that libfaketime
 reads on every call (FAKETIME_TIMESTAMP_FILE, FAKETIME_NO_CACHE): the server
 and every program it starts see the same time, and the test moves the day on
 from the small hours to the report hour by rewriting the file."""
 
+import json
 import os
 import socket
+import subprocess
 import time
 import unittest
 from datetime import datetime
@@ -21,10 +28,15 @@ from zoneinfo import ZoneInfo
 
 import e2e_util
 
-FAKETIME_LIB = e2e_util.FAKETIME_LIB
 TZ = "Europe/Berlin"
 RECIPIENT = "boss@example.com"
-EMAIL_OFFSET = 7  # the stored address has every byte raised by this much
+# The report runs of a Friday the 1st, in the order they go out.
+REPORTS = [["1", "1", "0", "0"], ["4", "1"], ["1", "2", "2", "0"], ["4", "2"],
+           ["1", "7", "2", "0"], ["4", "7"]]
+TITLES = ["Daily activity report", "Daily filter report", "Weekly activity report",
+          "Weekly filter report", "Monthly activity report", "Monthly filter report"]
+SWITCHES = ["RegDaily", "RegDayFilter", "RegWeekly", "RegWeekFilter", "RegMonthly",
+            "RegMonFilter"]
 
 
 def local_time(*parts):
@@ -49,6 +61,16 @@ class FakeClock:
                                           FAKETIME_NO_CACHE=1), TZ=TZ)
 
 
+def configure(install, values):
+    """Writes the values with the configuration tool, as an administrator would."""
+    tool = e2e_util.program("QuorvaneServerConfig")
+    for name, value in values.items():
+        result = subprocess.run([tool, "set", name, str(value)], capture_output=True,
+                                env=install.env(), timeout=60)
+        if result.returncode != 0:
+            raise AssertionError("QuorvaneServerConfig set %s: %r" % (name, result.stderr))
+
+
 def agent_report(port, user, computer, ip):
     text = "<user>%s</user><computer>%s</computer><ip>%s</ip>\n" % (user, computer, ip)
     with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
@@ -64,25 +86,29 @@ def read_rows(path):
     return [line.split(",") for line in data.decode("latin-1").split("\r\n") if line]
 
 
-@unittest.skipUnless(os.path.exists(FAKETIME_LIB), "libfaketime is not installed")
+@e2e_util.needs_faketime
 class WholeDayTest(unittest.TestCase):
     def setUp(self):
         self.endpoint = e2e_util.RecordingHttpServer()
         self.addCleanup(self.endpoint.close)
         self.port = e2e_util.free_port()
-        scrambled = "".join(chr((ord(c) + EMAIL_OFFSET) % 256) for c in RECIPIENT)
-        values = {"DBServerPort": self.port, "ReportTime": "9", "EmailAddress": scrambled,
-                  "NotifyHost": self.endpoint.url_host}
-        for switch in ("RegDaily", "RegDayFilter", "RegWeekly", "RegWeekFilter", "RegMonthly",
-                       "RegMonFilter"):
-            values[switch] = 1
-        self.install = e2e_util.Install(values)
+        self.install = e2e_util.Install({"DBServerPort": self.port})
         self.addCleanup(self.install.__exit__)
+        values = {"apppPath": self.install.install, "ReportTime": "9",
+                  "EmailAddress": RECIPIENT, "NotifyHost": self.endpoint.url_host}
+        values.update({name: 1 for name in SWITCHES})
+        configure(self.install, values)
+        # The server starts its tools from its own folder: there the stand-in
+        # records each call and hands it to the real ledgerix.
+        self.bin = self.install.private_bin(programs=("Orbeline", "Notivo"))
+        self.tool_log = os.path.join(self.install.root, "ledgerix.log")
         self.clock = FakeClock(os.path.join(self.install.root, "faketime"))
         template = os.path.join(e2e_util.SOURCE, "share", "templates", "En", "email")
         os.makedirs(self.install.path("templates/En"))
         with open(template, "rb") as src, open(self.install.path("templates/En/email"), "wb") as dst:
             dst.write(src.read())
+        with open(self.install.path("dbdata"), "wb") as f:
+            f.write(b"stale report from the day before\n")
 
     def write_days_logs(self):
         """Thursday's logs as the product's other programs leave them."""
@@ -110,11 +136,18 @@ class WholeDayTest(unittest.TestCase):
     def ip_log(self):
         return read_rows(self.install.path("Logs/logip2.log"))
 
+    def report_runs(self):
+        with open(self.tool_log) as f:
+            runs = [json.loads(line) for line in f]
+        return [run for run in runs if run["argv"][:1] in (["1"], ["4"])]
+
     def test_a_day_from_agent_reports_to_mailed_reports(self):
         day_logs = self.write_days_logs()
         self.clock.set(local_time(2026, 12, 31, 21, 0, 0))
-        env = self.install.env(**self.clock.env())
-        with e2e_util.Server(self.install, env=env) as server:
+        env = self.install.env(**self.clock.env(), FAKE_LEDGERIX_LOG=self.tool_log,
+                               FAKE_LEDGERIX_REAL=e2e_util.program("ledgerix"))
+        with e2e_util.Server(self.install, env=env,
+                             exe=os.path.join(self.bin, "Orbeline")) as server:
             def state():
                 return {"stdout": server.lines, "stderr": server.err_lines,
                         "logs": os.listdir(self.install.path("Logs")), "ip_log": self.ip_log()}
@@ -149,11 +182,22 @@ class WholeDayTest(unittest.TestCase):
                                           ["carol", "10.0.0.7", "PC-9", "1"]], timeout=60),
                 state())
 
-            # The report hour: six reports, the first of the month being a Friday.
-            self.clock.set(local_time(2027, 1, 1, 8, 59, 57))
+            # The report hour: six reports, the first of the month being a
+            # Friday; nothing goes out before the hour, and only one batch.
+            self.assertEqual(self.endpoint.requests, [])
+            self.clock.set(local_time(2027, 1, 1, 8, 59, 55))
+            self.assertFalse(self.endpoint.wait_for_requests(1, timeout=3), state())
             self.assertTrue(self.endpoint.wait_for_requests(6, timeout=180),
                             (state(), len(self.endpoint.requests)))
+            time.sleep(4)
             self.assertEqual(server.stop(), 0)
+            # Beyond starting, the server's event log had nothing to say.
+            self.assertEqual(server.lines, ["Service started"])
+
+        runs = self.report_runs()
+        self.assertEqual([run["argv"] for run in runs], REPORTS)
+        install = os.path.realpath(self.install.install)
+        self.assertTrue(all(run["cwd"] == install for run in runs), runs)
 
         posts = self.endpoint.requests
         self.assertEqual(len(posts), 6)
@@ -163,13 +207,14 @@ class WholeDayTest(unittest.TestCase):
             text = post["body"].decode("latin-1")
             self.assertTrue(text.startswith("name=<!DOCTYPE html>"), text[:200])
             self.assertTrue(text.endswith("&userid=" + RECIPIENT), text[-200:])
+            self.assertEqual(post["headers"]["content-length"], str(len(post["body"])))
             self.assertIn("Quorvane web filter", text)
             self.assertNotIn("@logip@", text)
             mails.append(text)
 
-        titles = ["Daily activity report", "Daily filter report", "Weekly activity report",
-                  "Weekly filter report", "Monthly activity report", "Monthly filter report"]
-        for title, mail in zip(titles, mails):
+        # Each mail holds the report its own tool run wrote, not an older one.
+        for title, mail in zip(TITLES, mails):
+            self.assertNotIn("stale report", mail)
             self.assertIn(title, mail)
         daily, day_filter, weekly, week_filter, monthly, month_filter = mails
 

@@ -142,7 +142,7 @@ std::vector<std::string> ListMatchingFiles(const std::string& folder,
     std::string full = (folder.empty() ? "" : folder + (folder.back() == '/' ? "" : "/")) +
                        entry->d_name;
     struct stat st;
-    if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(entry->d_name);
+    if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.emplace_back(entry->d_name);
   }
   return names;
 }

@@ -76,7 +76,7 @@ TEST_F(FilesTest, ExclusiveOpenFailsWhileAnotherHoldsTheFile) {
   EXPECT_FALSE(writer.Open(Path("logip2.log"), ExclusiveFile::Mode::kWriteTruncate));
   EXPECT_EQ(ReadWholeFile(Path("logip2.log")), "kept");  // not emptied by the failed open
   ExclusiveFile moved = std::move(reader);
-  EXPECT_FALSE(reader.is_open());
+  EXPECT_FALSE(reader.is_open());  // NOLINT(bugprone-use-after-move): checked on purpose
   moved.Close();
   EXPECT_TRUE(writer.Open(Path("logip2.log"), ExclusiveFile::Mode::kWriteTruncate));
   EXPECT_EQ(FileSize(Path("logip2.log")), 0);

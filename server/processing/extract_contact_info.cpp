@@ -24,7 +24,7 @@ bool TakeValue(std::string_view* rest, size_t opening, std::string_view closing,
 
 }  // namespace
 
-int ExtractContactInfo(std::string text, std::string& user, std::string& computer,
+int ExtractContactInfo(const std::string& text, std::string& user, std::string& computer,
                        std::string& ip) {
   int found = 0;
   try {

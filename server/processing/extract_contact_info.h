@@ -12,6 +12,7 @@
 // reached keeps what the caller passed in. Returns how many values were set
 // (0 to 3). A failure inside is written to the event log as "Error in
 // ExtractContactInfo" and ends the extraction.
-int ExtractContactInfo(std::string text, std::string& user, std::string& computer, std::string& ip);
+int ExtractContactInfo(const std::string& text, std::string& user, std::string& computer,
+                       std::string& ip);
 
 #endif  // SERVER_PROCESSING_EXTRACT_CONTACT_INFO_H_

@@ -163,8 +163,6 @@ class EmailThreadTest : public ::testing::Test {
     return runs;
   }
 
-  std::string InstallFolder() const { return fs::canonical(install_).string(); }
-
   TempFolder folder_;
   ScopedRegistryFile registry_;
   fs::path root_, install_, bin_, saved_cwd_;
@@ -253,28 +251,6 @@ TEST_F(EmailThreadTest, OnlySwitchesHoldingOneOnTheirDaysRun) {
   runs = ToolRuns();
   ASSERT_EQ(runs.size(), 3u);
   EXPECT_EQ(runs[2].args, "1 7 2 0");
-}
-
-TEST_F(EmailThreadTest, FridayTheFirstRunsAllSixInOrderEachFollowedByNotivo) {
-  SetAllSwitches(1);
-  std::ofstream(install_ / "dbdata") << "stale report from yesterday\n";
-  PassAt(At(2026, 5, 1, 9, 0, 0));
-
-  const std::vector<std::string> expected = {"1 1 0 0", "4 1",     "1 2 2 0",
-                                             "4 2",     "1 7 2 0", "4 7"};
-  std::vector<ToolRun> tools = ToolRuns();
-  std::vector<NotivoRun> notivos = NotivoRuns();
-  ASSERT_EQ(tools.size(), 6u);
-  ASSERT_EQ(notivos.size(), 6u);
-  for (size_t i = 0; i < 6; ++i) {
-    EXPECT_EQ(tools[i].args, expected[i]);
-    EXPECT_EQ(tools[i].cwd, InstallFolder());
-    EXPECT_EQ(notivos[i].args, (std::vector<std::string>{kAddress, "dbdata", "1"}));
-    EXPECT_EQ(notivos[i].cwd, InstallFolder());
-    // Notivo sees exactly what this report's tool run wrote.
-    EXPECT_EQ(notivos[i].dbdata, "report " + expected[i] + "\n");
-  }
-  EXPECT_TRUE(log_.lines().empty());
 }
 
 TEST_F(EmailThreadTest, AllSwitchesOffStillMarksTheHourAndFolder) {
