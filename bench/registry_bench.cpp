@@ -38,7 +38,8 @@ void WriteFile(const std::string& path, int count, bool one_key) {
   out << "Windows Registry Editor Version 5.00\r\n";
   if (one_key) out << "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane\\Agents]\r\n";
   for (int i = 0; i < count; ++i) {
-    if (!one_key) out << "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane\\Agents\\" << Name(i) << "]\r\n";
+    if (!one_key)
+      out << "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane\\Agents\\" << Name(i) << "]\r\n";
     out << "\"" << (one_key ? Name(i) : "Seen") << "\"=\"host-" << i << "\"\r\n";
   }
   out << "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\r\n\"DBServerPort\"=dword:00002189\r\n"

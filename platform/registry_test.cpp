@@ -162,7 +162,8 @@ TEST(RegistryParseTest, ReportsEveryLineItSkipped) {
   report = file.Parse("garbage " + std::string(100, 'x') + "\r\n[HKLM\\K]\r\n");
   EXPECT_EQ(report.Describe(), "line 1 cannot be read: garbage " + std::string(52, 'x') + "...");
   EXPECT_TRUE(file.KeyExists(kHklm, "K"));
-  for (std::string_view whole : {"", "\n\n", "Windows Registry Editor Version 5.00\n[HKCR\\A]\n@=-\n"})
+  for (std::string_view whole :
+       {"", "\n\n", "Windows Registry Editor Version 5.00\n[HKCR\\A]\n@=-\n"})
     EXPECT_TRUE(file.Parse(whole).complete()) << whole;
 }
 
