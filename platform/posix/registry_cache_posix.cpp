@@ -12,6 +12,7 @@
 
 #include "platform/files.h"
 #include "platform/posix/eintr.h"
+#include "platform/posix/scoped_fd.h"
 #include "platform/registry_cache.h"
 
 namespace platform {
@@ -80,22 +81,21 @@ std::string ReadIdentified(const std::string& path, Identity* identity, std::str
   contents->clear();
   // Non-blocking, so that a named pipe put in the file's place fails
   // instead of hanging every reader.
-  int fd = HANDLE_EINTR(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd < 0) return errno == ENOENT ? "" : ErrnoText(errno);
+  ScopedFd fd(HANDLE_EINTR(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)));
+  if (!fd.is_valid()) return errno == ENOENT ? "" : ErrnoText(errno);
   std::string problem;
   struct stat st;
-  if (fstat(fd, &st) != 0) {
+  if (fstat(fd.get(), &st) != 0) {
     problem = ErrnoText(errno);
   } else if (S_ISDIR(st.st_mode)) {
     problem = ErrnoText(EISDIR);
-  } else if (int err = ReadUpToLimit(fd, contents)) {
+  } else if (int err = ReadUpToLimit(fd.get(), contents)) {
     problem = ErrnoText(err);
   } else if (contents->size() > kMaxRegistryFileSize) {
     problem = "it is larger than 16 MiB";
   } else {
     *identity = IdentityOf(st);
   }
-  close(fd);
   if (!problem.empty()) contents->clear();
   return problem;
 }
