@@ -28,7 +28,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kClients = 2;
-const std::string kReport = "<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n";
+
+// Report `i` of client `client`: each one different, since the queue keeps
+// one of identical reports waiting.
+std::string Report(int client, int i) {
+  return "<user>u" + std::to_string(client) + "-" + std::to_string(i) +
+         "</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n";
+}
 
 double Seconds(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -38,9 +44,9 @@ double Seconds(Clock::time_point start) {
 void SendReports(uint16_t port, int total) {
   std::vector<std::thread> clients;
   for (int c = 0; c < kClients; ++c) {
-    clients.emplace_back([port, n = total / kClients] {
+    clients.emplace_back([port, c, n = total / kClients] {
       for (int i = 0; i < n; ++i) {
-        if (!platform::SendToLocalPort(port, kReport)) std::abort();
+        if (!platform::SendToLocalPort(port, Report(c, i))) std::abort();
       }
     });
   }
@@ -130,7 +136,7 @@ std::string PrepareInstantTool() {
 double ProcessedPerSecond(int total) {
   std::string root = PrepareInstantTool();
   CRequestQueue queue;
-  for (int i = 0; i < total; ++i) queue.Push({kReport, 0});
+  for (int i = 0; i < total; ++i) queue.Push({Report(0, i), 0});
   CLogManagerThread worker(queue);
   auto start = Clock::now();
   worker.Start(0);

@@ -1,5 +1,7 @@
 #include "common/reg_value.h"
 
+#include "platform/registry_cache.h"
+
 namespace {
 
 std::string FullName(const Setting& setting) {
@@ -24,7 +26,8 @@ CRegValueBase::CRegValueBase(const std::string& full_name, bool force,
 }
 
 std::optional<platform::RegValue> CRegValueBase::Query() const {
-  return platform::LoadRegistry(platform::RegistryPath()).Query(base_key_, key_path_, value_name_);
+  return platform::ReadRegistry(platform::RegistryPath()).file->Query(base_key_, key_path_,
+                                                                     value_name_);
 }
 
 CRegNumberValue::CRegNumberValue(const std::string& full_name, uint32_t default_value,

@@ -5,8 +5,9 @@
 // a full name serve tests and values outside the table.
 //
 // A reader is made on the stack where a value is needed, used at once and
-// dropped, on the thread that made it; readers share nothing, so any number
-// of threads read at once without a lock. The full name's text before its
+// dropped, on the thread that made it. Readers share only the parsed file
+// (platform::ReadRegistry), which is parsed again only when the file has
+// changed; any number of threads read at once. The full name's text before its
 // last backslash is the key path, the text after it the value name; leading
 // backslashes are ignored. A read that fails in any way yields the default
 // and never reports anything.

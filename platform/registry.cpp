@@ -41,24 +41,31 @@ void AppendUtf8(std::string* out, uint32_t cp) {
   }
 }
 
-// Windows' registry editor exports UTF-16LE with a byte-order mark.
-std::string DecodeText(std::string_view raw) {
-  if (raw.size() >= 2 && uint8_t(raw[0]) == 0xFF && uint8_t(raw[1]) == 0xFE) {
-    std::string out;
-    for (size_t i = 2; i + 1 < raw.size(); i += 2) {
-      uint32_t unit = uint8_t(raw[i]) | (uint32_t(uint8_t(raw[i + 1])) << 8);
-      if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < raw.size()) {
-        uint32_t low = uint8_t(raw[i + 2]) | (uint32_t(uint8_t(raw[i + 3])) << 8);
-        if (low >= 0xDC00 && low < 0xE000) {
-          AppendUtf8(&out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-          i += 2;
-          continue;
-        }
+std::string DecodeUtf16Le(std::string_view raw) {
+  std::string out;
+  for (size_t i = 0; i + 1 < raw.size(); i += 2) {
+    uint32_t unit = uint8_t(raw[i]) | (uint32_t(uint8_t(raw[i + 1])) << 8);
+    if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < raw.size()) {
+      uint32_t low = uint8_t(raw[i + 2]) | (uint32_t(uint8_t(raw[i + 3])) << 8);
+      if (low >= 0xDC00 && low < 0xE000) {
+        AppendUtf8(&out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
       }
-      AppendUtf8(&out, unit);
     }
-    return out;
+    AppendUtf8(&out, unit);
   }
+  return out;
+}
+
+// Windows' registry editor exports UTF-16LE with a byte-order mark; some
+// editors save it without one. A registry file starts with text (its header
+// or a section), never with a zero byte, so a zero second byte after a
+// non-zero first one can only be UTF-16LE.
+std::string DecodeText(std::string_view raw) {
+  if (raw.size() >= 2 && uint8_t(raw[0]) == 0xFF && uint8_t(raw[1]) == 0xFE)
+    return DecodeUtf16Le(raw.substr(2));
+  if (raw.size() >= 2 && raw[0] != '\0' && raw[1] == '\0') return DecodeUtf16Le(raw);
   if (raw.size() >= 3 && raw.substr(0, 3) == "\xEF\xBB\xBF") raw.remove_prefix(3);
   return std::string(raw);
 }
@@ -181,36 +188,69 @@ bool ContinuesOnNextLine(std::string_view line) {
   return !in_string;
 }
 
+struct LogicalLine {
+  size_t number;  // of its first physical line, from 1
+  std::string text;
+};
+
 // Joins lines that end in a backslash outside a string (hex continuations).
-std::vector<std::string> LogicalLines(const std::string& text) {
-  std::vector<std::string> lines;
+std::vector<LogicalLine> LogicalLines(const std::string& text) {
+  std::vector<LogicalLine> lines;
   std::string current;
-  size_t start = 0;
+  size_t start = 0, number = 0, first = 1;
   while (start <= text.size()) {
+    ++number;
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     std::string_view line(text.data() + start, end - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     std::string_view trimmed = TrimBlanks(line);
+    if (current.empty()) first = number;
     if (ContinuesOnNextLine(trimmed)) {
       trimmed.remove_suffix(1);
       current.append(current.empty() ? trimmed : TrimBlanks(trimmed));
     } else {
       current.append(current.empty() ? line : TrimBlanks(line));
-      lines.push_back(std::move(current));
+      lines.push_back({first, std::move(current)});
       current.clear();
     }
     start = end + 1;
   }
-  if (!current.empty()) lines.push_back(std::move(current));
+  if (!current.empty()) lines.push_back({first, std::move(current)});
   return lines;
 }
 
-// True when `key` is the key `path` (already trimmed) of `root` or one below it.
-bool IsAtOrBelow(const RegistryFile::Key& key, RegRoot root, std::string_view path) {
-  if (key.root != root || key.path.size() < path.size()) return false;
-  if (!EqualNoCase(std::string_view(key.path).substr(0, path.size()), path)) return false;
-  return key.path.size() == path.size() || key.path[path.size()] == '\\';
+std::string Fold(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = LowerAscii(c);
+  return out;
+}
+
+// The index key of a registry key: its root, then its folded path.
+std::string FoldedKey(RegRoot root, std::string_view path) {
+  std::string out(1, root == RegRoot::kLocalMachine ? 'M' : 'C');
+  out += Fold(TrimBackslashes(path));
+  return out;
+}
+
+bool IsHeader(std::string_view line) {
+  return line == "Windows Registry Editor Version 5.00" || line == "REGEDIT4";
+}
+
+// A line as it may be shown in a message: at most 60 bytes, not cut inside
+// a UTF-8 sequence, control bytes as '?'.
+std::string Shown(std::string_view line) {
+  constexpr size_t kMax = 60;
+  bool cut = line.size() > kMax;
+  if (cut) {
+    size_t end = kMax;
+    while (end > 0 && (uint8_t(line[end]) & 0xC0) == 0x80) --end;
+    line = line.substr(0, end);
+  }
+  std::string out(line);
+  for (char& c : out)
+    if (uint8_t(c) < 0x20 || c == 0x7f) c = '?';
+  return cut ? out + "..." : out;
 }
 
 bool IsPlainString(const RegValue& v) {
@@ -295,46 +335,76 @@ std::string_view RootName(RegRoot root) {
   return root == RegRoot::kLocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CLASSES_ROOT";
 }
 
-void RegistryFile::Parse(std::string_view contents) {
+std::string ParseReport::Describe() const {
+  if (complete()) return "";
+  std::string out = "line " + std::to_string(first_unread) + " cannot be read: " + first_text;
+  if (unread_lines > 1) out += " (and " + std::to_string(unread_lines - 1) + " more)";
+  return out;
+}
+
+ParseReport RegistryFile::Parse(std::string_view contents) {
   keys_.clear();
-  Key* current = nullptr;
-  for (const std::string& raw : LogicalLines(DecodeText(contents))) {
-    std::string_view line = TrimBlanks(raw);
+  index_.clear();
+  key_positions_.clear();
+  has_removed_ = false;
+  ParseReport report;
+  std::optional<size_t> section;  // the key whose values follow
+  bool in_sections = false;       // a section line has been seen
+  for (const LogicalLine& raw : LogicalLines(DecodeText(contents))) {
+    std::string_view line = TrimBlanks(raw.text);
     if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      current = nullptr;
-      if (line.back() != ']') continue;
-      std::string_view name = line.substr(1, line.size() - 2);
-      bool remove = !name.empty() && name[0] == '-';
-      if (remove) name.remove_prefix(1);
-      auto key = ParseKeyName(name);
-      if (!key) continue;
-      if (remove) {
-        DeleteKeyTree(key->first, key->second);
-      } else {
-        current = &FindOrCreateKey(key->first, key->second);
-      }
-      continue;
+    if (ParseLine(line, &section, &in_sections)) continue;
+    if (report.unread_lines++ == 0) {
+      report.first_unread = raw.number;
+      report.first_text = Shown(line);
     }
-    if (!current) continue;  // the header line and values outside a section
-    std::string name;
-    std::string_view rest;
-    if (line[0] == '@') {
-      rest = line.substr(1);
-    } else {
-      auto quoted = ParseQuoted(line, &rest);
-      if (!quoted) continue;
-      name = *quoted;
-    }
-    rest = TrimBlanks(rest);
-    if (rest.empty() || rest[0] != '=') continue;
-    std::string_view data = TrimBlanks(rest.substr(1));
-    if (data == "-") {
-      DeleteValue(current->root, current->path, name);
-      continue;
-    }
-    if (auto value = ParseData(data)) SetValue(current->root, current->path, name, *value);
   }
+  Compact();
+  return report;
+}
+
+// False when the line cannot be used.
+bool RegistryFile::ParseLine(std::string_view line, std::optional<size_t>* section,
+                             bool* in_sections) {
+  if (line[0] == '[') {
+    *in_sections = true;
+    *section = std::nullopt;
+    if (line.back() != ']') return false;
+    std::string_view name = line.substr(1, line.size() - 2);
+    bool remove = !name.empty() && name[0] == '-';
+    if (remove) name.remove_prefix(1);
+    auto key = ParseKeyName(name);
+    if (!key) return false;
+    if (remove) {
+      DeleteKeyTree(key->first, key->second);
+    } else {
+      *section = FindOrCreateKey(key->first, key->second);
+    }
+    return true;
+  }
+  if (!*in_sections && IsHeader(line)) return true;
+  if (!*section) return false;  // values outside a section, or text before the first
+  std::string name;
+  std::string_view rest;
+  if (line[0] == '@') {
+    rest = line.substr(1);
+  } else {
+    auto quoted = ParseQuoted(line, &rest);
+    if (!quoted) return false;
+    name = *quoted;
+  }
+  rest = TrimBlanks(rest);
+  if (rest.empty() || rest[0] != '=') return false;
+  std::string_view data = TrimBlanks(rest.substr(1));
+  if (data == "-") {
+    if (auto value = FindValue(**section, name)) RemoveValueAt(**section, *value);
+    return true;
+  }
+  auto value = ParseData(data);
+  if (!value) return false;
+  const Key& key = keys_[**section];
+  SetValue(key.root, key.path, name, std::move(*value));
+  return true;
 }
 
 std::string RegistryFile::Serialize() const {
@@ -349,69 +419,93 @@ std::string RegistryFile::Serialize() const {
   return out;
 }
 
-const RegistryFile::Key* RegistryFile::FindKey(RegRoot root, std::string_view path) const {
-  path = TrimBackslashes(path);
-  for (const Key& key : keys_)
-    if (key.root == root && EqualNoCase(key.path, path)) return &key;
-  return nullptr;
+std::optional<size_t> RegistryFile::FindKey(RegRoot root, std::string_view path) const {
+  auto it = key_positions_.find(FoldedKey(root, path));
+  if (it == key_positions_.end()) return std::nullopt;
+  return it->second;
 }
 
-RegistryFile::Key* RegistryFile::FindKey(RegRoot root, std::string_view path) {
-  return const_cast<Key*>(std::as_const(*this).FindKey(root, path));
+std::optional<size_t> RegistryFile::FindValue(size_t key, std::string_view name) const {
+  const auto& values = index_[key].values;
+  auto it = values.find(Fold(name));
+  if (it == values.end()) return std::nullopt;
+  return it->second;
 }
 
 bool RegistryFile::KeyExists(RegRoot root, std::string_view path) const {
   path = TrimBackslashes(path);
   if (path.empty()) return true;  // the roots always exist
-  for (const Key& key : keys_)
-    if (IsAtOrBelow(key, root, path)) return true;
-  return false;
+  // The key itself, or the first key below it: keys that share a prefix
+  // are neighbours in the index's order.
+  std::string folded = FoldedKey(root, path);
+  if (key_positions_.count(folded)) return true;
+  folded.push_back('\\');
+  auto below = key_positions_.lower_bound(folded);
+  return below != key_positions_.end() && below->first.starts_with(folded);
 }
 
 std::optional<RegValue> RegistryFile::Query(RegRoot root, std::string_view path,
                                             std::string_view name) const {
-  const Key* key = FindKey(root, path);
+  auto key = FindKey(root, path);
   if (!key) return std::nullopt;
-  for (const Value& v : key->values)
-    if (EqualNoCase(v.name, name)) return v.value;
-  return std::nullopt;
+  auto value = FindValue(*key, name);
+  if (!value) return std::nullopt;
+  return keys_[*key].values[*value].value;
 }
 
-RegistryFile::Key& RegistryFile::FindOrCreateKey(RegRoot root, std::string_view path) {
-  if (Key* key = FindKey(root, path)) return *key;
-  return keys_.emplace_back(Key{root, std::string(TrimBackslashes(path)), {}});
+size_t RegistryFile::FindOrCreateKey(RegRoot root, std::string_view path) {
+  auto [it, added] = key_positions_.try_emplace(FoldedKey(root, path), keys_.size());
+  if (added) {
+    keys_.push_back(Key{root, std::string(TrimBackslashes(path)), {}});
+    index_.emplace_back();
+  }
+  return it->second;
 }
 
 void RegistryFile::CreateKey(RegRoot root, std::string_view path) { FindOrCreateKey(root, path); }
 
 void RegistryFile::SetValue(RegRoot root, std::string_view path, std::string_view name,
                             RegValue value) {
-  Key& key = FindOrCreateKey(root, path);
-  for (Value& v : key.values) {
-    if (EqualNoCase(v.name, name)) {
-      v.value = std::move(value);
-      return;
-    }
+  size_t key = FindOrCreateKey(root, path);
+  std::vector<Value>& values = keys_[key].values;
+  auto [it, added] = index_[key].values.try_emplace(Fold(name), values.size());
+  if (!added) {
+    values[it->second].value = std::move(value);
+    return;
   }
-  key.values.push_back(Value{std::string(name), std::move(value)});
+  values.push_back(Value{std::string(name), std::move(value)});
+  if (!index_[key].value_removed.empty()) index_[key].value_removed.push_back(false);
+}
+
+void RegistryFile::RemoveValueAt(size_t key, size_t value) {
+  KeyIndex& index = index_[key];
+  index.values.erase(Fold(keys_[key].values[value].name));
+  index.value_removed.resize(keys_[key].values.size());
+  index.value_removed[value] = true;
+  has_removed_ = true;
+}
+
+void RegistryFile::RemoveKeyAt(size_t key) {
+  key_positions_.erase(FoldedKey(keys_[key].root, keys_[key].path));
+  index_[key].removed = true;
+  has_removed_ = true;
 }
 
 bool RegistryFile::DeleteValue(RegRoot root, std::string_view path, std::string_view name) {
-  Key* key = FindKey(root, path);
+  auto key = FindKey(root, path);
   if (!key) return false;
-  for (auto it = key->values.begin(); it != key->values.end(); ++it) {
-    if (EqualNoCase(it->name, name)) {
-      key->values.erase(it);
-      return true;
-    }
-  }
-  return false;
+  auto value = FindValue(*key, name);
+  if (!value) return false;
+  RemoveValueAt(*key, *value);
+  Compact();
+  return true;
 }
 
 bool RegistryFile::DeleteKey(RegRoot root, std::string_view path) {
-  const Key* key = FindKey(root, path);
+  auto key = FindKey(root, path);
   if (!key) return false;
-  keys_.erase(keys_.begin() + (key - keys_.data()));
+  RemoveKeyAt(*key);
+  Compact();
   return true;
 }
 
@@ -419,7 +513,41 @@ bool RegistryFile::DeleteKey(RegRoot root, std::string_view path) {
 void RegistryFile::DeleteKeyTree(RegRoot root, std::string_view path) {
   path = TrimBackslashes(path);
   if (path.empty()) return;  // a root cannot be deleted
-  std::erase_if(keys_, [&](const Key& key) { return IsAtOrBelow(key, root, path); });
+  if (auto key = FindKey(root, path)) RemoveKeyAt(*key);
+  std::string below = FoldedKey(root, path) + '\\';
+  for (auto it = key_positions_.lower_bound(below);
+       it != key_positions_.end() && it->first.starts_with(below);) {
+    index_[it->second].removed = true;
+    it = key_positions_.erase(it);
+    has_removed_ = true;
+  }
+}
+
+// Drops what was removed, keeping the order of the rest, and indexes anew.
+void RegistryFile::Compact() {
+  if (!has_removed_) return;
+  std::vector<Key> kept;
+  kept.reserve(keys_.size());
+  for (size_t k = 0; k < keys_.size(); ++k) {
+    if (index_[k].removed) continue;
+    const std::vector<bool>& removed = index_[k].value_removed;
+    if (!removed.empty()) {
+      std::vector<Value> values;
+      for (size_t v = 0; v < keys_[k].values.size(); ++v)
+        if (!removed[v]) values.push_back(std::move(keys_[k].values[v]));
+      keys_[k].values = std::move(values);
+    }
+    kept.push_back(std::move(keys_[k]));
+  }
+  keys_ = std::move(kept);
+  index_.assign(keys_.size(), KeyIndex{});
+  key_positions_.clear();
+  for (size_t k = 0; k < keys_.size(); ++k) {
+    key_positions_.emplace(FoldedKey(keys_[k].root, keys_[k].path), k);
+    for (size_t v = 0; v < keys_[k].values.size(); ++v)
+      index_[k].values.emplace(Fold(keys_[k].values[v].name), v);
+  }
+  has_removed_ = false;
 }
 
 std::string RegistryPath() {

@@ -80,6 +80,11 @@ TEST(RegistryParseTest, ReadsUtf16WithByteOrderMarkAsTheEditorExportsIt) {
             RegValue::String("C:\\Program Files\\Quorvane\\"));
   EXPECT_EQ(file.Query(kHklm, "SOFTWARE\\Quorvane", "Owner"), RegValue::String("Ren\xC3\xA9" "e"));
   EXPECT_EQ(file.Query(kHklm, "SOFTWARE\\Quorvane", "RegDaily"), RegValue::Dword(1));
+
+  // Some editors save UTF-16LE without the mark.
+  std::string unmarked = Utf16WithBom(u"REGEDIT4\n[HKLM\\K]\n\"Owner\"=\"Ren\u00e9e\"\n").substr(2);
+  EXPECT_TRUE(file.Parse(unmarked).complete());
+  EXPECT_EQ(file.Query(kHklm, "K", "Owner"), RegValue::String("Ren\xC3\xA9" "e"));
 }
 
 TEST(RegistryParseTest, EscapesAndHexContinuationLines) {
@@ -141,6 +146,25 @@ TEST(RegistryParseTest, MalformedLinesAreSkippedAndTheRestIsRead) {
   EXPECT_EQ(file.keys()[0].path, "K");
   ASSERT_EQ(file.keys()[0].values.size(), 1u);
   EXPECT_EQ(file.Query(kHklm, "K", "good"), RegValue::String("yes"));
+}
+
+TEST(RegistryParseTest, ReportsEveryLineItSkipped) {
+  RegistryFile file;
+  ParseReport report = file.Parse(
+      "REGEDIT4\n\n; comment\n[HKLM\\K]\n\"a\"=\"1\"\n\"Path\"=hex(2):25,00,\\\n  00,00\n"
+      "\"b\"=dword:xyz\x01\n[HKCU\\Other]\n\"c\"=\"2\"\n[-HKLM\\K]\n\"d\"=\"3\"\n"
+      "REGEDIT4\n");
+  EXPECT_EQ(report.unread_lines, 5u);  // b, the section of another root, c, d, late header
+  EXPECT_EQ(report.first_unread, 8u);  // counted in the file's lines, continuations included
+  EXPECT_EQ(report.Describe(), "line 8 cannot be read: \"b\"=dword:xyz? (and 4 more)");
+  EXPECT_TRUE(file.keys().empty());
+
+  report = file.Parse("garbage " + std::string(100, 'x') + "\r\n[HKLM\\K]\r\n");
+  EXPECT_EQ(report.Describe(), "line 1 cannot be read: garbage " + std::string(52, 'x') + "...");
+  EXPECT_TRUE(file.KeyExists(kHklm, "K"));
+  for (std::string_view whole :
+       {"", "\n\n", "Windows Registry Editor Version 5.00\n[HKCR\\A]\n@=-\n"})
+    EXPECT_TRUE(file.Parse(whole).complete()) << whole;
 }
 
 TEST(RegistryKeyTest, NamesCompareWithoutRegardToCase) {

@@ -149,6 +149,38 @@ class AgentReports(unittest.TestCase):
         self.assertFalse([l for l in server.lines if "Crash" in l], server.lines)
         self.assertEqual(self.calls(), [])
 
+    def test_a_report_in_two_segments_is_recorded(self):
+        self.start()
+        self.assertTrue(wait_for_port(self.port))
+        with socket.create_connection(("127.0.0.1", self.port), timeout=10) as s:
+            s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            s.sendall(b"<user>slow</user>")
+            time.sleep(0.3)  # as over a slow link: the listener has taken the first part
+            s.sendall(b"<computer>PC-9</computer><ip>10.0.0.9</ip>\n")
+            s.shutdown(socket.SHUT_WR)
+            s.recv(1)
+        self.assertEqual(self.wait_calls(2)[0]["argv"], ["6", "slow", "PC-9", "10.0.0.9"])
+
+    def test_identical_reports_wait_in_the_queue_once(self):
+        self.start()
+        # The tool takes its time over "busy", so that the reports sent
+        # meanwhile wait in the queue together.
+        folder = os.path.dirname(self.server.proc.args[0])
+        os.rename(os.path.join(folder, "ledgerix"), os.path.join(folder, "fake_ledgerix"))
+        with open(os.path.join(folder, "ledgerix"), "w") as f:
+            f.write('#!/bin/sh\n"$(dirname "$0")/fake_ledgerix" "$@"\n'
+                    'case "$*" in *busy*) sleep 1.5;; esac\n')
+        os.chmod(os.path.join(folder, "ledgerix"), 0o755)
+        self.assertTrue(wait_for_port(self.port))
+        send(self.port, report(b"busy"))
+        self.wait_calls(1)
+        for user in (b"alice", b"alice", b"bob", b"alice", b"bob"):
+            send(self.port, report(user))
+        self.wait_calls(6)
+        time.sleep(0.5)  # a repeat would have been taken by now
+        self.assertEqual([c["argv"][:2] for c in self.calls()],
+                         [["6", "busy"], ["7"], ["6", "alice"], ["7"], ["6", "bob"], ["7"]])
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -145,15 +145,42 @@ class ConfigToolTest(unittest.TestCase):
                     '"apppath"="/opt/q/"\r\n"Custom"=hex:01,02\r\n\r\n'
                     "[HKEY_CLASSES_ROOT\\AppID\\{5E7D2C41-8A3B-4F0E-9C6D-2B1A0F3E4D51}]\r\n"
                     '@="Orbeline"\r\n')
-        self.write_file(b"\xff\xfe" + bom_file.encode("utf-16-le"))
-        self.assertEqual(self.ok("get", "apppath"), "/opt/q/\n")
-        self.ok("set", "RegDayFilter", "1")
-        text = self.file_bytes().decode()
-        self.assertIn('"apppath"="/opt/q/"', text)
-        self.assertIn('"Custom"=hex:01,02', text)
-        self.assertIn('"RegDayFilter"=dword:00000001', text)
-        self.assertIn("[HKEY_CLASSES_ROOT\\AppID\\{5E7D2C41-8A3B-4F0E-9C6D-2B1A0F3E4D51}]\n"
-                      '@="Orbeline"', text)
+        # As the registry editor saves it, and as some text editors do: no mark.
+        for mark in (b"\xff\xfe", b""):
+            with self.subTest(mark=mark):
+                self.write_file(mark + bom_file.encode("utf-16-le"))
+                result = self.tool("get", "apppath")
+                self.assertEqual((result.returncode, result.stdout, result.stderr),
+                                 (0, "/opt/q/\n", ""))
+                self.ok("set", "RegDayFilter", "1")
+                text = self.file_bytes().decode()
+                self.assertIn('"apppath"="/opt/q/"', text)
+                self.assertIn('"Custom"=hex:01,02', text)
+                self.assertIn('"RegDayFilter"=dword:00000001', text)
+                self.assertIn("[HKEY_CLASSES_ROOT\\AppID\\{5E7D2C41-8A3B-4F0E-9C6D-2B1A0F3E4D51}]\n"
+                              '@="Orbeline"', text)
+
+    def test_a_file_it_cannot_read_whole_is_never_rewritten(self):
+        damaged = ("Windows Registry Editor Version 5.00\r\n\r\n"
+                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\r\n"
+                   '"DBServerPort"=dword:00002189\r\n"apppath"="/opt/q/\r\n'
+                   '"ReportTime"="9"\r\n').encode()
+        big_endian = "\ufeffWindows Registry Editor Version 5.00\r\n".encode("utf-16-be")
+        for data, line in ((damaged, 5), (b"\x00\x01garbage\n", 1), (big_endian, 1)):
+            with self.subTest(line=line, data=data[:12]):
+                self.write_file(data)
+                for args in (["set", "RegDaily", "1"], ["unset", "ReportTime"]):
+                    result = self.tool(*args)
+                    self.assertEqual(result.returncode, 1, args)
+                    self.assertIn("registry.reg", result.stderr)
+                    self.assertIn("line %d cannot be read" % line, result.stderr)
+                    self.assertEqual(self.file_bytes(), data)
+                    self.assertEqual(os.listdir(os.path.dirname(self.registry)), ["registry.reg"])
+        # What can be read is shown as the server reads it, with the line named.
+        self.write_file(damaged)
+        result = self.tool("get", "ReportTime")
+        self.assertEqual(result.stdout, "9\n")
+        self.assertIn("line 5 cannot be read", result.stderr)
 
     def test_unreadable_registry_is_never_replaced(self):
         os.makedirs(self.registry)  # something that exists but is no file

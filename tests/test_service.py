@@ -71,6 +71,24 @@ class NeverRegisteredTest(unittest.TestCase):
             self.assertEqual(result.stdout.splitlines(), [PORT_MESSAGE, PATH_MESSAGE])
             self.assertNotIn("Service started", result.stdout)
 
+    def test_a_registry_file_it_cannot_read_is_named(self):
+        with Install(registered=False, apppath=False) as install:
+            with open(install.registry, "w") as f:
+                f.write("[Quorvane]\nport = 8585\n")
+            result = run(install)
+            self.assertEqual(result.returncode, 2)
+            self.assertEqual(result.stdout.splitlines(), [
+                "The registry file %s cannot be read: line 1 cannot be read: [Quorvane] "
+                "(and 1 more)" % install.registry, PORT_MESSAGE, PATH_MESSAGE])
+            # Saved as UTF-16 without a byte-order mark, a configured file is read.
+            configured(install)
+            with open(install.registry) as f:
+                text = f.read()
+            with open(install.registry, "wb") as f:
+                f.write(text.encode("utf-16-le"))
+            result = run(install)
+            self.assertEqual((result.returncode, result.stdout), (2, ""))
+
     def test_configured_but_unregistered_still_ends_with_2(self):
         with Install(registered=False) as install:
             configured(install)

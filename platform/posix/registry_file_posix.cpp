@@ -7,6 +7,7 @@
 #include "platform/posix/eintr.h"
 #include "platform/posix/scoped_fd.h"
 #include "platform/registry.h"
+#include "platform/registry_cache.h"
 
 namespace platform {
 namespace {
@@ -27,11 +28,7 @@ class FolderLock {
 
 }  // namespace
 
-RegistryFile LoadRegistry(const std::string& path) {
-  RegistryFile file;
-  if (auto contents = ReadWholeFile(path)) file.Parse(*contents);
-  return file;
-}
+RegistryFile LoadRegistry(const std::string& path) { return *ReadRegistry(path).file; }
 
 bool EditRegistry(const std::string& path, const std::function<bool(RegistryFile&)>& edit,
                   std::string* error) {
@@ -45,12 +42,17 @@ bool EditRegistry(const std::string& path, const std::function<bool(RegistryFile
     if (error) *error = "cannot lock the folder " + folder + ": " + ErrnoText(errno);
     return false;
   }
-  // A file that exists but cannot be read must not be replaced by the edit
-  // applied to an empty registry: every other value would be lost.
+  // A file that exists but cannot be read whole must not be replaced by the
+  // edit applied to what could be read: the rest would be lost.
   std::string contents;
-  if (!ReadFileOrMissing(path, &contents, error)) return false;
+  if (!ReadRegistryText(path, &contents, error)) return false;
   RegistryFile file;
-  file.Parse(contents);
+  ParseReport report = file.Parse(contents);
+  if (!report.complete()) {
+    if (error)
+      *error = "the registry file " + path + " is left as it is because " + report.Describe();
+    return false;
+  }
   if (!edit(file)) return true;  // nothing to write
   return WriteFileAtomically(path, file.Serialize(), error);
 }

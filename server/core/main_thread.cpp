@@ -1,6 +1,7 @@
 #include "server/core/main_thread.h"
 
 #include "common/reg_value.h"
+#include "platform/registry_cache.h"
 #include "server/base/event_log.h"
 
 MainThread::MainThread(std::function<void()> post_quit_message)
@@ -13,6 +14,12 @@ MainThread::MainThread(std::function<void()> post_quit_message)
 // control loop exists, so the quit message it posts reaches no one and
 // start-up goes on.
 void MainThread::CheckConfiguration() {
+  // Said first, so that the messages about missing values below come with
+  // their cause when the file itself is the trouble.
+  const std::string registry = platform::RegistryPath();
+  std::string problem = platform::ReadRegistry(registry).problem;
+  if (!problem.empty())
+    WriteEventLog("The registry file %s cannot be read: %s", registry.c_str(), problem.c_str());
   // A missing port counts as not configured although the listener would
   // take the default.
   CRegNumberValue port(setting::kDbServerPort);

@@ -5,7 +5,10 @@
 // guards every entry; no call that waits is made while it is held. The queue
 // is bounded by entries and by bytes so that a flood of connections cannot
 // exhaust memory: what does not fit is dropped, with one event-log line per
-// burst of drops.
+// burst of drops. A report equal to one already waiting (the same text from
+// the same address) is not queued again, so an agent that repeats itself
+// cannot push other agents' reports out in a burst; the twin that waits
+// carries the same contact.
 #ifndef SERVER_INTAKE_REQUEST_QUEUE_H_
 #define SERVER_INTAKE_REQUEST_QUEUE_H_
 
@@ -15,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <utility>
 
 struct RequestEntry {
@@ -38,7 +42,8 @@ class CRequestQueue {
   CRequestQueue(const CRequestQueue&) = delete;
   CRequestQueue& operator=(const CRequestQueue&) = delete;
 
-  // False when the entry was dropped because the queue is full.
+  // False when the entry was dropped because the queue is full; true when it
+  // was queued or an equal entry is waiting.
   bool Push(RequestEntry entry);
   bool IsEmpty() const;
   // Throws std::runtime_error("SB Queue underflow !") when empty.
@@ -52,6 +57,16 @@ class CRequestQueue {
   const size_t max_bytes_;
   mutable std::mutex mu_;
   std::deque<RequestEntry> entries_;  // guarded by mu_
+  // Text and sender make a report; time does not.
+  struct ReportHash {
+    size_t operator()(const RequestEntry* e) const;
+  };
+  struct SameReport {
+    bool operator()(const RequestEntry* a, const RequestEntry* b) const;
+  };
+
+  // The entries of entries_, which a deque never moves while they wait.
+  std::unordered_set<const RequestEntry*, ReportHash, SameReport> waiting_;  // guarded by mu_
   size_t bytes_ = 0;                  // guarded by mu_: sum of the texts' sizes
   bool dropping_ = false;             // guarded by mu_: inside a burst of drops
   uint64_t dropped_ = 0;              // guarded by mu_

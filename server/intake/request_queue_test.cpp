@@ -72,6 +72,30 @@ TEST_F(QueueTest, CapsByEntriesAndBytesWithOneMessagePerBurst) {
   EXPECT_TRUE(q.Push({"0123456789", 0}));  // byte count went back to 0
 }
 
+TEST_F(QueueTest, AReportAlreadyWaitingIsNotQueuedAgain) {
+  CRequestQueue q(2, 100);
+  EXPECT_TRUE(q.Push({"A\n", 1}));
+  EXPECT_TRUE(q.Push({"A\n", 2}));
+  EXPECT_TRUE(q.Push({"B\n", 3}));
+  EXPECT_TRUE(q.Push({"A\n", 4}));  // the queue is full, but A waits already
+  EXPECT_EQ(q.size(), 2u);
+  EXPECT_EQ(q.dropped(), 0u);
+  EXPECT_EQ(q.Pop().time, 1);
+  EXPECT_TRUE(q.Push({"A\n", 5}));  // no longer waiting: queued behind B
+  EXPECT_FALSE(q.Push({"C\n", 6}));
+  EXPECT_EQ(q.Pop().text, "B\n");
+  RequestEntry last = q.Pop();
+  EXPECT_EQ(last.text, "A\n");
+  EXPECT_EQ(last.time, 5);
+  EXPECT_EQ(log_.lines().size(), 1u);  // only the burst of C
+  // The same text from another address is another report.
+  EXPECT_TRUE(q.Push({"A\n", 7, 0x0A000001}));
+  EXPECT_TRUE(q.Push({"A\n", 8, 0x0A000002}));
+  EXPECT_TRUE(q.Push({"A\n", 9, 0x0A000002}));
+  EXPECT_EQ(q.Pop().peer_address, 0x0A000001u);
+  EXPECT_EQ(q.Pop().time, 8);
+}
+
 TEST_F(QueueTest, ProducerAndConsumerOnTwoThreadsKeepOrder) {
   CRequestQueue q;
   constexpr int kCount = 20000;  // more than the entry cap: the consumer keeps up

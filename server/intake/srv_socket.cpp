@@ -1,5 +1,6 @@
 #include "server/intake/srv_socket.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -96,10 +97,32 @@ bool CSrvSocket::Admits(std::optional<uint32_t> peer) {
   return false;
 }
 
+// A report may arrive in several segments (a slow link, a small window), so
+// receiving goes on until a line feed has arrived, the buffer is full, the
+// peer has closed or the connection's one time limit has passed. A zero byte
+// ends it too: it ends the text, so nothing after it could bring the line
+// feed. A report whose first segment holds its line feed takes one receive,
+// as it always has.
+size_t CSrvSocket::ReceiveReport(const platform::TcpConnection& connection) {
+  const auto deadline = std::chrono::steady_clock::now() + options_.receive_timeout;
+  size_t n = 0;
+  while (n < buffer_.size()) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline -
+                                                             std::chrono::steady_clock::now());
+    if (n > 0 && left.count() <= 0) break;
+    size_t got = listener_.Receive(connection, buffer_.data() + n, buffer_.size() - n,
+                                   std::max(left, std::chrono::milliseconds(0)));
+    if (got == 0) break;  // closed, timed out, failed or woken
+    const char* segment = buffer_.data() + n;
+    n += got;
+    if (std::memchr(segment, '\n', got) || std::memchr(segment, 0, got)) break;
+  }
+  return n;
+}
+
 void CSrvSocket::ServeConnection(const platform::TcpConnection& connection,
                                  std::optional<uint32_t> peer) {
-  size_t n =
-      listener_.Receive(connection, buffer_.data(), buffer_.size(), options_.receive_timeout);
+  size_t n = ReceiveReport(connection);
   std::string request;
   try {
     // A zero byte ends the text early.

@@ -1,4 +1,5 @@
-// CSrvSocket: the TCP listener. Takes one report per connection, stamps it
+// CSrvSocket: the TCP listener. Takes one report per connection (in as many
+// segments as it arrives, within the connection's time limit), stamps it
 // with its arrival time and its sender's address and puts it on the request
 // queue, which it owns; it never answers. It listens on "ListenAddress"
 // (all addresses when empty) and closes a connection from outside
@@ -24,7 +25,7 @@
 struct SrvSocketOptions {
   // The listening port; when unset, read from "DBServerPort" at start-up.
   std::optional<uint16_t> port;
-  // How long one connection may take to send its report.
+  // How long one connection may take to send its report, all segments.
   std::chrono::milliseconds receive_timeout{5000};
   size_t queue_max_entries = CRequestQueue::kDefaultMaxEntries;
   size_t queue_max_bytes = CRequestQueue::kDefaultMaxBytes;
@@ -58,6 +59,8 @@ class CSrvSocket final : public CThread {
   bool Admits(std::optional<uint32_t> peer);
   void ServeConnection(const platform::TcpConnection& connection,
                        std::optional<uint32_t> peer);
+  // Receives into buffer_; the number of bytes received.
+  size_t ReceiveReport(const platform::TcpConnection& connection);
 
   platform::Clock& clock_;
   const SrvSocketOptions options_;

@@ -5,8 +5,8 @@
 #include <iomanip>
 #include <optional>
 
-#include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/registry_cache.h"
 #include "common/settings.h"
 #include "tools/config/display_config_value.h"
 #include "tools/config/validate_config_value.h"
@@ -59,15 +59,18 @@ std::optional<platform::RegValue> Stored(const platform::RegistryFile& registry,
 }
 
 // Unlike the server's readers, the tool says so when the file exists but
-// cannot be read, instead of showing every value as not set.
+// cannot be read, instead of showing every value as not set, and names a
+// line it skipped: the values shown are those the server reads.
 std::optional<platform::RegistryFile> Load(std::ostream& err) {
   std::string contents, error;
-  if (!platform::ReadFileOrMissing(platform::RegistryPath(), &contents, &error)) {
+  const std::string path = platform::RegistryPath();
+  if (!platform::ReadRegistryText(path, &contents, &error)) {
     err << kProgram << ": " << error << '\n';
     return std::nullopt;
   }
   platform::RegistryFile registry;
-  registry.Parse(contents);
+  platform::ParseReport report = registry.Parse(contents);
+  if (!report.complete()) err << kProgram << ": " << path << ": " << report.Describe() << '\n';
   return registry;
 }
 
