@@ -31,6 +31,16 @@ bool ReadFileOrMissing(const std::string& path, std::string* contents, std::stri
 bool WriteFileAtomically(const std::string& path, const std::string& contents,
                          std::string* error);
 
+// Several files replaced together: every new file is written and synced
+// before the first rename, so a failure while writing leaves all of them as
+// they were (a failing rename, which needs the folder itself to change
+// under the writer, can still leave the later ones old).
+struct FileContents {
+  std::string path;
+  std::string contents;
+};
+bool WriteFilesAtomically(const std::vector<FileContents>& files, std::string* error);
+
 bool FileExists(const std::string& path);
 // True when `path` names nothing in a folder that exists: a file not made
 // yet, unlike one whose folder is missing or cannot be searched.
@@ -63,6 +73,11 @@ class ExclusiveFile {
   bool Open(const std::string& path, Mode mode);
   bool is_open() const { return fd_.is_valid(); }
   int fd() const { return fd_.get(); }
+  // Up to `size` bytes from `offset` (the file position is not used): the
+  // count read, 0 at the end of the file, -1 on a failure or when not open.
+  int64_t ReadAt(int64_t offset, char* buffer, size_t size);
+  // The open file's size in bytes, or -1.
+  int64_t Size() const;
   void Close();
 
  private:

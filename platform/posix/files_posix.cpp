@@ -73,13 +73,17 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& contents,
-                         std::string* error) {
+namespace {
+
+// A new file's contents in a temporary file beside `path`, synced; empty
+// (with `error` set) on failure.
+std::string WriteTemporary(const std::string& path, const std::string& contents,
+                           std::string* error) {
   std::string temp = path + ".tmpXXXXXX";
   ScopedFd fd(mkostemp(temp.data(), O_CLOEXEC));
   if (!fd.is_valid()) {
     if (error) *error = "cannot create a temporary file beside " + path + ": " + ErrnoText(errno);
-    return false;
+    return "";
   }
   struct stat existing;
   fchmod(fd.get(), stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
@@ -87,18 +91,44 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents,
   bool ok = WriteAll(fd.get(), contents.data(), contents.size()) && fsync(fd.get()) == 0;
   int saved = errno;
   ok = fd.Close() && ok;
-  if (ok && rename(temp.c_str(), path.c_str()) != 0) {
-    saved = errno;
+  if (ok) return temp;
+  unlink(temp.c_str());
+  if (error) *error = "cannot write " + path + ": " + ErrnoText(saved);
+  return "";
+}
+
+// Makes the renames in the folder of `path` durable.
+void SyncFolderOf(const std::string& path) {
+  ScopedFd dir(open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.is_valid()) fsync(dir.get());
+}
+
+}  // namespace
+
+bool WriteFilesAtomically(const std::vector<FileContents>& files, std::string* error) {
+  std::vector<std::string> temps;
+  for (const FileContents& file : files) {
+    std::string temp = WriteTemporary(file.path, file.contents, error);
+    if (temp.empty()) {
+      for (const std::string& written : temps) unlink(written.c_str());
+      return false;
+    }
+    temps.push_back(std::move(temp));
+  }
+  bool ok = true;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (rename(temps[i].c_str(), files[i].path.c_str()) == 0) continue;
+    if (ok && error) *error = "cannot write " + files[i].path + ": " + ErrnoText(errno);
+    unlink(temps[i].c_str());
     ok = false;
   }
-  if (!ok) {
-    unlink(temp.c_str());
-    if (error) *error = "cannot write " + path + ": " + ErrnoText(saved);
-    return false;
-  }
-  ScopedFd dir(open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.is_valid()) fsync(dir.get());  // makes the rename itself durable
-  return true;
+  for (const FileContents& file : files) SyncFolderOf(file.path);
+  return ok;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& contents,
+                         std::string* error) {
+  return WriteFilesAtomically({FileContents{path, contents}}, error);
 }
 
 bool FileExists(const std::string& path) {
@@ -159,6 +189,17 @@ bool ExclusiveFile::Open(const std::string& path, Mode mode) {
   }
   fd_ = std::move(fd);
   return true;
+}
+
+int64_t ExclusiveFile::ReadAt(int64_t offset, char* buffer, size_t size) {
+  if (!fd_.is_valid()) return -1;
+  return HANDLE_EINTR(pread(fd_.get(), buffer, size, off_t(offset)));
+}
+
+int64_t ExclusiveFile::Size() const {
+  struct stat st;
+  if (!fd_.is_valid() || fstat(fd_.get(), &st) != 0) return -1;
+  return int64_t(st.st_size);
 }
 
 void ExclusiveFile::Close() { fd_.Reset(); }  // closing releases the lock

@@ -53,6 +53,19 @@ TEST_F(FilesTest, AtomicWriteReplacesWholeFilesAndReportsFailures) {
   EXPECT_EQ(left, (std::vector<std::string>{"a.txt", "folder"}));
 }
 
+TEST_F(FilesTest, FilesReplacedTogetherChangeNoneWhenOneCannotBeWritten) {
+  Write("a.txt", "old a");
+  std::string error;
+  EXPECT_FALSE(WriteFilesAtomically({{Path("a.txt"), "new a"}, {Path("missing/b.txt"), "b"}},
+                                    &error));
+  EXPECT_EQ(ReadWholeFile(Path("a.txt")), "old a");
+  EXPECT_TRUE(ListMatchingFiles(dir_, "a.txt.tmp*").empty());
+  ASSERT_TRUE(WriteFilesAtomically({{Path("a.txt"), "new a"}, {Path("b.txt"), "b"}}, &error))
+      << error;
+  EXPECT_EQ(ReadWholeFile(Path("a.txt")), "new a");
+  EXPECT_EQ(ReadWholeFile(Path("b.txt")), "b");
+}
+
 TEST_F(FilesTest, ReadsTellMissingFromUnreadable) {
   std::string contents = "stale", error;
   EXPECT_FALSE(ReadWholeFile(Path("none")));
