@@ -59,6 +59,14 @@ const char* const kVersion2[] = {
     "CREATE INDEX IF NOT EXISTS FilterActivity_users_time ON FilterActivity(users, time)",
 };
 
+// The nightly import's record of the logs it stored, written with their
+// rows, so a log found again is not counted twice.
+const char* const kVersion3[] = {
+    "CREATE TABLE IF NOT EXISTS ImportedLog(id INTEGER PRIMARY KEY, name TEXT, size INTEGER,"
+    " hash TEXT, time INTEGER)",
+    "CREATE INDEX IF NOT EXISTS ImportedLog_name_size ON ImportedLog(name, size)",
+};
+
 struct SchemaStep {
   const char* const* begin;
   const char* const* end;
@@ -67,6 +75,7 @@ struct SchemaStep {
 const SchemaStep kSchemaSteps[] = {
     {std::begin(kVersion1), std::end(kVersion1)},
     {std::begin(kVersion2), std::end(kVersion2)},
+    {std::begin(kVersion3), std::end(kVersion3)},
 };
 static_assert(std::size(kSchemaSteps) == ActivityDatabase::kSchemaVersion);
 
@@ -155,7 +164,7 @@ struct ActivityDatabase::Impl {
   std::unique_ptr<SQLite::Statement> find_user, find_computer, find_ip;
   std::unique_ptr<SQLite::Statement> get_computer, get_ip;
   std::unique_ptr<SQLite::Statement> insert_computer, insert_ip, insert_user, insert_web,
-      insert_filter;
+      insert_filter, insert_imported, imported_hashes;
 };
 
 ActivityDatabase::ActivityDatabase() = default;
@@ -184,9 +193,7 @@ bool ActivityDatabase::OpenWith(const std::string& path, int flags, bool create_
     if (create_schema) {
       db.exec("PRAGMA journal_mode=WAL");
       db.exec("PRAGMA foreign_keys=ON");
-      // A night's import inserts a million rows into tables with four
-      // indexes each; a larger page cache keeps their pages in memory.
-      db.exec("PRAGMA cache_size=-" + std::to_string(kCacheKiB));
+db.exec("PRAGMA cache_size=-" + std::to_string(kCacheKiB));
       db.exec("PRAGMA wal_autocheckpoint=16384");
       if (version < kSchemaVersion) Upgrade(db, version);
     } else if (version == 0) {
@@ -349,6 +356,27 @@ int64_t ActivityDatabase::InsertFilterActivity(const std::string& url, dbDateTim
   s.bind(3, action);
   s.bind(4, user);
   return Insert(impl().db, s);
+}
+
+void ActivityDatabase::InsertImportedLog(const std::string& name, int64_t size,
+                                         const std::string& hash, int64_t time) {
+  SQLite::Statement& s =
+      impl().Prepared(impl().insert_imported,
+                      "INSERT INTO ImportedLog(name, size, hash, time) VALUES(?, ?, ?, ?)");
+  s.bind(1, name);
+  s.bind(2, size);
+  s.bind(3, hash);
+  s.bind(4, time);
+  Insert(impl().db, s);
+}
+
+std::vector<std::string> ActivityDatabase::ImportedLogHashes(const std::string& name,
+                                                             int64_t size) {
+  SQLite::Statement& s = impl().Prepared(
+      impl().imported_hashes, "SELECT hash FROM ImportedLog WHERE name=? AND size=?");
+  s.bind(1, name);
+  s.bind(2, size);
+  return Collect<std::string>(s, [](SQLite::Statement& row) { return row.getColumn(0).getString(); });
 }
 
 std::vector<UserRow> ActivityDatabase::AllUsers() {

@@ -7,6 +7,10 @@
 // activity of a User) are not stored: they are answered by indexed queries
 // on the single-reference columns, so they can never disagree.
 //
+// A sixth table, ImportedLog, records each log file the nightly import has
+// stored (name, size, content hash), written in the same transaction as the
+// file's rows, so a file found again after a crash is known as imported.
+//
 // Errors: Open returns false and says why. Every other call throws
 // std::runtime_error (SQLite::Exception) when the database fails; callers
 // contain it per unit of work. Calling anything but Open on a closed object
@@ -38,9 +42,13 @@ class ActivityDatabase {
   static constexpr const char* kFileName = "webfilter.dbs";  // in the install folder
   // 1: the tables with an index on every column. 2: Web and FilterActivity
   // indexed by user then time only (what the reads and the removal use).
-  static constexpr int kSchemaVersion = 2;
+  // 3: ImportedLog added.
+  static constexpr int kSchemaVersion = 3;
   static constexpr int kBusyTimeoutMs = 10000;
-  static constexpr int kCacheKiB = 262144;  // page cache per open object (at most)
+  // Page cache per open object (at most). A night's import appends to the
+  // tables and their user-then-time indexes; beyond this size more cache
+  // buys it nothing but memory.
+  static constexpr int kCacheKiB = 65536;
   static constexpr int kReadOnlyCacheKiB = 32768;  // the same for OpenReadOnly
 
   ActivityDatabase();
@@ -110,6 +118,13 @@ class ActivityDatabase {
   int64_t InsertWeb(const std::string& url, int32_t size, dbDateTime time, int64_t user);
   int64_t InsertFilterActivity(const std::string& url, dbDateTime time,
                                const std::string& action, int64_t user);
+
+  // The import's record of the log files it has stored.
+  void InsertImportedLog(const std::string& name, int64_t size, const std::string& hash,
+                         int64_t time);
+  // The content hashes recorded for a file of this name and size (usually
+  // none, so the caller hashes a file only when a record could match).
+  std::vector<std::string> ImportedLogHashes(const std::string& name, int64_t size);
 
   // The whole User table, in id order (the order in which rows were
   // inserted).

@@ -108,6 +108,13 @@ TEST_F(ActivityDatabaseTest, AFileOfTheFirstVersionIsReadAsItIsAndUpgradedByAWri
   EXPECT_EQ(rows.WebsOfUser(1)[0].url, "host1");
   std::string plan = Plan(rows.connection(), "SELECT url FROM Web WHERE users=1 AND time>=0");
   EXPECT_NE(plan.find("(users=? AND time>?)"), std::string::npos) << plan;
+  // The import's record of its logs came with the upgrade.
+  EXPECT_TRUE(writer.ImportedLogHashes("05_03_2026_bob_10.0.0.3", 12).empty());
+  writer.InsertImportedLog("05_03_2026_bob_10.0.0.3", 12, "00ff", 1000);
+  writer.InsertImportedLog("05_03_2026_bob_10.0.0.3", 12, "0100", 2000);
+  writer.InsertImportedLog("05_03_2026_bob_10.0.0.3", 13, "0200", 3000);
+  EXPECT_EQ(writer.ImportedLogHashes("05_03_2026_bob_10.0.0.3", 12),
+            (std::vector<std::string>{"00ff", "0100"}));
 }
 
 TEST_F(ActivityDatabaseTest, RowsAndRelationsSurviveReopen) {
