@@ -5,7 +5,10 @@
 #include "server/base/event_log.h"
 
 MainThread::MainThread(std::function<void()> post_quit_message)
-    : post_quit_message_(std::move(post_quit_message)), request_processor_(listener_.queue()) {
+    : post_quit_message_(std::move(post_quit_message)),
+      request_processor_(listener_.queue()),
+      log_importer_(nightly_import_gate_),
+      email_worker_(nightly_import_gate_) {
   CheckConfiguration();
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "server/base/cthread.h"
+#include "server/base/nightly_import_gate.h"
 #include "server/intake/srv_socket.h"
 #include "server/logimport/logg_thread.h"
 #include "server/processing/log_manager_thread.h"
@@ -30,6 +31,8 @@ class MainThread final : public CThread {
 
   std::function<void()> post_quit_message_;
 
+  // Shared by the log importer and the e-mail worker; outlives both.
+  NightlyImportGate nightly_import_gate_;
   CSrvSocket listener_;
   CLogManagerThread request_processor_;
   CLoggThread log_importer_;

@@ -66,9 +66,6 @@ class ActivityDatabase {
   bool OpenReadOnly(const std::string& path, std::string* error);
   void Close();
   bool is_open() const;
-  // True while a transaction is open (SQLite ends one by itself on some
-  // errors, such as a full disk).
-  bool in_transaction();
 
   // A transaction; rolled back when destroyed without Commit. Only one may
   // be active per database object.
@@ -79,21 +76,6 @@ class ActivityDatabase {
     Transaction& operator=(const Transaction&) = delete;
     ~Transaction();
     void Commit();
-
-   private:
-    ActivityDatabase& db_;
-    bool done_ = false;
-  };
-
-  // A savepoint: inside a transaction it undoes only its own work when
-  // destroyed without Release; outside one it works like a transaction.
-  class Savepoint {
-   public:
-    explicit Savepoint(ActivityDatabase& db);
-    Savepoint(const Savepoint&) = delete;
-    Savepoint& operator=(const Savepoint&) = delete;
-    ~Savepoint();
-    void Release();
 
    private:
     ActivityDatabase& db_;

@@ -1,137 +1,179 @@
 #include "server/logimport/import_daily_logs.h"
 
-#include <memory>
+#include <deque>
 #include <optional>
+#include <unordered_map>
 #include <stdexcept>
-#include <vector>
 
 #include "platform/files.h"
 #include "server/logimport/decode_base64.h"
+#include "server/logimport/imported_logs.h"
 #include "server/logimport/line_reader.h"
 #include "server/logimport/log_line_parser.h"
-#include "server/logimport/log_names.h"
-#include "server/logimport/rebuild_ip_log.h"
+#include "server/logimport/site_table.h"
 #include "server/logimport/store_user_activity.h"
 
 namespace {
 
-// Totals the file's lines in `sites`; throws when the file cannot be read
-// whole. Lines over the length bound are skipped.
-void ReadSiteTable(const std::string& path, bool report_file, CSiteTable& sites) {
-  ReadAllLines(
-      path,
-      [&](const std::string& line) {
-        SiteLine site =
-            report_file ? ParseReportLine(line) : ParseRequestLine(DecodeBase64Text(line));
-        if (site.key.empty()) return;
-        if (report_file)
-          sites.Replace(site.key, site.number);
-        else
-          sites.Add(site.key, site.number);
-      },
-      [] {});
-}
-
-// A file whose rows are stored in the open transaction; it stays locked
-// until the transaction is committed and is deleted only then.
-struct StoredFile {
-  std::string path;
-  std::unique_ptr<platform::ExclusiveFile> lock;
+// One per-user daily log as read. It lives for the one log's step only.
+struct DailyLog {
+  std::string user;
+  std::string address;
+  CSiteTable sites;
+  LogFileRead read;
+  int64_t lines = 0;    // lines that gave a key
+  int64_t dropped = 0;  // other lines that held something
 };
 
-// Files are stored a batch at a time: one commit per batch instead of one
-// per file, since every commit rewrites the index pages it touched. Each
-// file has its own savepoint, so a failing file undoes only its own rows.
+// Totals the open file's lines in `log`; throws when it cannot be read whole.
+void ReadDailyLog(platform::ExclusiveFile& file, const std::string& name, DailyLog* log) {
+  const bool report_file = IsReportFileName(name);
+  auto on_line = [&](std::string_view line) {
+    SiteLine site =
+        report_file ? ParseReportLine(line) : ParseRequestLine(DecodeBase64Text(line));
+    if (site.key.empty()) {
+      if (!line.empty()) ++log->dropped;
+      return;
+    }
+    ++log->lines;
+    if (report_file)
+      log->sites.Replace(site.key, site.number);
+    else
+      log->sites.Add(site.key, site.number);
+  };
+  log->read = ReadAllLines(file, on_line, [log] { ++log->dropped; });
+}
+
+// Logs whose rows are in the open transaction. One commit covers many
+// logs, since every commit writes out the index pages it touched. There is
+// no savepoint per log: under a savepoint SQLite copies each page before
+// its first change, which costs more than the inserts themselves on a
+// night's random index pages. So a failing log rolls the whole transaction
+// back, and the logs it held are stored again.
 class Batch {
  public:
-  static constexpr size_t kMaxRows = 100000;
-  static constexpr size_t kMaxFiles = 100;
+  static constexpr size_t kMaxRows = 1000000;
 
-  Batch(ActivityDatabase& db, DailyImportStats& stats) : db_(db), stats_(stats) {}
+  explicit Batch(DayImport& import) : import_(import) {}
 
-  // Stores one file; false (nothing of it stored) when it is held by
-  // another program. Throws when it cannot be read or stored.
-  bool Store(DailyImportContext& context, const std::string& name) {
-    StoredFile file{context.install_path + "Logs/" + name,
-                    std::make_unique<platform::ExclusiveFile>()};
-    if (!file.lock->Open(file.path, platform::ExclusiveFile::Mode::kRead)) return false;
-    SplitDailyLogName(name, &context.current_user, &context.current_address);
-    ReadSiteTable(file.path, IsReportFileName(name), context.sites);
-    const size_t rows = context.sites.entries().size() + 3;
-    if (!transaction_) transaction_.emplace(db_);
+  // Stores the log's rows and its record. On a failure it rolls the
+  // transaction back, adds the names of the other logs it held to `undone`
+  // and throws.
+  void Store(const std::string& name, const DailyLog& log, std::vector<std::string>* undone) {
+    if (!transaction_) transaction_.emplace(import_.db);
     try {
-      StoreUserActivity(db_, context.current_user, context.current_address, context.sites,
-                        context.clock.Now());
+      StoreUserActivity(import_.db, log.user, log.address, log.sites,
+                        TimeOnDay(import_.day, import_.now));
+      RecordImportedLog(import_.db, name, log.read, import_.now);
     } catch (const std::exception&) {
-      if (!db_.in_transaction()) Abandon();  // SQLite rolled the whole batch back
+      for (const StoredLog& stored : stored_) undone->push_back(stored.name);
+      Reset();  // rolls back
       throw;
     }
-    rows_ += rows;
-    files_.push_back(std::move(file));
-    if (rows_ >= kMaxRows || files_.size() >= kMaxFiles) Commit();
-    return true;
+    stored_.push_back(StoredLog{name, log.lines, log.dropped});
+    rows_ += log.sites.entries().size() + 1;
+    if (rows_ >= kMaxRows) Commit();
   }
 
-  // Commits the open transaction and deletes its files; when the commit
-  // fails every file of the batch stays in place.
+  // Commits the stored logs and deletes them; when the commit fails they
+  // all stay in place.
   void Commit() {
     if (!transaction_) return;
     try {
       transaction_->Commit();
-      for (StoredFile& file : files_) {
-        file.lock->Close();
-        platform::RemoveFile(file.path);  // one that cannot be deleted stays; its rows are stored
-      }
-      stats_.imported += static_cast<int>(files_.size());
-    } catch (const std::exception&) {
-      stats_.failed += static_cast<int>(files_.size());
+    } catch (const std::exception& e) {
+      for (const StoredLog& log : stored_)
+        import_.summary.Leave(log.name, std::string("not stored: ") + e.what());
+      Reset();
+      return;
+    }
+    import_.AfterCommit();
+    NightSummary& summary = import_.summary;
+    for (const StoredLog& log : stored_) {
+      // One that cannot be deleted is known by its record next time.
+      platform::RemoveFile(import_.PathOf(log.name));
+      ++summary.logs_imported;
+      summary.lines_imported += log.lines;
+      summary.lines_dropped += log.dropped;
     }
     Reset();
   }
 
  private:
-  // The batch's rows are gone: its files stay in place, counted as failed.
-  void Abandon() {
-    stats_.failed += static_cast<int>(files_.size());
-    Reset();
-  }
+  struct StoredLog {
+    std::string name;
+    int64_t lines;
+    int64_t dropped;
+  };
 
   void Reset() {
     transaction_.reset();
-    files_.clear();
+    stored_.clear();
     rows_ = 0;
   }
 
- private:
-  ActivityDatabase& db_;
-  DailyImportStats& stats_;
+  DayImport& import_;
   std::optional<ActivityDatabase::Transaction> transaction_;
-  std::vector<StoredFile> files_;
+  std::vector<StoredLog> stored_;
   size_t rows_ = 0;
 };
 
+// The step for one log: everything about it stays local here. Logs that
+// its failure rolled back are added to `undone`.
+void ImportOne(DayImport& import, Batch& batch, const std::string& name,
+               std::vector<std::string>* undone) {
+  DailyLog log;
+  SplitDailyLogName(name, &log.user, &log.address);
+  if (!IsUsableNamePart(log.user) || !IsUsableNamePart(log.address)) {
+    import.summary.Leave(name, "user name or address empty or with a control character or comma");
+    return;
+  }
+  platform::ExclusiveFile file;
+  if (!file.Open(import.PathOf(name), platform::ExclusiveFile::Mode::kRead)) {
+    import.summary.Leave(name, "held by another program, or not readable");
+    return;
+  }
+  try {
+    if (AlreadyImported(import.db, file, name)) {
+      file.Close();
+      platform::RemoveFile(import.PathOf(name));
+      ++import.summary.logs_already_imported;
+      return;
+    }
+    ReadDailyLog(file, name, &log);
+    file.Close();
+    batch.Store(name, log, undone);
+  } catch (const std::exception& e) {
+    import.summary.Leave(name, std::string("not imported: ") + e.what());
+  }
+}
+
 }  // namespace
 
-DailyImportStats ImportDailyLogs(DailyImportContext& context) {
-  DailyImportStats stats;
-  const std::string folder = context.install_path + "Logs/";
-  const std::string pattern = DailyLogPattern(PreviousDay(context.clock.Now()));
-  {
-    Batch batch(context.db, stats);
-    for (const std::string& name : platform::ListMatchingFiles(folder, pattern)) {
-      if (context.pause && !context.pause()) break;
-      try {
-        if (!batch.Store(context, name)) ++stats.skipped;
-      } catch (const std::exception&) {
-        context.sites.Clear();
-        ++stats.failed;
-      }
+bool ImportDailyLogs(DayImport& import, const std::vector<std::string>& names) {
+  // A log rolled back with another's failure is tried again, a bounded
+  // number of times, so a lasting failure (a full disk) cannot loop.
+  constexpr int kMaxAttempts = 3;
+  Batch batch(import);
+  std::deque<std::string> work(names.begin(), names.end());
+  std::unordered_map<std::string, int> attempts;
+  while (!work.empty()) {
+    if (!import.KeepGoing()) {
+      batch.Commit();
+      for (const std::string& name : work) import.summary.Leave(name, "the import was stopped");
+      return false;
     }
-    batch.Commit();
+    const std::string name = std::move(work.front());
+    work.pop_front();
+    std::vector<std::string> undone;
+    ImportOne(import, batch, name, &undone);
+    for (auto it = undone.rbegin(); it != undone.rend(); ++it) {
+      if (++attempts[*it] < kMaxAttempts)
+        work.push_front(*it);
+      else
+        import.summary.Leave(*it, "not stored: rolled back with other logs' failures");
+    }
   }
-  // Once after the scan rather than after every file: the files end up the
-  // same, without rewriting and syncing them a thousand times a night.
-  if (stats.imported > 0 && !RebuildIpLog(context.db, context.install_path, nullptr))
-    ++stats.ip_log_failures;
-  return stats;
+  batch.Commit();
+  return true;
 }

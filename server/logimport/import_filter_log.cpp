@@ -1,6 +1,5 @@
 #include "server/logimport/import_filter_log.h"
 
-#include <array>
 #include <ctime>
 #include <optional>
 #include <stdexcept>
@@ -10,8 +9,9 @@
 #include "platform/files.h"
 #include "server/logimport/decode_base64.h"
 #include "server/logimport/filter_line.h"
+#include "server/logimport/imported_logs.h"
 #include "server/logimport/line_reader.h"
-#include "server/logimport/log_names.h"
+#include "server/logimport/local_time_converter.h"
 
 namespace {
 
@@ -20,87 +20,93 @@ class UserIds {
  public:
   explicit UserIds(ActivityDatabase& db) : db_(db) {}
   std::optional<int64_t> Find(const std::string& name) {
+    if (name == last_name_) return last_id_;  // events come in runs of one user
     auto it = ids_.find(name);
-    if (it != ids_.end()) return it->second;
-    std::optional<int64_t> id;
-    if (auto user = db_.FindUser(name)) id = user->id;
-    ids_.emplace(name, id);
-    return id;
+    if (it == ids_.end()) {
+      std::optional<int64_t> id;
+      if (auto user = db_.FindUser(name)) id = user->id;
+      it = ids_.emplace(name, id).first;
+    }
+    last_name_ = name;
+    last_id_ = it->second;
+    return last_id_;
   }
 
  private:
   ActivityDatabase& db_;
   std::unordered_map<std::string, std::optional<int64_t>> ids_;
+  std::string last_name_;
+  std::optional<int64_t> last_id_;
 };
 
-// mktime re-reads the zone file's status on every call when TZ is unset;
-// a day's events share few distinct times, so each is converted once.
-class LocalTimeCache {
- public:
-  int64_t Convert(const std::tm& tm) {
-    const Key key{tm.tm_year, tm.tm_mon, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-    auto it = times_.find(key);
-    if (it != times_.end()) return it->second;
-    int64_t t = platform::FromLocalTime(tm);
-    if (times_.size() < kMaxEntries) times_.emplace(key, t);
-    return t;
-  }
+// Thrown from inside the read when the worker is stopping.
+struct ImportStopped {};
 
- private:
-  using Key = std::array<int, 6>;
-  struct KeyHash {
-    size_t operator()(const Key& key) const {
-      size_t h = 0;
-      for (int part : key) h = h * 1000003u ^ std::hash<int>()(part);
-      return h;
-    }
-  };
-  static constexpr size_t kMaxEntries = 200000;
+constexpr int64_t kLinesBetweenStopChecks = 8192;
 
-  std::unordered_map<Key, int64_t, KeyHash> times_;
+struct FilterCounts {
+  int64_t stored = 0;
+  int64_t dropped = 0;
 };
 
 // Stores the lines of the open file; throws on a read or database failure.
-void StoreLines(ActivityDatabase& db, const std::string& path, FilterImportResult* result) {
-  UserIds users(db);
-  LocalTimeCache times;
+LogFileRead StoreLines(DayImport& import, platform::ExclusiveFile& file, FilterCounts* counts) {
+  UserIds users(import.db);
+  LocalTimeConverter times;
   auto convert = [&times](const std::tm& tm) { return times.Convert(tm); };
-  auto store = [&](const std::string& line) {
+  int64_t seen = 0;
+  auto store = [&](std::string_view line) {
+    if (++seen % kLinesBetweenStopChecks == 0 && import.StopRequested()) throw ImportStopped();
     FilterEvent event = MakeFilterEvent(SplitFilterLine(DecodeBase64Text(line)), convert);
     if (event.user_name.empty()) {
-      if (!line.empty()) ++result->dropped;
+      if (!line.empty()) ++counts->dropped;
       return;
     }
     std::optional<int64_t> user = users.Find(event.user_name);
     if (!user) {
-      ++result->dropped;
+      ++counts->dropped;
       return;
     }
-    db.InsertFilterActivity(event.url, dbDateTime(event.time), event.action, *user);
-    ++result->stored;
+    import.db.InsertFilterActivity(event.url, dbDateTime(event.time), event.action, *user);
+    ++counts->stored;
   };
-  ReadAllLines(path, store, [result] { ++result->dropped; });
+  return ReadAllLines(file, store, [counts] { ++counts->dropped; });
 }
 
 }  // namespace
 
-FilterImportResult ImportFilterLog(ActivityDatabase& db, const std::string& install_path,
-                                   int64_t now) {
-  FilterImportResult result;
-  const std::string path = install_path + "Logs/" + FilterLogName(PreviousDay(now));
-  platform::ExclusiveFile lock;
-  if (!lock.Open(path, platform::ExclusiveFile::Mode::kRead)) return result;
-  try {
-    if (platform::FileSize(path) != 0) {
-      ActivityDatabase::Transaction transaction(db);
-      StoreLines(db, path, &result);
-      transaction.Commit();
-    }
-  } catch (const std::exception& e) {
-    return FilterImportResult{FilterImportResult::Status::kFailed, 0, 0, e.what()};
+bool ImportFilterLog(DayImport& import, const std::string& name) {
+  const std::string path = import.PathOf(name);
+  NightSummary& summary = import.summary;
+  platform::ExclusiveFile file;
+  if (!file.Open(path, platform::ExclusiveFile::Mode::kRead)) {
+    summary.Leave(name, "held by another program, or not readable");
+    return true;
   }
-  lock.Close();
-  platform::RemoveFile(path);  // a file that cannot be deleted stays; its rows are stored
-  result.status = FilterImportResult::Status::kImported;
-  return result;
+  FilterCounts counts;
+  try {
+    if (AlreadyImported(import.db, file, name)) {
+      file.Close();
+      platform::RemoveFile(path);
+      ++summary.logs_already_imported;
+      return true;
+    }
+    ActivityDatabase::Transaction transaction(import.db);
+    RecordImportedLog(import.db, name, StoreLines(import, file, &counts), import.now);
+    transaction.Commit();
+  } catch (const ImportStopped&) {
+    summary.Leave(name, "the import was stopped");
+    return false;
+  } catch (const std::exception& e) {
+    summary.Leave(name, std::string("not imported: ") + e.what());
+    return true;
+  }
+  import.AfterCommit();
+  file.Close();
+  platform::RemoveFile(path);  // one that cannot be deleted is known by its record next time
+  ++summary.logs_imported;
+  summary.lines_imported += counts.stored;
+  summary.lines_dropped += counts.dropped;
+  summary.filter_rows += counts.stored;
+  return true;
 }

@@ -1,63 +1,83 @@
 #include "server/logimport/line_reader.h"
 
+#include <cstring>
 #include <stdexcept>
-
-#include "platform/files.h"
 
 namespace {
 
-constexpr int kEof = std::char_traits<char>::eof();
+constexpr size_t kBufferSize = 1 << 16;
+
+std::string_view WithoutCarriageReturn(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
 
 }  // namespace
 
-LineReader::LineReader(const std::string& path, size_t max_line)
-    : in_(path, std::ios::binary), max_line_(max_line) {}
+LineReader::LineReader(platform::ExclusiveFile& file, size_t max_line)
+    : file_(file), max_line_(max_line), buffer_(kBufferSize) {}
 
-int LineReader::Get() {
-  int c = in_.rdbuf()->sbumpc();
-  if (c != kEof) ++bytes_read_;
-  return c;
+bool LineReader::Fill() {
+  int64_t n = file_.ReadAt(static_cast<int64_t>(offset_), buffer_.data(), buffer_.size());
+  if (n <= 0) {
+    error_ = n < 0;
+    return false;
+  }
+  hash_.Update(buffer_.data(), static_cast<size_t>(n));
+  offset_ += static_cast<uint64_t>(n);
+  pos_ = 0;
+  end_ = static_cast<size_t>(n);
+  return true;
 }
 
-LineReader::Result LineReader::Next(std::string* line) {
-  line->clear();
-  if (!in_.is_open()) return Result::kError;
+LineReader::Result LineReader::Next(std::string_view* line) {
+  carry_.clear();
+  bool too_long = false;
   for (;;) {
-    int c = Get();
-    if (c == kEof) {
-      if (line->empty()) return Result::kEnd;
-      break;
+    if (pos_ == end_ && !Fill()) {
+      if (error_) return Result::kError;
+      if (too_long) return Result::kTooLong;
+      if (carry_.empty()) return Result::kEnd;
+      *line = WithoutCarriageReturn(carry_);
+      return Result::kLine;
     }
-    if (c == '\n') break;
-    if (line->size() >= max_line_) {
-      line->clear();
-      return SkipRest();
+    const char* start = buffer_.data() + pos_;
+    const char* eol = static_cast<const char*>(std::memchr(start, '\n', end_ - pos_));
+    const size_t length = eol ? static_cast<size_t>(eol - start) : end_ - pos_;
+    pos_ += length + (eol ? 1 : 0);
+    if (!too_long && carry_.size() + length > max_line_) {
+      too_long = true;
+      carry_.clear();
     }
-    line->push_back(static_cast<char>(c));
+    if (too_long) {
+      if (eol) return Result::kTooLong;
+      continue;
+    }
+    if (eol && carry_.empty()) {  // the usual case: the whole line is in the buffer
+      *line = WithoutCarriageReturn(std::string_view(start, length));
+      return Result::kLine;
+    }
+    carry_.append(start, length);
+    if (eol) {
+      *line = WithoutCarriageReturn(carry_);
+      return Result::kLine;
+    }
   }
-  if (!line->empty() && line->back() == '\r') line->pop_back();
-  return Result::kLine;
 }
 
-LineReader::Result LineReader::SkipRest() {
-  for (int c = Get(); c != '\n' && c != kEof; c = Get()) {
-  }
-  return Result::kTooLong;
-}
-
-void ReadAllLines(const std::string& path,
-                  const std::function<void(const std::string&)>& on_line,
-                  const std::function<void()>& on_too_long) {
-  LineReader reader(path);
-  if (!reader.is_open()) throw std::runtime_error("cannot read " + path);
-  std::string line;
+LogFileRead ReadAllLines(platform::ExclusiveFile& file,
+                         const std::function<void(std::string_view)>& on_line,
+                         const std::function<void()>& on_too_long) {
+  LineReader reader(file);
+  std::string_view line;
   for (LineReader::Result r; (r = reader.Next(&line)) != LineReader::Result::kEnd;) {
-    if (r == LineReader::Result::kError) throw std::runtime_error("cannot read " + path);
+    if (r == LineReader::Result::kError) throw std::runtime_error("a read failed");
     if (r == LineReader::Result::kTooLong)
       on_too_long();
     else
       on_line(line);
   }
-  if (static_cast<int64_t>(reader.bytes_read()) != platform::FileSize(path))
-    throw std::runtime_error("read of " + path + " ended early");
+  const int64_t size = static_cast<int64_t>(reader.bytes_read());
+  if (size != file.Size()) throw std::runtime_error("it changed while it was read");
+  return LogFileRead{size, reader.hash().Hex()};
 }

@@ -1,15 +1,21 @@
-// Reads a log file line by line. Lines end in LF or CR LF (the line end is
-// not part of the line); the last line may lack one. A line longer than the
-// bound is skipped without being held in memory.
+// Reads a log file line by line through its open descriptor (close-on-exec,
+// held exclusively by the caller), hashing every byte it reads. Lines end
+// in LF or CR LF (the line end is not part of the line); the last line may
+// lack one. A line longer than the bound is skipped without being held in
+// memory.
 // Owned by one thread; not copyable.
 #ifndef SERVER_LOGIMPORT_LINE_READER_H_
 #define SERVER_LOGIMPORT_LINE_READER_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/files.h"
+#include "server/logimport/content_hash.h"
 
 class LineReader {
  public:
@@ -17,34 +23,44 @@ class LineReader {
 
   enum class Result { kLine, kTooLong, kEnd, kError };
 
-  explicit LineReader(const std::string& path, size_t max_line = kMaxLine);
+  explicit LineReader(platform::ExclusiveFile& file, size_t max_line = kMaxLine);
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
-  bool is_open() const { return in_.is_open(); }
-  // kLine with `line` set; kTooLong when a line was skipped for its length;
-  // kEnd when nothing more could be read; kError when the file is not open.
-  // A read failure looks like the end: compare bytes_read() with the file's
-  // size to tell a whole read from a cut one (ReadAllLines does).
-  Result Next(std::string* line);
-  uint64_t bytes_read() const { return bytes_read_; }
+  // kLine with `line` set (valid until the next call); kTooLong when a line
+  // was skipped for its length; kEnd at the end of the file; kError when a
+  // read failed.
+  Result Next(std::string_view* line);
+  uint64_t bytes_read() const { return offset_; }
+  const ContentHash& hash() const { return hash_; }
 
  private:
-  Result SkipRest();
+  // Reads the next piece of the file; false at its end or on a failure.
+  bool Fill();
 
-  int Get();
-
-  std::ifstream in_;
-  size_t max_line_;
-  uint64_t bytes_read_ = 0;
+  platform::ExclusiveFile& file_;
+  const size_t max_line_;
+  std::vector<char> buffer_;
+  size_t pos_ = 0;
+  size_t end_ = 0;
+  std::string carry_;  // a line cut by the end of the buffer
+  uint64_t offset_ = 0;
+  bool error_ = false;
+  ContentHash hash_;
 };
 
-// Reads `path` to its end: each line goes to `on_line`, and each line
-// skipped for its length makes a call to `on_too_long`. Throws
-// std::runtime_error when the file cannot be opened or its read stops short
-// of the file's size.
-void ReadAllLines(const std::string& path,
-                  const std::function<void(const std::string&)>& on_line,
-                  const std::function<void()>& on_too_long);
+// What a whole read found: the bytes read and their hash.
+struct LogFileRead {
+  int64_t size = 0;
+  std::string hash;
+};
+
+// Reads the open `file` from its start to its end: each line goes to
+// `on_line`, and each line skipped for its length makes a call to
+// `on_too_long`. Throws std::runtime_error when a read fails or the file's
+// size changes while it is read.
+LogFileRead ReadAllLines(platform::ExclusiveFile& file,
+                         const std::function<void(std::string_view)>& on_line,
+                         const std::function<void()>& on_too_long);
 
 #endif  // SERVER_LOGIMPORT_LINE_READER_H_

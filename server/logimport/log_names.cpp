@@ -5,6 +5,60 @@
 
 #include "platform/clock.h"
 
+namespace {
+
+// Two or four decimal digits at `at`, as a number; -1 when not digits.
+int Digits(const std::string& text, size_t at, size_t count) {
+  if (at + count > text.size()) return -1;
+  int value = 0;
+  for (size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return -1;
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+// "DD_MM_YYYY" at `at`, when it names a day of the calendar.
+std::optional<LogDate> DateAt(const std::string& text, size_t at) {
+  if (text.size() < at + 10 || text[at + 2] != '_' || text[at + 5] != '_') return std::nullopt;
+  LogDate date{Digits(text, at, 2), Digits(text, at + 3, 2), Digits(text, at + 6, 4)};
+  if (date.day < 1 || date.month < 1 || date.month > 12 || date.year < 1970) return std::nullopt;
+  // Noon of the named day comes back as the same day only when it exists.
+  std::tm tm{};
+  if (!platform::ToLocalTime(platform::LocalTimeOf(date.year, date.month, date.day, 12), &tm) ||
+      tm.tm_mday != date.day)
+    return std::nullopt;
+  return date;
+}
+
+}  // namespace
+
+LogDate LocalDay(int64_t now) {
+  std::tm today{};
+  if (!platform::ToLocalTime(now, &today)) return LogDate{};
+  return LogDate{today.tm_mday, today.tm_mon + 1, today.tm_year + 1900};
+}
+
+int64_t TimeOnDay(const LogDate& day, int64_t now) {
+  std::tm local{};
+  if (!platform::ToLocalTime(now, &local)) return now;
+  return platform::LocalTimeOf(day.year, day.month, day.day, local.tm_hour, local.tm_min,
+                               local.tm_sec);
+}
+
+std::optional<LogDate> DailyLogDate(const std::string& name) {
+  if (name.size() < 11 || name[10] != '_') return std::nullopt;
+  return DateAt(name, 0);
+}
+
+std::optional<LogDate> FilterLogDate(const std::string& name) {
+  static const std::string kPrefix = "Filter_", kSuffix = ".log";
+  if (name.size() != kPrefix.size() + 10 + kSuffix.size() || name.rfind(kPrefix, 0) != 0 ||
+      name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+    return std::nullopt;
+  return DateAt(name, kPrefix.size());
+}
+
 LogDate PreviousDay(int64_t now) {
   std::tm today{};
   if (!platform::ToLocalTime(now, &today)) return LogDate{};
@@ -41,6 +95,15 @@ void SplitDailyLogName(const std::string& name, std::string* user, std::string* 
   }
   *user = rest.substr(0, underscore);
   *address = rest.substr(underscore + 1);
+}
+
+bool IsUsableNamePart(const std::string& text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f || c == ',') return false;
+  }
+  return true;
 }
 
 bool IsReportFileName(const std::string& name) {

@@ -7,6 +7,7 @@
 #include "platform/test_support.h"
 #include "server/logimport/decode_base64.h"
 #include "server/logimport/filter_line.h"
+#include "server/logimport/local_time_converter.h"
 #include "server/logimport/log_line_parser.h"
 #include "server/logimport/log_names.h"
 #include "server/logimport/site_table.h"
@@ -68,6 +69,63 @@ TEST_F(LocalTimeTest, PreviousDayNamesStepAcrossMonthsAndYears) {
   EXPECT_EQ(FilterLogName(PreviousDay(Local(2026, 11, 12))), "Filter_11_11_2026.log");
 }
 
+TEST_F(LocalTimeTest, LogDatesFromNamesAndRowTimesOnTheirOwnDays) {
+  EXPECT_EQ(DailyLogDate("05_03_2026_bob_10.0.0.3"), (LogDate{5, 3, 2026}));
+  EXPECT_EQ(FilterLogDate("Filter_29_02_2028.log"), (LogDate{29, 2, 2028}));
+  for (const char* name : {"05_03_2026", "5_03_2026_bob", "31_02_2026_bob", "05_13_2026_bob",
+                           "00_03_2026_bob", "05-03-2026_bob", "logip2.log"})
+    EXPECT_FALSE(DailyLogDate(name)) << name;
+  for (const char* name : {"Filter_29_02_2026.log", "Filter_05_03_2026.txt",
+                           "Filter_05_03_2026.log.1", "05_03_2026_Filter"})
+    EXPECT_FALSE(FilterLogDate(name)) << name;
+  EXPECT_LT((LogDate{31, 12, 2025}), (LogDate{1, 1, 2026}));
+  EXPECT_EQ(LocalDay(Local(2026, 3, 6, 0, 0, 5)), (LogDate{6, 3, 2026}));
+
+  // The night after the spring clock change: 29 March 2026 had 23 hours,
+  // so a day earlier by the clock is not the 29th at the same time.
+  const int64_t night = Local(2026, 3, 30, 0, 0, 5);
+  EXPECT_EQ(TimeOnDay(LogDate{29, 3, 2026}, night), Local(2026, 3, 29, 0, 0, 5));
+  EXPECT_NE(TimeOnDay(LogDate{29, 3, 2026}, night), night - 86400);
+  EXPECT_EQ(TimeOnDay(LogDate{5, 3, 2026}, Local(2026, 3, 6, 0, 0, 5)),
+            Local(2026, 3, 6, 0, 0, 5) - 86400);
+}
+
+TEST(LocalTimeConverterTest, AgreesWithMktimeAcrossClockChanges) {
+  // Paris changes at 02:00 and 03:00; Havana at midnight, so its spring
+  // day starts at 01:00.
+  for (const char* zone : {"Europe/Paris", "America/Havana", "UTC0"}) {
+    ScopedTimeZone scoped(zone);
+    LocalTimeConverter converter;
+    auto check = [&](int year, int month, int day, int hour, int minute, int second) {
+      // The hour that autumn repeats has two answers, and mktime's choice
+      // depends on its earlier calls.
+      if (month == 10 && day == 25 && hour == 2 && zone[0] == 'E') return;
+      if (month == 11 && day == 1 && hour == 0 && zone[0] == 'A') return;
+      std::tm tm{};
+      tm.tm_year = year - 1900;
+      tm.tm_mon = month - 1;
+      tm.tm_mday = day;
+      tm.tm_hour = hour;
+      tm.tm_min = minute;
+      tm.tm_sec = second;
+      tm.tm_isdst = -1;
+      EXPECT_EQ(converter.Convert(tm), platform::FromLocalTime(tm))
+          << zone << " " << year << "-" << month << "-" << day << " " << hour << ":" << minute
+          << ":" << second;
+    };
+    for (int day : {7, 8, 9, 28, 29, 30})
+      for (int hour = 0; hour < 24; ++hour) check(2026, 3, day, hour, 30, 15);
+    for (int day : {24, 25, 26, 31})
+      for (int hour = 0; hour < 24; ++hour) check(2026, 10, day, hour, 0, 0);
+    for (int day = 1; day <= 8; ++day)
+      for (int hour = 0; hour < 24; hour += 1) check(2026, 11, day, hour, 59, 59);
+    check(2026, 2, 30, 12, 0, 0);  // normalised into March
+    check(2026, 3, 5, 24, 0, 0);
+    check(2026, 3, 5, 10, 75, -3);
+    check(2026, 13, 1, 0, 0, 0);
+  }
+}
+
 TEST(LogNamesTest, SplitsUserAndAddress) {
   std::string user, address;
   SplitDailyLogName("05_03_2026_bob_10.0.0.3.log", &user, &address);
@@ -84,6 +142,9 @@ TEST(LogNamesTest, SplitsUserAndAddress) {
   EXPECT_EQ(address, "10.0.0.1_report.txt");
   SplitDailyLogName("05_03", &user, &address);
   EXPECT_EQ(user, "");
+  for (const char* part : {"", "a,b", "evil\r\nroot", "tab\there", "del\x7f"})
+    EXPECT_FALSE(IsUsableNamePart(part)) << part;
+  EXPECT_TRUE(IsUsableNamePart("10.0.0.1_report.txt"));
   EXPECT_TRUE(IsReportFileName("05_03_2026_ann_1_report.txt"));
   EXPECT_FALSE(IsReportFileName("05_03_2026_ann_1_Report.txt"));
 }

@@ -1,18 +1,43 @@
 #include "server/logimport/logg_thread.h"
 
+#include <cstdlib>
 #include <ctime>
+#include <exception>
+#include <stdexcept>
 
 #include "common/install_path.h"
+#include "platform/files.h"
+#include "server/base/event_log.h"
 #include "server/db/activity_database.h"
-#include "server/logimport/remove_old_activity.h"
+#include "server/logimport/nightly_import.h"
+#include "server/logimport/rebuild_ip_log.h"
+#include "server/processing/ip_log_files.h"
 
-CLoggThread::CLoggThread(platform::Clock& clock, std::chrono::milliseconds poll_interval,
+namespace {
+
+// Ends the night at the gate however the night ends.
+class EndImportOnExit {
+ public:
+  explicit EndImportOnExit(NightlyImportGate& gate) : gate_(gate) {}
+  ~EndImportOnExit() { gate_.EndImport(); }
+  EndImportOnExit(const EndImportOnExit&) = delete;
+  EndImportOnExit& operator=(const EndImportOnExit&) = delete;
+
+ private:
+  NightlyImportGate& gate_;
+};
+
+}  // namespace
+
+CLoggThread::CLoggThread(NightlyImportGate& gate, platform::Clock& clock,
+                         std::chrono::milliseconds poll_interval,
                          std::chrono::milliseconds file_pause)
-    : clock_(clock), poll_interval_(poll_interval), file_pause_(file_pause) {}
+    : gate_(gate), clock_(clock), poll_interval_(poll_interval), file_pause_(file_pause) {}
 
 CLoggThread::~CLoggThread() { Stop(); }
 
 uint32_t CLoggThread::Run(uint32_t) {
+  PrepareIpLog();
   do {
     PollOnce();
   } while (SleepFor(poll_interval_));
@@ -21,9 +46,17 @@ uint32_t CLoggThread::Run(uint32_t) {
 
 bool CLoggThread::PollOnce() {
   std::tm local{};
-  if (!platform::ToLocalTime(clock_.Now(), &local)) return false;
+  const int64_t now = clock_.Now();
+  if (!platform::ToLocalTime(now, &local)) return false;
   const bool midnight_minute = local.tm_hour == 0 && local.tm_min == 0;
-  if (imported_ == 0 && midnight_minute) {
+  if (imported_ == 0 && midnight_minute && !due_) {
+    due_ = true;
+    gate_.MarkImportDue();
+  }
+  if (due_) {
+    if (!gate_.TryBeginImport(now)) return false;  // a report pass runs: the next poll
+    EndImportOnExit end(gate_);
+    due_ = false;
     ImportNight();
     imported_ = 1;
     return true;
@@ -32,26 +65,41 @@ bool CLoggThread::PollOnce() {
   return false;
 }
 
-CLoggThread::NightResult CLoggThread::ImportNight() {
-  NightResult result;
+NightSummary CLoggThread::ImportNight() {
+  NightlyImport night;
+  night.install_path = ReadInstallPath();
+  night.now = clock_.Now();
+  night.keep_going = [this] { return SleepFor(file_pause_); };
+  night.stop_requested = [this] { return StopRequested(); };
+  if (std::getenv(kPauseAfterCommitVariable))
+    night.after_commit = [this] { PauseAfterCommitForTesting(); };
+  NightSummary summary = RunNightlyImport(night);
+  for (const std::string& line : NightSummaryLines(summary)) WriteEventLog("%s", line.c_str());
+  return summary;
+}
+
+void CLoggThread::PauseAfterCommitForTesting() {
+  const char* ms = std::getenv(kPauseAfterCommitVariable);
+  if (ms) SleepFor(std::chrono::milliseconds(std::atoll(ms)));
+}
+
+void CLoggThread::PrepareIpLog() {
+  const std::string install_path = ReadInstallPath();
+  RemoveIpLogLeftovers(install_path);
+  // Without a database nothing is known yet; the request worker writes the
+  // files at its first report.
+  const std::string path = install_path + ActivityDatabase::kFileName;
+  if (!platform::FileExists(path)) return;
+  std::string error;
   try {
-    const std::string install_path = ReadInstallPath();
     ActivityDatabase db;
-    if (!db.Open(install_path + ActivityDatabase::kFileName, &result.error)) return result;
-    result.database_opened = true;
-    DailyImportContext context{db,      install_path, clock_, [this] { return SleepFor(file_pause_); },
-                               sites_, current_user_, current_address_};
-    result.daily = ImportDailyLogs(context);
-    if (StopRequested()) return result;
-    result.filter = ImportFilterLog(db, install_path, clock_.Now());
-    result.removed = RemoveOldActivity(db, clock_.Now(), [this] { return !StopRequested(); });
+    if (!db.OpenReadOnly(path, &error)) throw std::runtime_error(error);
+    // Checked and written under the files' lock, so a list the request
+    // worker writes meanwhile is not replaced.
+    if (WriteIpLogFilesIfMissing(install_path, [&db] { return ReadIpLogRows(db); }, &error))
+      return;
   } catch (const std::exception& e) {
-    // Contained: this night ends here and the next night runs as usual.
-    sites_.Clear();
-    result.error = e.what();
-  } catch (...) {
-    sites_.Clear();
-    result.error = "unknown failure";
+    error = e.what();
   }
-  return result;
+  WriteEventLog("The IP log could not be rebuilt at start: %s", error.c_str());
 }

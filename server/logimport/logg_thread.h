@@ -1,10 +1,17 @@
-// CLoggThread: the log importer. In the first poll of minute 00:00 local
-// time it moves the previous day's per-user daily logs and then the filter
-// log from "Logs/" into the activity database "webfilter.dbs", rewriting the
-// IP log and the size file on the way. Only this worker writes the
-// database; everything below Run happens on its thread.
+// CLoggThread: the log importer. From the first poll of minute 00:00 local
+// time it moves every log of the days before today from "Logs/" into the
+// activity database "webfilter.dbs" (see RunNightlyImport), removes rows
+// older than KeepDays days, writes the night's line to the event log and
+// rebuilds the IP log and the size file.
+// Only this worker writes the database; everything below Run happens on
+// its thread.
 //
-// The imported flag keeps a night from running twice in minute 00:00 and is
+// At start it removes temporary files that a killed rewrite of the IP log
+// or the size file left behind, and rebuilds both when either is missing.
+//
+// The night waits while a report pass runs and keeps report passes back
+// while it runs (NightlyImportGate, shared with the e-mail worker). The
+// imported flag keeps a night from running twice in minute 00:00 and is
 // cleared by the first poll outside that minute, so a long night never
 // keeps the next one from starting.
 #ifndef SERVER_LOGIMPORT_LOGG_THREAD_H_
@@ -16,16 +23,20 @@
 
 #include "platform/clock.h"
 #include "server/base/cthread.h"
-#include "server/logimport/import_daily_logs.h"
-#include "server/logimport/import_filter_log.h"
-#include "server/logimport/site_table.h"
+#include "server/base/nightly_import_gate.h"
+#include "server/logimport/night_summary.h"
 
 class CLoggThread final : public CThread {
  public:
   static constexpr std::chrono::milliseconds kPollInterval{3000};
   static constexpr std::chrono::milliseconds kFilePause{10};
+  // Tests only: milliseconds to wait after each commit of the import,
+  // before the committed logs are deleted, so a test can kill the process
+  // in that window.
+  static constexpr const char* kPauseAfterCommitVariable =
+      "QUORVANE_PAUSE_AFTER_COMMIT_MS_FOR_TESTING";
 
-  explicit CLoggThread(platform::Clock& clock = platform::SystemClock(),
+  explicit CLoggThread(NightlyImportGate& gate, platform::Clock& clock = platform::SystemClock(),
                        std::chrono::milliseconds poll_interval = kPollInterval,
                        std::chrono::milliseconds file_pause = kFilePause);
   ~CLoggThread() override;
@@ -34,32 +45,27 @@ class CLoggThread final : public CThread {
   // Called by the server object just before it starts this worker.
   void ClearImportedFlag() { imported_ = 0; }
 
-  // One pass of the schedule: runs the night when it is due. True when a
-  // night ran. Called by Run; tests call it directly on an unstarted worker.
+  // One pass of the schedule: runs the night when it is due and no report
+  // pass runs. True when a night ran. Called by Run; tests call it
+  // directly on an unstarted worker.
   bool PollOnce();
-  // One night's import for the install folder in the registry; failures
-  // stay inside. Returns what the night did.
-  struct NightResult {
-    bool database_opened = false;
-    std::string error;
-    DailyImportStats daily;
-    FilterImportResult filter;
-    int64_t removed = 0;  // rows older than KeepDays days
-  };
-  NightResult ImportNight();
+  // One night's import for the install folder in the registry, its lines
+  // written to the event log. Failures stay inside.
+  NightSummary ImportNight();
+  // The start-up care of the IP log and the size file (see above).
+  void PrepareIpLog();
 
   int imported_flag() const { return imported_; }
-  const std::string& current_user() const { return current_user_; }
-  const std::string& current_address() const { return current_address_; }
 
  private:
+  void PauseAfterCommitForTesting();
+
+  NightlyImportGate& gate_;
   platform::Clock& clock_;
   const std::chrono::milliseconds poll_interval_;
   const std::chrono::milliseconds file_pause_;
-  std::string current_user_;
-  std::string current_address_;
-  CSiteTable sites_;
   std::atomic<int> imported_{0};
+  bool due_ = false;  // the night is due and has not run yet
 };
 
 #endif  // SERVER_LOGIMPORT_LOGG_THREAD_H_

@@ -19,6 +19,7 @@
 #include "server/db/activity_rows_for_testing.h"
 #include "server/logimport/line_reader.h"
 #include "server/logimport/logg_thread.h"
+#include "server/logimport/night_summary.h"
 #include "server/logimport/rebuild_ip_log.h"
 #include "server/logimport/test_util.h"
 
@@ -94,7 +95,8 @@ class NightlyImportTest : public ::testing::Test {
   ScopedRegistryFile registry_;
   std::string install_;
   platform::FakeClock clock_;
-  CLoggThread worker_{clock_, std::chrono::milliseconds(1), std::chrono::milliseconds(0)};
+  NightlyImportGate gate_;
+  CLoggThread worker_{gate_, clock_, std::chrono::milliseconds(1), std::chrono::milliseconds(0)};
   ActivityDatabase db_;
   std::optional<ActivityRowsForTesting> rows_;
 };
@@ -104,14 +106,14 @@ TEST_F(NightlyImportTest, NewUserGetsRowsEveryHostAndARebuiltIpLog) {
                   {"5*x Request: host1/a", "2*x Request: host2/b", "7*y Request: host1/c",
                    "9*no host", "4*x Request: host3/d"},
                   "\n");
-  WriteRequestLog("04_03_2026_bob_10.0.0.3", {"1*x Request: old/a"});  // another day
-  CLoggThread::NightResult night = worker_.ImportNight();
+  WriteRequestLog("06_03_2026_bob_10.0.0.3", {"1*x Request: today/a"});  // today's: waits
+  NightSummary night = worker_.ImportNight();
   ASSERT_TRUE(night.database_opened) << night.error;
-  EXPECT_EQ(night.daily.imported, 1);
+  EXPECT_EQ(night.logs_imported, 1);
+  EXPECT_EQ(night.lines_imported, 4);
+  EXPECT_EQ(night.lines_dropped, 1);
   EXPECT_FALSE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
-  EXPECT_TRUE(fs::exists(Log("04_03_2026_bob_10.0.0.3")));
-  EXPECT_EQ(worker_.current_user(), "bob");
-  EXPECT_EQ(worker_.current_address(), "10.0.0.3");
+  EXPECT_TRUE(fs::exists(Log("06_03_2026_bob_10.0.0.3")));
 
   auto user = Db().FindUser("bob");
   ASSERT_TRUE(user);
@@ -137,7 +139,7 @@ TEST_F(NightlyImportTest, NewUserGetsRowsEveryHostAndARebuiltIpLog) {
 }
 
 TEST_F(NightlyImportTest, ManyFilesAcrossBatchesAndAwkwardLines) {
-  // More files than one batch holds; every one is stored and deleted.
+  // Many files in one transaction; every one is stored and deleted.
   for (int i = 0; i < 230; ++i)
     WriteRequestLog("05_03_2026_u" + std::to_string(i) + "_10.1.0." + std::to_string(i),
                     {"1*x Request: h" + std::to_string(i) + "/", "2*x Request: shared/"});
@@ -148,9 +150,9 @@ TEST_F(NightlyImportTest, ManyFilesAcrossBatchesAndAwkwardLines) {
                 std::string(LineReader::kMaxLine + 1, 'Q') + "\n" +
                 EncodeBase64ForTesting("4*x Request: b/") + "\n\r\n" +
                 EncodeBase64ForTesting("5*x Request: a/"));
-  CLoggThread::NightResult night = worker_.ImportNight();
-  EXPECT_EQ(night.daily.imported, 231);
-  EXPECT_EQ(night.daily.failed, 0);
+  NightSummary night = worker_.ImportNight();
+  EXPECT_EQ(night.logs_imported, 231);
+  EXPECT_TRUE(night.left.empty());
   EXPECT_TRUE(platform::ListMatchingFiles(install_ + "Logs", "05_03_2026_*").empty());
   EXPECT_EQ(Db().AllUsers().size(), 231u);
   auto u7 = Db().FindUser("u7");
@@ -171,8 +173,8 @@ TEST_F(NightlyImportTest, KnownUserAddsOnlyWebRowsAndReportLinesReplace) {
   Db().InsertComputer("carl", 1);  // a new user reuses a Computer row of its name
   WriteText(Log("05_03_2026_ann_10.0.0.1_report.txt"), "host1 5\r\nhost1 7\r\nnospace\r\nb 1");
   WriteText(Log("05_03_2026_carl_10.0.0.9"), "");  // empty: still creates the user
-  CLoggThread::NightResult night = worker_.ImportNight();
-  EXPECT_EQ(night.daily.imported, 2);
+  NightSummary night = worker_.ImportNight();
+  EXPECT_EQ(night.logs_imported, 2);
   EXPECT_EQ(Db().AllUsers().size(), 2u);
   EXPECT_EQ(Rows().AllIps().size(), 1u);  // address differs, but ann is not new
   EXPECT_EQ(Rows().AllComputers().size(), 2u);
@@ -211,10 +213,12 @@ TEST_F(NightlyImportTest, FailedStoresKeepTheFileAndLoseNothing) {
   FailInsertsOf("Web", "bad");
   platform::ExclusiveFile held;
   ASSERT_TRUE(held.Open(Log("05_03_2026_held_10.0.0.5"), platform::ExclusiveFile::Mode::kRead));
-  CLoggThread::NightResult night = worker_.ImportNight();
-  EXPECT_EQ(night.daily.imported, 1);
-  EXPECT_EQ(night.daily.failed, 1);
-  EXPECT_EQ(night.daily.skipped, 1);
+  NightSummary night = worker_.ImportNight();
+  EXPECT_EQ(night.logs_imported, 1);
+  ASSERT_EQ(night.left.size(), 2u);
+  EXPECT_EQ(night.left[0].name, "05_03_2026_bob_10.0.0.3");
+  EXPECT_NE(night.left[0].reason.find("refused"), std::string::npos) << night.left[0].reason;
+  EXPECT_EQ(night.left[1].name, "05_03_2026_held_10.0.0.5");
   EXPECT_TRUE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
   EXPECT_TRUE(fs::exists(Log("05_03_2026_held_10.0.0.5")));
   EXPECT_FALSE(fs::exists(Log("05_03_2026_amy_10.0.0.4")));
@@ -228,8 +232,9 @@ TEST_F(NightlyImportTest, UnopenableDatabaseLeavesEverythingInPlace) {
   WriteText(Log("Filter_05_03_2026.log"), EncodeBase64ForTesting("3/5/2026|a|bob|x|1:2:3|u|b_"));
   WriteText(install_ + "Logs/logip2.log", "keep,1,1,1\r\n");
   fs::create_directories(install_ + "webfilter.dbs");  // cannot be opened as a database
-  CLoggThread::NightResult night = worker_.ImportNight();
+  NightSummary night = worker_.ImportNight();
   EXPECT_FALSE(night.database_opened);
+  EXPECT_EQ(night.left.size(), 2u);
   EXPECT_TRUE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
   EXPECT_TRUE(fs::exists(Log("Filter_05_03_2026.log")));
   EXPECT_EQ(Read(install_ + "Logs/logip2.log"), "keep,1,1,1\r\n");
@@ -247,9 +252,10 @@ TEST_F(NightlyImportTest, FilterLogStoresKnownUsersOnly) {
     lines += EncodeBase64ForTesting(line) + "\r\n";
   lines += "\r\n" + std::string(LineReader::kMaxLine + 10, 'Q') + "\n";  // skipped unread
   WriteText(Log("Filter_05_03_2026.log"), lines);
-  CLoggThread::NightResult night = worker_.ImportNight();
-  EXPECT_EQ(night.filter.status, FilterImportResult::Status::kImported) << night.filter.error;
-  EXPECT_EQ(night.filter.stored, 4);
+  NightSummary night = worker_.ImportNight();
+  EXPECT_TRUE(night.left.empty()) << night.left[0].reason;
+  EXPECT_EQ(night.filter_rows, 4);
+  EXPECT_EQ(night.lines_dropped, 3);  // unknown user, no user, too long
   EXPECT_FALSE(fs::exists(Log("Filter_05_03_2026.log")));
   auto rows = Rows().FilterActivityOfUser(anna);
   ASSERT_EQ(rows.size(), 3u);
@@ -266,17 +272,75 @@ TEST_F(NightlyImportTest, FilterLogStoresKnownUsersOnly) {
 TEST_F(NightlyImportTest, FilterLogEmptyIsDeletedAndFailureKeepsIt) {
   Db().InsertUser("anna", 1, std::nullopt, std::nullopt);
   WriteText(Log("Filter_05_03_2026.log"), "");
-  EXPECT_EQ(worker_.ImportNight().filter.status, FilterImportResult::Status::kImported);
+  EXPECT_EQ(worker_.ImportNight().logs_imported, 1);
   EXPECT_FALSE(fs::exists(Log("Filter_05_03_2026.log")));
 
   FailInsertsOf("FilterActivity", "bad");
   WriteText(Log("Filter_05_03_2026.log"),
             EncodeBase64ForTesting("3/5/2026|a|anna|x|1:2:3|good|b_") + "\n" +
                 EncodeBase64ForTesting("3/5/2026|a|anna|x|1:2:3|bad|b_") + "\n");
-  CLoggThread::NightResult night = worker_.ImportNight();
-  EXPECT_EQ(night.filter.status, FilterImportResult::Status::kFailed);
+  NightSummary night = worker_.ImportNight();
+  ASSERT_EQ(night.left.size(), 1u);
+  EXPECT_EQ(night.left[0].name, "Filter_05_03_2026.log");
   EXPECT_TRUE(fs::exists(Log("Filter_05_03_2026.log")));
   EXPECT_EQ(Rows().FilterActivityOfUser(1).size(), 0u);
+}
+
+TEST_F(NightlyImportTest, LogFoundAgainIsRemovedWithoutBeingCountedTwice) {
+  WriteRequestLog("05_03_2026_bob_10.0.0.3", {"1*x Request: a/"});
+  WriteText(Log("Filter_05_03_2026.log"), EncodeBase64ForTesting("3/5/2026|a|bob|x|1:2:3|u|b_"));
+  const std::string daily = *platform::ReadWholeFile(Log("05_03_2026_bob_10.0.0.3"));
+  const std::string filter = *platform::ReadWholeFile(Log("Filter_05_03_2026.log"));
+  EXPECT_EQ(worker_.ImportNight().logs_imported, 2);
+  // Put back as they were (a crash before the deletion leaves them so).
+  WriteText(Log("05_03_2026_bob_10.0.0.3"), daily);
+  WriteText(Log("Filter_05_03_2026.log"), filter);
+  NightSummary night = worker_.ImportNight();
+  EXPECT_EQ(night.logs_imported, 0);
+  EXPECT_EQ(night.logs_already_imported, 2);
+  EXPECT_FALSE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
+  EXPECT_FALSE(fs::exists(Log("Filter_05_03_2026.log")));
+  const int64_t bob = Db().FindUser("bob")->id;
+  EXPECT_EQ(Rows().WebsOfUser(bob).size(), 1u);
+  EXPECT_EQ(Rows().FilterActivityOfUser(bob).size(), 1u);
+  // The same name with other content of the same size is a new log.
+  WriteRequestLog("05_03_2026_bob_10.0.0.3", {"1*x Request: b/"});
+  EXPECT_EQ(worker_.ImportNight().logs_imported, 1);
+  EXPECT_EQ(Rows().WebsOfUser(bob).size(), 2u);
+}
+
+TEST_F(NightlyImportTest, StopDuringTheNightLosesAndDoublesNothing) {
+  constexpr int kFiles = 200;
+  for (int i = 0; i < kFiles; ++i)
+    WriteRequestLog("05_03_2026_u" + std::to_string(i) + "_10.1.0.1", {"1*x Request: h/"});
+  std::string filter;
+  for (int i = 0; i < 50000; ++i)
+    filter += EncodeBase64ForTesting("3/5/2026|a|u1|x|1:2:3|u|b_") + "\n";
+  WriteText(Log("Filter_05_03_2026.log"), filter);
+  clock_.Set(Local(2026, 3, 5, 23, 59, 59));
+  CLoggThread slow{gate_, clock_, std::chrono::milliseconds(1), std::chrono::milliseconds(2)};
+  slow.Start(0);
+  clock_.Set(Local(2026, 3, 6, 0, 0, 1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  const auto stop_began = std::chrono::steady_clock::now();
+  slow.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - stop_began, std::chrono::seconds(5));
+  // Each log is either stored and gone or untouched and still there.
+  int stored = 0;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string user = "u" + std::to_string(i);
+    const bool kept = fs::exists(Log("05_03_2026_" + user + "_10.1.0.1"));
+    const bool in_db = Db().FindUser(user).has_value();
+    EXPECT_NE(kept, in_db) << user;
+    stored += in_db;
+  }
+  EXPECT_LT(stored, kFiles);  // the stop came before the end
+  // The next night finishes the work, each log once.
+  NightSummary night = worker_.ImportNight();
+  EXPECT_EQ(night.logs_imported, kFiles - stored + 1) << night.error;
+  EXPECT_EQ(Db().AllUsers().size(), static_cast<size_t>(kFiles));
+  EXPECT_EQ(Rows().WebsOfUser(Db().FindUser("u7")->id).size(), 1u);
+  EXPECT_EQ(Rows().FilterActivityOfUser(Db().FindUser("u1")->id).size(), 50000u);
 }
 
 TEST_F(NightlyImportTest, MidnightScheduleRunsOncePerNight) {

@@ -16,28 +16,13 @@ int64_t FindOrCreateUser(ActivityDatabase& db, const std::string& user_name,
   return db.InsertUser(user_name, 1, ip_id, computer_id);
 }
 
-// Empties the table however the store ends.
-class ClearOnExit {
- public:
-  explicit ClearOnExit(CSiteTable& sites) : sites_(sites) {}
-  ~ClearOnExit() { sites_.Clear(); }
-  ClearOnExit(const ClearOnExit&) = delete;
-  ClearOnExit& operator=(const ClearOnExit&) = delete;
-
- private:
-  CSiteTable& sites_;
-};
-
 }  // namespace
 
 bool StoreUserActivity(ActivityDatabase& db, const std::string& user_name,
-                       const std::string& address, CSiteTable& sites, int64_t now) {
-  ClearOnExit clear(sites);
-  ActivityDatabase::Savepoint savepoint(db);
+                       const std::string& address, const CSiteTable& sites, int64_t time) {
   bool created = false;
   int64_t user = FindOrCreateUser(db, user_name, address, &created);
-  const dbDateTime time(now - 86400);
-  for (const data_list2& entry : sites.entries()) db.InsertWeb(entry.url, entry.size, time, user);
-  savepoint.Release();
+  const dbDateTime stamp(time);
+  for (const data_list2& entry : sites.entries()) db.InsertWeb(entry.url, entry.size, stamp, user);
   return created;
 }

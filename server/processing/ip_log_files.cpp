@@ -6,6 +6,9 @@
 
 namespace {
 
+constexpr char kIpLog[] = "Logs/logip2.log";
+constexpr char kSizeFile[] = "quorvane.size";
+
 // Held for the whole rewrite of both files, by either worker.
 std::mutex g_ip_log_mu;
 
@@ -18,16 +21,41 @@ std::string Rows(const std::vector<IpLogRow>& rows, bool size_file) {
   return out;
 }
 
+// Called with g_ip_log_mu held.
+bool WriteBoth(const std::string& install_path, const std::vector<IpLogRow>& rows,
+               std::string* error) {
+  return platform::WriteFilesAtomically(
+      {{install_path + kIpLog, Rows(rows, false)}, {install_path + kSizeFile, Rows(rows, true)}},
+      error);
+}
+
 }  // namespace
 
 bool WriteIpLogFiles(const std::string& install_path, const std::vector<IpLogRow>& rows,
                      std::string* error) {
   std::lock_guard<std::mutex> lock(g_ip_log_mu);
-  bool ip_log = platform::WriteFileAtomically(install_path + "Logs/logip2.log",
-                                              Rows(rows, false), error);
-  std::string size_error;
-  bool size_file = platform::WriteFileAtomically(install_path + "quorvane.size",
-                                                 Rows(rows, true), &size_error);
-  if (!size_file && error) *error = ip_log ? size_error : *error + "; " + size_error;
-  return ip_log && size_file;
+  return WriteBoth(install_path, rows, error);
+}
+
+bool WriteIpLogFilesIfMissing(const std::string& install_path,
+                              const std::function<std::vector<IpLogRow>()>& rows,
+                              std::string* error) {
+  std::lock_guard<std::mutex> lock(g_ip_log_mu);
+  if (platform::FileExists(install_path + kIpLog) &&
+      platform::FileExists(install_path + kSizeFile))
+    return true;
+  return WriteBoth(install_path, rows(), error);
+}
+
+void RemoveIpLogLeftovers(const std::string& install_path) {
+  std::lock_guard<std::mutex> lock(g_ip_log_mu);
+  for (const char* file : {kIpLog, kSizeFile}) {
+    const std::string path = install_path + file;
+    const std::string folder = platform::FolderOf(path);
+    // The temporary names of WriteFileAtomically: the file's name and ".tmp"
+    // followed by six characters.
+    const std::string pattern = path.substr(path.rfind('/') + 1) + ".tmp??????";
+    for (const std::string& name : platform::ListMatchingFiles(folder, pattern))
+      platform::RemoveFile(folder + "/" + name);
+  }
 }

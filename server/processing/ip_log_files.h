@@ -7,6 +7,7 @@
 #ifndef SERVER_PROCESSING_IP_LOG_FILES_H_
 #define SERVER_PROCESSING_IP_LOG_FILES_H_
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,21 @@ struct IpLogRow {
   std::string status;  // written to the IP log; the size file always gets 0
 };
 
-// `install_path` ends in "/" or is empty. Rows end with CR LF. False (with
-// `error` set) when a file could not be replaced.
+// `install_path` ends in "/" or is empty. Rows end with CR LF. Both new
+// files are written before either replaces the old one, so a failure
+// while writing leaves the two in step. False (with `error` set) when a
+// file could not be replaced.
 bool WriteIpLogFiles(const std::string& install_path, const std::vector<IpLogRow>& rows,
                      std::string* error);
+
+// When either file is missing, writes both from `rows` (called only
+// then); true when both exist afterwards. Throws what `rows` throws.
+bool WriteIpLogFilesIfMissing(const std::string& install_path,
+                              const std::function<std::vector<IpLogRow>()>& rows,
+                              std::string* error);
+
+// Removes the temporary files that a rewrite killed half way left beside
+// the two files (taken under the same lock as the rewrites).
+void RemoveIpLogLeftovers(const std::string& install_path);
 
 #endif  // SERVER_PROCESSING_IP_LOG_FILES_H_

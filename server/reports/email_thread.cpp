@@ -31,9 +31,22 @@ std::string ReportFilePath() {
   return (folder / "dbdata").string();
 }
 
+// Ends the pass at the gate however the batch ends.
+class EndReportsOnExit {
+ public:
+  explicit EndReportsOnExit(NightlyImportGate& gate) : gate_(gate) {}
+  ~EndReportsOnExit() { gate_.EndReports(); }
+  EndReportsOnExit(const EndReportsOnExit&) = delete;
+  EndReportsOnExit& operator=(const EndReportsOnExit&) = delete;
+
+ private:
+  NightlyImportGate& gate_;
+};
+
 }  // namespace
 
-EmailThread::EmailThread(platform::Clock& clock) : clock_(clock) {}
+EmailThread::EmailThread(NightlyImportGate& gate, platform::Clock& clock)
+    : gate_(gate), clock_(clock) {}
 
 EmailThread::~EmailThread() { Stop(); }
 
@@ -61,6 +74,10 @@ void EmailThread::RunPass() {
   std::error_code ignored;
   std::filesystem::current_path(NormalizeInstallPath(config.apppath), ignored);
   if (sentThisHour == 1) return;
+  // A report must not read a night that is being imported, nor the day
+  // before a midnight import has begun (report hour 0).
+  if (!gate_.TryBeginReports(now)) return;
+  EndReportsOnExit end(gate_);
   RunBatch(config, now);
   sentThisHour = 1;
 }

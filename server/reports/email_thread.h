@@ -15,11 +15,15 @@
 
 #include "platform/clock.h"
 #include "server/base/cthread.h"
+#include "server/base/nightly_import_gate.h"
 #include "server/reports/report_config.h"
 
 class EmailThread final : public CThread {
  public:
-  explicit EmailThread(platform::Clock& clock = platform::SystemClock());
+  // `gate` keeps the report passes and the nightly import apart: a pass
+  // that finds the import running or due waits for the next pass.
+  explicit EmailThread(NightlyImportGate& gate,
+                       platform::Clock& clock = platform::SystemClock());
   ~EmailThread() override;
 
   uint32_t Run(uint32_t arg) override;
@@ -33,6 +37,7 @@ class EmailThread final : public CThread {
   void RunPass();
   void RunBatch(const ReportConfig& config, int64_t now);
 
+  NightlyImportGate& gate_;
   platform::Clock& clock_;
   // 1 once this report hour's batch has run, until a pass outside the hour.
   // Written by the pass; read by tests between passes.

@@ -169,8 +169,23 @@ class EmailThreadTest : public ::testing::Test {
   std::string saved_path_;
   EventLogCapture log_;  // outlives the worker
   platform::FakeClock clock_;
-  EmailThread thread_{clock_};
+  NightlyImportGate gate_;
+  EmailThread thread_{gate_, clock_};
 };
+
+TEST_F(EmailThreadTest, ReportHourWaitsForTheNightlyImport) {
+  SetNumber("RegDaily", 1);
+  SetText("ReportTime", "0");
+  ASSERT_TRUE(gate_.TryBeginImport(At(2026, 5, 7, 0, 0, 1)));
+  PassAt(At(2026, 5, 7, 0, 0, 2));
+  PassAt(At(2026, 5, 7, 0, 30, 0));  // however long the import takes
+  EXPECT_TRUE(ToolRuns().empty());
+  EXPECT_FALSE(thread_.sent_this_hour());
+  gate_.EndImport();
+  PassAt(At(2026, 5, 7, 0, 30, 3));
+  EXPECT_EQ(NotivoRuns().size(), 1u);
+  EXPECT_TRUE(thread_.sent_this_hour());
+}
 
 TEST_F(EmailThreadTest, OneBatchPerReportHour) {
   SetNumber("RegDaily", 1);

@@ -1,0 +1,27 @@
+#include "server/logimport/pending_logs.h"
+
+#include <algorithm>
+#include <map>
+
+#include "platform/files.h"
+
+std::vector<PendingDay> FindPendingLogs(const std::string& logs_folder, const LogDate& today) {
+  std::vector<std::string> names = platform::ListMatchingFiles(logs_folder, "*");
+  // Byte order, so a day's rows are stored in the same order on every run.
+  std::sort(names.begin(), names.end());
+  std::map<LogDate, PendingDay> days;
+  for (const std::string& name : names) {
+    if (std::optional<LogDate> day = FilterLogDate(name); day && *day < today) {
+      PendingDay& pending = days[*day];
+      pending.day = *day;
+      pending.filter_log = name;
+    } else if (std::optional<LogDate> day = DailyLogDate(name); day && *day < today) {
+      PendingDay& pending = days[*day];
+      pending.day = *day;
+      pending.daily_logs.push_back(name);
+    }
+  }
+  std::vector<PendingDay> result;
+  for (auto& [day, pending] : days) result.push_back(std::move(pending));
+  return result;
+}
