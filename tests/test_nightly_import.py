@@ -29,8 +29,9 @@ class NightlyImportTest(unittest.TestCase):
         with open(os.path.join(logs, "06_03_2026_bob_10.0.0.8_report.txt"), "w",
                   newline="") as f:
             f.write("host9 4\nhost9 11\n")
-        e2e_util.write_base64_log(os.path.join(logs, "05_03_2026_anna_10.0.0.7"),
-                                  ["9*GET Request: older/"], line_end="\n")
+        # Dated the day the import runs: it waits for its own night.
+        e2e_util.write_base64_log(os.path.join(logs, "07_03_2026_anna_10.0.0.7"),
+                                  ["9*GET Request: later/"], line_end="\n")
         e2e_util.write_base64_log(os.path.join(logs, "Filter_06_03_2026.log"),
                                   ["3/6/2026|PC7|anna|x|14:07:33|host1/page|blocked_z",
                                    "3/6/2026|PC7|nobody|x|14:07:34|host2/page|blocked_z",
@@ -57,7 +58,7 @@ class NightlyImportTest(unittest.TestCase):
                 self.assertTrue(done, (os.listdir(logs), server.lines, server.err_lines))
                 self.assertEqual(server.stop(), 0)
 
-            self.assertTrue(os.path.exists(os.path.join(logs, "05_03_2026_anna_10.0.0.7")))
+            self.assertTrue(os.path.exists(os.path.join(logs, "07_03_2026_anna_10.0.0.7")))
             db = inst.path("webfilter.dbs")
             users = sql(db, 'SELECT u.user_name, u.active, i.ip, c.computer_name, c.status'
                             ' FROM "User" u JOIN Ip i ON u.ips = i.id'
