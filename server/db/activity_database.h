@@ -33,6 +33,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "server/db/activity_rows.h"
@@ -97,9 +98,9 @@ class ActivityDatabase {
   int64_t InsertIp(const std::string& ip);
   int64_t InsertUser(const std::string& user_name, int32_t active,
                      std::optional<int64_t> ips, std::optional<int64_t> computers);
-  int64_t InsertWeb(const std::string& url, int32_t size, dbDateTime time, int64_t user);
-  int64_t InsertFilterActivity(const std::string& url, dbDateTime time,
-                               const std::string& action, int64_t user);
+  int64_t InsertWeb(std::string_view url, int32_t size, dbDateTime time, int64_t user);
+  int64_t InsertFilterActivity(std::string_view url, dbDateTime time, std::string_view action,
+                               int64_t user);
 
   // The import's record of the log files it has stored.
   void InsertImportedLog(const std::string& name, int64_t size, const std::string& hash,

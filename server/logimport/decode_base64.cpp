@@ -27,7 +27,10 @@ constexpr std::array<int, 128> kTable = MakeTable();
 int DecodeBase64(std::string* output, std::string_view input) {
   output->clear();
   if (input.empty()) return 0;
-  output->reserve(input.size() / 4 * 3);
+  // Written through a pointer into room made once: a push_back per byte
+  // cost more than the decoding itself.
+  output->resize(input.size() / 4 * 3);
+  char* out = output->data();
   uint32_t group = 0;
   int count = 0;
   int status = 2;  // the end of the input stops decoding like any other non-alphabet byte
@@ -41,20 +44,24 @@ int DecodeBase64(std::string* output, std::string_view input) {
     if (value == kNotInAlphabet) break;
     group = (group << 6) | static_cast<uint32_t>(value);
     if (++count == 4) {
-      output->push_back(static_cast<char>((group >> 16) & 0xff));
-      output->push_back(static_cast<char>((group >> 8) & 0xff));
-      output->push_back(static_cast<char>(group & 0xff));
+      *out++ = static_cast<char>((group >> 16) & 0xff);
+      *out++ = static_cast<char>((group >> 8) & 0xff);
+      *out++ = static_cast<char>(group & 0xff);
       group = 0;
       count = 0;
     }
   }
+  output->resize(static_cast<size_t>(out - output->data()));
   return count != 0 ? 3 : status;
 }
 
+std::string_view DecodeBase64Text(std::string_view input, std::string* buffer) {
+  DecodeBase64(buffer, input);
+  std::string_view text(*buffer);
+  return text.substr(0, text.find('\0'));
+}
+
 std::string DecodeBase64Text(std::string_view input) {
-  std::string decoded;
-  DecodeBase64(&decoded, input);
-  size_t zero = decoded.find('\0');
-  if (zero != std::string::npos) decoded.resize(zero);
-  return decoded;
+  std::string buffer;
+  return std::string(DecodeBase64Text(input, &buffer));
 }

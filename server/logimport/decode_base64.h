@@ -18,5 +18,9 @@ int DecodeBase64(std::string* output, std::string_view input);
 
 // The decoded line read as text: the decoded bytes up to the first zero.
 std::string DecodeBase64Text(std::string_view input);
+// The same, decoded into `buffer` (reused from line to line, so a million
+// lines cost no million allocations); the text lives as long as `buffer`
+// is not changed.
+std::string_view DecodeBase64Text(std::string_view input, std::string* buffer);
 
 #endif  // SERVER_LOGIMPORT_DECODE_BASE64_H_

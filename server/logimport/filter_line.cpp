@@ -19,7 +19,7 @@ FilterFields SplitFilterLine(std::string_view decoded) {
   for (size_t i = 0; i < kFilterFieldCount; ++i) {
     size_t at = decoded.find(kSeparators[i]);
     if (at == std::string_view::npos) continue;
-    fields[i] = std::string(decoded.substr(0, at));
+    fields[i] = decoded.substr(0, at);
     decoded.remove_prefix(at + 1);
   }
   return fields;

@@ -1,5 +1,7 @@
 // One decoded filter-log line: eleven fields, each ended by its own
-// separator, and the event they describe. Pure functions; any thread.
+// separator, and the event they describe. The fields and the event's texts
+// are views into the decoded line, valid while it lives. Pure functions;
+// any thread.
 #ifndef SERVER_LOGIMPORT_FILTER_LINE_H_
 #define SERVER_LOGIMPORT_FILTER_LINE_H_
 
@@ -11,7 +13,7 @@
 #include <string_view>
 
 inline constexpr size_t kFilterFieldCount = 11;
-using FilterFields = std::array<std::string, kFilterFieldCount>;
+using FilterFields = std::array<std::string_view, kFilterFieldCount>;
 
 // Takes the fields one after another from the front: each is the text
 // before the first occurrence of its separator in what remains, and the
@@ -21,9 +23,9 @@ using FilterFields = std::array<std::string, kFilterFieldCount>;
 FilterFields SplitFilterLine(std::string_view decoded);
 
 struct FilterEvent {
-  std::string user_name;  // field 5, or field 4 when field 5 is empty
-  std::string url;        // field 10
-  std::string action;     // field 11
+  std::string_view user_name;  // field 5, or field 4 when field 5 is empty
+  std::string_view url;        // field 10
+  std::string_view action;     // field 11
   int64_t time = 0;       // local date and time of the fields, via mktime
 };
 

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view line(reinterpret_cast<const char*>(data), size);
   FilterFields fields = SplitFilterLine(line);
   size_t used = 0;
-  for (const std::string& field : fields) {
+  for (std::string_view field : fields) {
     if (field.empty()) continue;
     size_t at = line.find(field, used);
     if (at == std::string_view::npos) std::abort();

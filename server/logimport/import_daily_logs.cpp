@@ -28,9 +28,10 @@ struct DailyLog {
 // Totals the open file's lines in `log`; throws when it cannot be read whole.
 void ReadDailyLog(platform::ExclusiveFile& file, const std::string& name, DailyLog* log) {
   const bool report_file = IsReportFileName(name);
+  std::string decoded;
   auto on_line = [&](std::string_view line) {
-    SiteLine site =
-        report_file ? ParseReportLine(line) : ParseRequestLine(DecodeBase64Text(line));
+    SiteLine site = report_file ? ParseReportLine(line)
+                                : ParseRequestLine(DecodeBase64Text(line, &decoded));
     if (site.key.empty()) {
       if (!line.empty()) ++log->dropped;
       return;

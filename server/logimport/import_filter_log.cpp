@@ -19,13 +19,13 @@ namespace {
 class UserIds {
  public:
   explicit UserIds(ActivityDatabase& db) : db_(db) {}
-  std::optional<int64_t> Find(const std::string& name) {
+  std::optional<int64_t> Find(std::string_view name) {
     if (name == last_name_) return last_id_;  // events come in runs of one user
     auto it = ids_.find(name);
     if (it == ids_.end()) {
       std::optional<int64_t> id;
-      if (auto user = db_.FindUser(name)) id = user->id;
-      it = ids_.emplace(name, id).first;
+      if (auto user = db_.FindUser(std::string(name))) id = user->id;
+      it = ids_.emplace(std::string(name), id).first;
     }
     last_name_ = name;
     last_id_ = it->second;
@@ -33,8 +33,13 @@ class UserIds {
   }
 
  private:
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
+  };
+
   ActivityDatabase& db_;
-  std::unordered_map<std::string, std::optional<int64_t>> ids_;
+  std::unordered_map<std::string, std::optional<int64_t>, NameHash, std::equal_to<>> ids_;
   std::string last_name_;
   std::optional<int64_t> last_id_;
 };
@@ -55,9 +60,11 @@ LogFileRead StoreLines(DayImport& import, platform::ExclusiveFile& file, FilterC
   LocalTimeConverter times;
   auto convert = [&times](const std::tm& tm) { return times.Convert(tm); };
   int64_t seen = 0;
+  std::string decoded;  // the event's texts are views into it
   auto store = [&](std::string_view line) {
     if (++seen % kLinesBetweenStopChecks == 0 && import.StopRequested()) throw ImportStopped();
-    FilterEvent event = MakeFilterEvent(SplitFilterLine(DecodeBase64Text(line)), convert);
+    FilterEvent event =
+        MakeFilterEvent(SplitFilterLine(DecodeBase64Text(line, &decoded)), convert);
     if (event.user_name.empty()) {
       if (!line.empty()) ++counts->dropped;
       return;

@@ -38,7 +38,7 @@ SiteLine ParseRequestLine(std::string_view decoded) {
   if (host >= decoded.size()) return line;
   size_t slash = decoded.find('/', host);
   if (slash == std::string_view::npos) return line;
-  line.key = std::string(decoded.substr(host, slash - host));
+  line.key = decoded.substr(host, slash - host);
   return line;
 }
 
@@ -46,7 +46,7 @@ SiteLine ParseReportLine(std::string_view text) {
   SiteLine line;
   size_t space = text.find(' ');
   if (space == std::string_view::npos) return line;
-  line.key = std::string(text.substr(0, space));
+  line.key = text.substr(0, space);
   line.number = ReadNumber(text.substr(space + 1));
   return line;
 }

@@ -7,8 +7,9 @@
 #include <string>
 #include <string_view>
 
+// `key` is a view into the parsed text.
 struct SiteLine {
-  std::string key;  // empty: the line is skipped
+  std::string_view key;  // empty: the line is skipped
   int32_t number = 0;
 };
 

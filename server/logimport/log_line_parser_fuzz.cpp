@@ -13,10 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view line(reinterpret_cast<const char*>(data), size);
   SiteLine request = ParseRequestLine(line);
   if (request.key.find('/') != std::string::npos) std::abort();
-  if (!request.key.empty() && line.find(request.key + "/") == std::string_view::npos) std::abort();
+  if (!request.key.empty() && line.find(std::string(request.key) + "/") == std::string_view::npos)
+    std::abort();
   SiteLine report = ParseReportLine(line);
   if (report.key.find(' ') != std::string::npos) std::abort();
-  if (!report.key.empty() && line.substr(0, report.key.size() + 1) != report.key + " ")
+  if (!report.key.empty() && line.substr(0, report.key.size() + 1) != std::string(report.key) + " ")
     std::abort();
   ParseRequestLine(DecodeBase64Text(line));
   ReadNumber(line);

@@ -1,10 +1,12 @@
 // Parsing of the nightly logs: Base64, names and dates, lines, site table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 
 #include "platform/clock.h"
 #include "platform/test_support.h"
+#include "server/logimport/content_hash.h"
 #include "server/logimport/decode_base64.h"
 #include "server/logimport/filter_line.h"
 #include "server/logimport/local_time_converter.h"
@@ -88,6 +90,27 @@ TEST_F(LocalTimeTest, LogDatesFromNamesAndRowTimesOnTheirOwnDays) {
   EXPECT_NE(TimeOnDay(LogDate{29, 3, 2026}, night), night - 86400);
   EXPECT_EQ(TimeOnDay(LogDate{5, 3, 2026}, Local(2026, 3, 6, 0, 0, 5)),
             Local(2026, 3, 6, 0, 0, 5) - 86400);
+}
+
+TEST(ContentHashTest, SameBytesSameHashHoweverTheyArriveOtherBytesOther) {
+  std::string text;
+  for (int i = 0; i < 1000; ++i) text += static_cast<char>('a' + i * 7 % 26);
+  ContentHash whole;
+  whole.Update(text.data(), text.size());
+  for (size_t piece : {1u, 3u, 7u, 8u, 13u, 64u}) {
+    ContentHash cut;
+    for (size_t at = 0; at < text.size(); at += piece)
+      cut.Update(text.data() + at, std::min(piece, text.size() - at));
+    EXPECT_EQ(cut.Hex(), whole.Hex()) << piece;
+  }
+  std::string other = text;
+  other[500] ^= 1;
+  ContentHash changed, shorter, empty;
+  changed.Update(other.data(), other.size());
+  shorter.Update(text.data(), text.size() - 1);
+  EXPECT_NE(changed.Hex(), whole.Hex());
+  EXPECT_NE(shorter.Hex(), whole.Hex());
+  EXPECT_EQ(empty.Hex().size(), 16u);
 }
 
 TEST(LocalTimeConverterTest, AgreesWithMktimeAcrossClockChanges) {

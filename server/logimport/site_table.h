@@ -6,7 +6,9 @@
 #define SERVER_LOGIMPORT_SITE_TABLE_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -18,20 +20,27 @@ struct data_list2 {
 class CSiteTable {
  public:
   // A request line: adds `number` to the key's size (32-bit, wrapping).
-  void Add(const std::string& key, int32_t number);
+  void Add(std::string_view key, int32_t number);
   // A report line: the key's size becomes `number`.
-  void Replace(const std::string& key, int32_t number);
+  void Replace(std::string_view key, int32_t number);
 
   const std::vector<data_list2>& entries() const { return entries_; }
   bool empty() const { return entries_.empty(); }
   void Clear();
 
  private:
+  // Looks keys up as views, so only a new key is copied.
+  struct KeyHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
+  };
+
   // The entry for `key`, appended with size 0 when new.
-  data_list2& Entry(const std::string& key);
+  data_list2& Entry(std::string_view key);
 
   std::vector<data_list2> entries_;
-  std::unordered_map<std::string, size_t> index_;  // url -> position in entries_
+  // url -> position in entries_
+  std::unordered_map<std::string, size_t, KeyHash, std::equal_to<>> index_;
 };
 
 #endif  // SERVER_LOGIMPORT_SITE_TABLE_H_
