@@ -54,8 +54,9 @@ class UnattendedImportTest(unittest.TestCase):
         running from `when` (local time, "YYYY-MM-DD HH:MM:SS")."""
         target = datetime.datetime.fromisoformat(when).replace(tzinfo=zoneinfo.ZoneInfo(TZ))
         clock = os.path.join(inst.root, "faketime")
+        self.offset = int(target.timestamp() - time.time())  # faked minus real seconds
         with open(clock, "w") as f:
-            f.write("%+d\n" % int(target.timestamp() - time.time()))
+            f.write("%+d\n" % self.offset)
         env = inst.env(**e2e_util.faketime_env(FAKETIME_TIMESTAMP_FILE=clock,
                                                FAKETIME_NO_CACHE=1), TZ=TZ, **extra)
         exe = exe or os.path.join(inst.private_bin(), "Orbeline")
@@ -66,10 +67,15 @@ class UnattendedImportTest(unittest.TestCase):
         return server
 
     def wait_for_night(self, server, timeout=120):
-        done = e2e_util.wait_until(lambda: night_lines(server), timeout=timeout, step=0.2)
-        self.assertTrue(done, (server.lines, server.err_lines))
-        time.sleep(0.5)  # the second line, when there is one
-        return [line for line in server.lines if line.startswith(("Nightly import", "Left in"))]
+        """The night's line, and the one naming the logs left when it says
+        some were."""
+        def lines():
+            found = [line for line in server.lines if line.startswith(("Nightly import", "Left in"))]
+            complete = found and (" 0 logs left in Logs/" in found[0] or len(found) > 1)
+            return found if complete else None
+        self.assertTrue(e2e_util.wait_until(lines, timeout=timeout, step=0.2),
+                        (server.lines, server.err_lines))
+        return lines()
 
     def test_missed_nights_logs_put_back_and_forged_names(self):
         with Install({"DBServerPort": e2e_util.free_port()}) as inst:
@@ -211,8 +217,10 @@ class UnattendedImportTest(unittest.TestCase):
             e2e_util.write_base64_log(os.path.join(logs, "Filter_05_03_2026.log"),
                                       ["3/5/2026|PC|u001|x|10:00:00|h/%d|blocked_" % n
                                        for n in range(200000)])
-            first, tool_log = os.path.join(logs, "05_03_2026_u000_10.0.1.1"), inst.path("tool.log")
+            tool_log = inst.path("tool.log")
             server = self.start(inst, "2026-03-05 23:59:58", FAKE_LEDGERIX_LOG=tool_log)
+            midnight = datetime.datetime(2026, 3, 6, tzinfo=zoneinfo.ZoneInfo(TZ)).timestamp()
+            midnight -= self.offset  # on the real clock
             self.assertTrue(e2e_util.wait_for_port(port), server.lines)
             def runs():
                 if not os.path.exists(tool_log):
@@ -222,7 +230,7 @@ class UnattendedImportTest(unittest.TestCase):
 
             during = 0
             while not night_lines(server):
-                importing = not os.path.exists(first)
+                importing = time.time() > midnight + 4  # the first poll of the night has come
                 before = len(runs())
                 with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
                     s.sendall(b"<user>u1</user><computer>PC</computer><ip>10.0.1.1</ip>\n")

@@ -191,8 +191,12 @@ class WholeDayTest(unittest.TestCase):
                             (state(), len(self.endpoint.requests)))
             time.sleep(4)
             self.assertEqual(server.stop(), 0)
-            # Beyond starting, the server's event log had nothing to say.
-            self.assertEqual(server.lines, ["Service started"])
+            # Beyond starting and the night's line, the server's event log had
+            # nothing to say: a night with nothing left behind.
+            self.assertEqual(server.lines[0], "Service started")
+            self.assertEqual(len(server.lines), 2, server.lines)
+            self.assertRegex(server.lines[1], r"^Nightly import of 1 day: 3 logs with \d+ lines "
+                                              r"imported, \d+ lines? dropped, 0 logs left in Logs/$")
 
         runs = self.report_runs()
         self.assertEqual([run["argv"] for run in runs], REPORTS)
