@@ -168,12 +168,14 @@ bool ImportDailyLogs(DayImport& import, const std::vector<std::string>& names) {
     work.pop_front();
     std::vector<std::string> undone;
     ImportOne(import, batch, name, &undone);
-    for (auto it = undone.rbegin(); it != undone.rend(); ++it) {
-      if (++attempts[*it] < kMaxAttempts)
-        work.push_front(*it);
+    std::vector<std::string> again;
+    for (const std::string& rolled_back : undone) {
+      if (++attempts[rolled_back] < kMaxAttempts)
+        again.push_back(rolled_back);
       else
-        import.summary.Leave(*it, "not stored: rolled back with other logs' failures");
+        import.summary.Leave(rolled_back, "not stored: rolled back with other logs' failures");
     }
+    work.insert(work.begin(), again.begin(), again.end());  // next, in their first order
   }
   batch.Commit();
   return true;

@@ -56,6 +56,6 @@ void RemoveIpLogLeftovers(const std::string& install_path) {
     // followed by six characters.
     const std::string pattern = path.substr(path.rfind('/') + 1) + ".tmp??????";
     for (const std::string& name : platform::ListMatchingFiles(folder, pattern))
-      platform::RemoveFile(folder + "/" + name);
+      platform::RemoveFile(std::string(folder).append("/").append(name));
   }
 }
