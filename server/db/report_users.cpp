@@ -7,7 +7,7 @@ std::vector<std::optional<int64_t>> UsersWithRows(SQLite::Database& db, const ch
   std::vector<std::optional<int64_t>> users;
   const std::string from = std::string(" FROM ") + table;
   SQLite::Statement any_null(db, "SELECT 1" + from + " WHERE users IS NULL LIMIT 1");
-  if (any_null.executeStep()) users.push_back(std::nullopt);
+  if (any_null.executeStep()) users.emplace_back(std::nullopt);
   // min() over a range of the index is one seek; NULL when none is left.
   SQLite::Statement next(db, "SELECT min(users)" + from + " WHERE users > ?");
   int64_t after = INT64_MIN;
@@ -15,7 +15,7 @@ std::vector<std::optional<int64_t>> UsersWithRows(SQLite::Database& db, const ch
     next.bind(1, after);
     if (!next.executeStep() || next.getColumn(0).isNull()) break;
     after = next.getColumn(0).getInt64();
-    users.push_back(after);
+    users.emplace_back(after);
     next.reset();
   }
   return users;
