@@ -100,8 +100,8 @@ Expected Generate(const std::string& logs, int files, int lines, int hosts, int 
   const LogDate day = PreviousDay(now);
   const std::string prefix = DailyLogPattern(day).substr(0, 11);
   for (int f = 0; f < files; ++f) {
-    User user{"user" + std::to_string(f), "10.0." + std::to_string(f / 250) + "." +
-                                              std::to_string(f % 250)};
+    User user{"user" + std::to_string(f),
+              "10.0." + std::to_string(f / 250) + "." + std::to_string(f % 250)};
     std::ofstream out;
     if (write) out.open(logs + prefix + user.name + "_" + user.ip, std::ios::binary);
     CSiteTable totals;
@@ -146,8 +146,8 @@ Expected Generate(const std::string& logs, int files, int lines, int hosts, int 
 
 // The same rows, inserted with prepared statements in one transaction into
 // the same schema (indexes included), in the order the logs give them.
-void PlainBulkInsert(const std::string& path, const Expected& rows, int64_t web_time,
-                     double* wall, double* cpu) {
+void PlainBulkInsert(const std::string& path, const Expected& rows, int64_t web_time, double* wall,
+                     double* cpu) {
   {
     ActivityDatabase schema;
     std::string error;
@@ -162,11 +162,11 @@ void PlainBulkInsert(const std::string& path, const Expected& rows, int64_t web_
   SQLite::Transaction transaction(db);
   SQLite::Statement ip(db, "INSERT INTO Ip(ip) VALUES(?)");
   SQLite::Statement computer(db, "INSERT INTO Computer(computer_name, status) VALUES(?, 1)");
-  SQLite::Statement user(db,
-                         "INSERT INTO \"User\"(user_name, active, ips, computers) VALUES(?, 1, ?, ?)");
+  SQLite::Statement user(
+      db, "INSERT INTO \"User\"(user_name, active, ips, computers) VALUES(?, 1, ?, ?)");
   SQLite::Statement web(db, "INSERT INTO Web(url, size, time, users) VALUES(?, ?, ?, ?)");
-  SQLite::Statement filter(db,
-                           "INSERT INTO FilterActivity(url, time, action, users) VALUES(?, ?, ?, ?)");
+  SQLite::Statement filter(
+      db, "INSERT INTO FilterActivity(url, time, action, users) VALUES(?, ?, ?, ?)");
   std::vector<int64_t> ids;
   for (const User& u : rows.users) {
     ip.bind(1, u.ip);
@@ -232,9 +232,10 @@ int main(int argc, char** argv) {
   std::string root = (fs::temp_directory_path() / "import_benchXXXXXX").string();
   if (!mkdtemp(root.data())) return 1;
   const int64_t now = platform::SystemClock().Now();
-  std::printf("%d rounds of %d files, %d request lines, %d hosts, %d filter lines; the "
-              "worker's 10 ms pause per file (%.1f s) left out\n",
-              rounds, files, lines, hosts, filter_lines, files * 0.010);
+  std::printf(
+      "%d rounds of %d files, %d request lines, %d hosts, %d filter lines; the "
+      "worker's 10 ms pause per file (%.1f s) left out\n",
+      rounds, files, lines, hosts, filter_lines, files * 0.010);
 
   // Rounds side by side, so a shared machine's load falls on both alike;
   // the medians are the figures.
@@ -265,25 +266,25 @@ int main(int argc, char** argv) {
     const std::string dbs = install + "webfilter.dbs";
     const int64_t webs = Count(dbs, "Web"), filters = Count(dbs, "FilterActivity");
     rows_match = rows_match && webs == static_cast<int64_t>(expected.webs.size()) &&
-                 filters == static_cast<int64_t>(expected.filters.size()) &&
-                 summary.left.empty();
-    std::printf("round %d: import %.2f s (CPU %.2f s) of %d logs into %lld Web and %lld "
-                "FilterActivity rows; plain insert %.2f s (CPU %.2f s); ratio %.2f (CPU %.2f)\n",
-                round, import.wall, import.cpu, summary.logs_imported,
-                static_cast<long long>(webs), static_cast<long long>(filters), plain.wall,
-                plain.cpu, import.wall / plain.wall, import.cpu / plain.cpu);
+                 filters == static_cast<int64_t>(expected.filters.size()) && summary.left.empty();
+    std::printf(
+        "round %d: import %.2f s (CPU %.2f s) of %d logs into %lld Web and %lld "
+        "FilterActivity rows; plain insert %.2f s (CPU %.2f s); ratio %.2f (CPU %.2f)\n",
+        round, import.wall, import.cpu, summary.logs_imported, static_cast<long long>(webs),
+        static_cast<long long>(filters), plain.wall, plain.cpu, import.wall / plain.wall,
+        import.cpu / plain.cpu);
     wall_ratios.push_back(import.wall / plain.wall);
     cpu_ratios.push_back(import.cpu / plain.cpu);
     fs::remove_all(install);
     fs::remove(root + "/plain" + std::to_string(round) + ".dbs");
   }
-  std::printf("plain insert: the same rows into the same indexed tables, one transaction, "
-              "%d MiB page cache\n",
-              kPlainCacheKiB / 1024);
-  std::printf("import / plain, median: %.2fx (CPU %.2fx); goal: within 1.5x\n",
-              Median(wall_ratios), Median(cpu_ratios));
-  std::printf("peak memory of the import (ru_maxrss): %.0f MB; goal: under 150 MB\n",
-              import_peak);
+  std::printf(
+      "plain insert: the same rows into the same indexed tables, one transaction, "
+      "%d MiB page cache\n",
+      kPlainCacheKiB / 1024);
+  std::printf("import / plain, median: %.2fx (CPU %.2fx); goal: within 1.5x\n", Median(wall_ratios),
+              Median(cpu_ratios));
+  std::printf("peak memory of the import (ru_maxrss): %.0f MB; goal: under 150 MB\n", import_peak);
   if (!rows_match) std::printf("ROW COUNTS DIFFER from the plain insert\n");
   fs::remove_all(root);
   return rows_match ? 0 : 1;

@@ -74,11 +74,14 @@ void Run(const std::string& path, int count, bool one_key) {
 
   std::string error;
   start = Clock::now();
-  bool edited = platform::EditRegistry(path, [](platform::RegistryFile& file) {
-    file.SetValue(platform::RegRoot::kLocalMachine, "SOFTWARE\\Quorvane", "RegDaily",
-                  platform::RegValue::Dword(1));
-    return true;
-  }, &error);
+  bool edited = platform::EditRegistry(
+      path,
+      [](platform::RegistryFile& file) {
+        file.SetValue(platform::RegRoot::kLocalMachine, "SOFTWARE\\Quorvane", "RegDaily",
+                      platform::RegValue::Dword(1));
+        return true;
+      },
+      &error);
   double edit_ms = Millis(start);
   if (!edited) std::abort();
   start = Clock::now();
@@ -91,8 +94,10 @@ void Run(const std::string& path, int count, bool one_key) {
 
   std::printf("%d %s:\n", count, one_key ? "values in one key" : "keys of one value");
   std::printf("  first read (parse):             %8.1f ms (goal < 1000)\n", first_ms);
-  std::printf("  any value, file unchanged:      %8.4f ms average, %.3f ms slowest of %d "
-              "(goal < 50)\n", average, slowest, kReads);
+  std::printf(
+      "  any value, file unchanged:      %8.4f ms average, %.3f ms slowest of %d "
+      "(goal < 50)\n",
+      average, slowest, kReads);
   std::printf("  one edit (read, check, rewrite):%8.1f ms\n", edit_ms);
   std::printf("  first read after the edit:      %8.1f ms\n", changed_ms);
   std::printf("  any value, file changed < 2 s:  %8.2f ms average\n", fresh_ms);

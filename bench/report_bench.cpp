@@ -112,7 +112,8 @@ void BuildMonth(const std::string& path) {
         db.InsertWeb(Host(usual[u][s]), requests(random), dbDateTime(day + 5), users[u]);
     }
     for (int e = 0; e < kFilterEvents / static_cast<int>(days.size()); ++e) {
-      int u = static_cast<int>(kUsers * std::pow(std::uniform_real_distribution<double>(0, 1)(random), 2));
+      int u = static_cast<int>(kUsers *
+                               std::pow(std::uniform_real_distribution<double>(0, 1)(random), 2));
       int pick = std::uniform_int_distribution<int>(0, 9)(random);
       const char* action = pick < 6 ? "blocked" : pick < 9 ? "allowed" : "warned";
       db.InsertFilterActivity(Host(SkewedHost(random)) + "/page" + std::to_string(e % 50),
@@ -123,8 +124,8 @@ void BuildMonth(const std::string& path) {
 }
 
 std::string FindFaketime() {
-  for (const char* pattern : {"/usr/lib/*/faketime/libfaketime.so.1",
-                              "/usr/lib/faketime/libfaketime.so.1"}) {
+  for (const char* pattern :
+       {"/usr/lib/*/faketime/libfaketime.so.1", "/usr/lib/faketime/libfaketime.so.1"}) {
     glob_t found{};
     if (glob(pattern, 0, nullptr, &found) == 0 && found.gl_pathc > 0) {
       std::string path = found.gl_pathv[0];
@@ -219,20 +220,21 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string ledgerix = fs::read_symlink("/proc/self/exe").parent_path() / "ledgerix";
-  const std::vector<std::string> env = {"QUORVANE_REGISTRY=" + registry, "TZ=UTC",
-                                        "LD_PRELOAD=" + faketime,
-                                        std::string("FAKETIME=") + kReportTime,
-                                        "FAKETIME_DONT_FAKE_MONOTONIC=1", "PATH=/usr/bin:/bin"};
-  const std::vector<std::vector<std::string>> lines = {
-      {"1", "1", "0", "0"}, {"1", "2", "2", "0"}, {"1", "7", "2", "0"},
-      {"4", "1"},           {"4", "2"},           {"4", "7"}};
+  const std::vector<std::string> env = {
+      "QUORVANE_REGISTRY=" + registry,  "TZ=UTC",
+      "LD_PRELOAD=" + faketime,         std::string("FAKETIME=") + kReportTime,
+      "FAKETIME_DONT_FAKE_MONOTONIC=1", "PATH=/usr/bin:/bin"};
+  const std::vector<std::vector<std::string>> lines = {{"1", "1", "0", "0"}, {"1", "2", "2", "0"},
+                                                       {"1", "7", "2", "0"}, {"4", "1"},
+                                                       {"4", "2"},           {"4", "7"}};
   std::printf("(the spawning process's own peak, the floor of every figure: %.0f MB)\n",
               PeakMemoryKiB() / 1024.0);
   std::printf("| report | time | CPU | peak memory | size of the HTML |\n|---|---|---|---|---|\n");
   bool ok = true;
   for (const auto& line : lines) {
-    std::string name = std::accumulate(std::next(line.begin()), line.end(), line.front(),
-                                       [](std::string a, const std::string& b) { return a + " " + b; });
+    std::string name =
+        std::accumulate(std::next(line.begin()), line.end(), line.front(),
+                        [](std::string a, const std::string& b) { return a + " " + b; });
     RunFigures f = RunLedgerix(ledgerix, line, env, install + "dbdata");
     ok = ok && f.status == 0 && f.bytes > 0;
     std::printf("| `%s` | %.2f s | %.2f s | %.0f MB | %.0f kB |%s\n", name.c_str(), f.wall, f.cpu,

@@ -65,11 +65,12 @@ int main(int argc, char** argv) {
     // network would cross that size within the year. A row far in the
     // future, never removed, sets where the ids start.
     SQLite::Database raw(path, SQLite::OPEN_READWRITE);
-    raw.exec("INSERT INTO Web VALUES(10000000, 'start', 0, 4000000000, 1);"
-             "INSERT INTO FilterActivity VALUES(10000000, 'start', 4000000000, '', 1)");
+    raw.exec(
+        "INSERT INTO Web VALUES(10000000, 'start', 0, 4000000000, 1);"
+        "INSERT INTO FilterActivity VALUES(10000000, 'start', 4000000000, '', 1)");
   }
-  std::printf("%d nights, keeping %u days; each night %d Web rows and %d filter events\n",
-              nights, kKeepDays, kUsers * kSitesPerDay, kFilterEventsPerDay);
+  std::printf("%d nights, keeping %u days; each night %d Web rows and %d filter events\n", nights,
+              kKeepDays, kUsers * kSitesPerDay, kFilterEventsPerDay);
   std::printf("| night | file | rows removed that night |\n|---|---|---|\n");
   const auto start = std::chrono::steady_clock::now();
   uintmax_t after_forty = 0;
@@ -87,8 +88,8 @@ int main(int argc, char** argv) {
         std::shuffle(usual[u].begin(), usual[u].end(), random);
         for (int s = 0; s < kSitesPerDay; ++s)
           db.InsertWeb("host" + std::to_string(usual[u][s]) + ".example",
-                       std::uniform_int_distribution<int>(1, 120)(random),
-                       dbDateTime(now - 86400), users[u]);
+                       std::uniform_int_distribution<int>(1, 120)(random), dbDateTime(now - 86400),
+                       users[u]);
       }
       for (int e = 0; e < kFilterEventsPerDay; ++e)
         db.InsertFilterActivity("host" + std::to_string(e % 700) + ".example/page",

@@ -15,9 +15,9 @@ TEST(Ipv4AddressTest, OnlyPlainDottedQuadsParse) {
   EXPECT_EQ(ParseIpv4Address("192.168.0.7"), 0xC0A80007u);
   EXPECT_EQ(ParseIpv4Address("0.0.0.0"), 0u);
   EXPECT_EQ(ParseIpv4Address("255.255.255.255"), 0xFFFFFFFFu);
-  for (const char* bad : {"", "1.2.3", "1.2.3.4.", "1.2.3.4.5", "256.1.1.1", "1.2.3.-4", " 1.2.3.4",
-                          "1.2.3.4 ", "010.1.1.1", "1..2.3", "0x7f.0.0.1", "2130706433", "a.b.c.d",
-                          "1.2.3.1000"}) {
+  for (const char* bad :
+       {"", "1.2.3", "1.2.3.4.", "1.2.3.4.5", "256.1.1.1", "1.2.3.-4", " 1.2.3.4", "1.2.3.4 ",
+        "010.1.1.1", "1..2.3", "0x7f.0.0.1", "2130706433", "a.b.c.d", "1.2.3.1000"}) {
     EXPECT_EQ(ParseIpv4Address(bad), std::nullopt) << bad;
   }
   for (const char* text : {"127.0.0.1", "10.200.3.45", "0.0.0.0", "255.255.255.255"})
@@ -41,9 +41,10 @@ TEST(Ipv4NetworksTest, ListsParseAndMatchTheirAddresses) {
 }
 
 TEST(Ipv4NetworksTest, AnyBadItemRefusesTheWholeList) {
-  for (const char* bad : {"10.1.2.3/16", "10.0.0.0/33", "10.0.0.0/", "10.0.0.0/08", "10.0.0.0/-1",
-                          "10.0.0.0/8,", ",10.0.0.0/8", "10.0.0.0/8,,11.0.0.0/8", "10.0.0.0/8;11.0.0.0/8",
-                          "10.0.0/8", "example.com", "10.0.0.0/8 11.0.0.0/8", "10.0.0.0 /8"}) {
+  for (const char* bad :
+       {"10.1.2.3/16", "10.0.0.0/33", "10.0.0.0/", "10.0.0.0/08", "10.0.0.0/-1", "10.0.0.0/8,",
+        ",10.0.0.0/8", "10.0.0.0/8,,11.0.0.0/8", "10.0.0.0/8;11.0.0.0/8", "10.0.0/8", "example.com",
+        "10.0.0.0/8 11.0.0.0/8", "10.0.0.0 /8"}) {
     EXPECT_EQ(ParseIpv4Networks(bad), std::nullopt) << bad;
   }
 }

@@ -10,8 +10,7 @@ std::string FullName(const Setting& setting) {
 
 }  // namespace
 
-CRegValueBase::CRegValueBase(const std::string& full_name, bool force,
-                             platform::RegRoot base_key)
+CRegValueBase::CRegValueBase(const std::string& full_name, bool force, platform::RegRoot base_key)
     : base_key_(base_key), force_(force) {
   size_t start = full_name.find_first_not_of('\\');
   std::string name = start == std::string::npos ? "" : full_name.substr(start);
@@ -26,12 +25,12 @@ CRegValueBase::CRegValueBase(const std::string& full_name, bool force,
 }
 
 std::optional<platform::RegValue> CRegValueBase::Query() const {
-  return platform::ReadRegistry(platform::RegistryPath()).file->Query(base_key_, key_path_,
-                                                                     value_name_);
+  return platform::ReadRegistry(platform::RegistryPath())
+      .file->Query(base_key_, key_path_, value_name_);
 }
 
-CRegNumberValue::CRegNumberValue(const std::string& full_name, uint32_t default_value,
-                                 bool force, platform::RegRoot base_key)
+CRegNumberValue::CRegNumberValue(const std::string& full_name, uint32_t default_value, bool force,
+                                 platform::RegRoot base_key)
     : CRegValueBase(full_name, force, base_key), default_(default_value) {
   Read();
 }
@@ -51,8 +50,8 @@ uint32_t CRegNumberValue::Read() {
 
 uint32_t CRegNumberValue::Value() { return (read_ && !force_) ? value_ : Read(); }
 
-CRegTextValue::CRegTextValue(const std::string& full_name, std::string default_value,
-                             bool force, platform::RegRoot base_key)
+CRegTextValue::CRegTextValue(const std::string& full_name, std::string default_value, bool force,
+                             platform::RegRoot base_key)
     : CRegValueBase(full_name, force, base_key), default_(std::move(default_value)) {
   Read();
 }

@@ -64,8 +64,9 @@ TEST_F(RegValueTest, TextsStopAtTheFirstZeroByteWhateverTheType) {
 }
 
 TEST_F(RegValueTest, TheSpellingsOfTheKeyNameTheSameValue) {
-  WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"apppath\"=\"/one/\"\n"
-                "\"apppPath\"=\"/two/\"\n");
+  WriteRegistry(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"apppath\"=\"/one/\"\n"
+      "\"apppPath\"=\"/two/\"\n");
   for (const char* name : {"\\SOFTWARE\\Quorvane\\apppath", "Software\\Quorvane\\apppath",
                            "\\\\software\\quorvane\\APPPATH"}) {
     SCOPED_TRACE(name);
@@ -80,21 +81,23 @@ TEST_F(RegValueTest, MissingFileKeyOrValueGivesTheDefaults) {
   EXPECT_EQ(CRegNumberValue("SOFTWARE\\Quorvane\\DBServerPort").Value(), 0u);
   EXPECT_EQ(CRegTextValue("SOFTWARE\\Quorvane\\apppath").Value(), "");
 
-  WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"DBServerPort\"=dword:00000001\n"
-                "[HKEY_CLASSES_ROOT\\SOFTWARE\\Quorvane]\n\"DBServerPort\"=dword:00000002\n");
+  WriteRegistry(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"DBServerPort\"=dword:00000001\n"
+      "[HKEY_CLASSES_ROOT\\SOFTWARE\\Quorvane]\n\"DBServerPort\"=dword:00000002\n");
   CRegNumberValue port("SOFTWARE\\Quorvane\\DBServerPort");
   EXPECT_EQ(port.Value(), 0u);
   EXPECT_FALSE(port.read());
   EXPECT_EQ(CRegTextValue("SOFTWARE\\Quorvane\\ReportTime").Value(), "");
-  EXPECT_EQ(CRegNumberValue("SOFTWARE\\Quorvane\\DBServerPort", 0, false,
-                            platform::RegRoot::kClassesRoot)
-                .Value(),
-            2u);
+  EXPECT_EQ(
+      CRegNumberValue("SOFTWARE\\Quorvane\\DBServerPort", 0, false, platform::RegRoot::kClassesRoot)
+          .Value(),
+      2u);
 }
 
 TEST_F(RegValueTest, NameWithoutBackslashIsAValueDirectlyUnderTheRoot) {
-  WriteRegistry("[HKEY_LOCAL_MACHINE]\n\"Top\"=dword:00000009\n"
-                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Nested\"=dword:00000001\n");
+  WriteRegistry(
+      "[HKEY_LOCAL_MACHINE]\n\"Top\"=dword:00000009\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"Nested\"=dword:00000001\n");
   CRegNumberValue top("Top");
   EXPECT_EQ(top.key_path(), "");
   EXPECT_EQ(top.value_name(), "Top");
@@ -108,8 +111,9 @@ TEST_F(RegValueTest, NameWithoutBackslashIsAValueDirectlyUnderTheRoot) {
 }
 
 TEST_F(RegValueTest, ForcedReadersReadAgainAndOthersKeepTheirValue) {
-  WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"N\"=dword:12345678\n"
-                "\"T\"=\"before\"\n");
+  WriteRegistry(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"N\"=dword:12345678\n"
+      "\"T\"=\"before\"\n");
   CRegNumberValue kept("SOFTWARE\\Quorvane\\N");
   CRegNumberValue forced("SOFTWARE\\Quorvane\\N", 0, true);
   CRegTextValue kept_text("SOFTWARE\\Quorvane\\T");
@@ -117,8 +121,9 @@ TEST_F(RegValueTest, ForcedReadersReadAgainAndOthersKeepTheirValue) {
   CRegTextValue missing("SOFTWARE\\Quorvane\\Later", "none");
   EXPECT_EQ(missing.Value(), "none");
 
-  WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"N\"=\"5\"\n\"T\"=\"after\"\n"
-                "\"Later\"=\"now\"\n");
+  WriteRegistry(
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n\"N\"=\"5\"\n\"T\"=\"after\"\n"
+      "\"Later\"=\"now\"\n");
   EXPECT_EQ(kept.Value(), 0x12345678u);
   // A shorter value read over an earlier one leaves nothing of the old bytes.
   EXPECT_EQ(forced.Value(), 53u);

@@ -19,20 +19,20 @@
 inline constexpr char kSettingsKey[] = "SOFTWARE\\Quorvane";
 
 enum class SettingKind {
-  kPort,    // number 1..65535
-  kSwitch,  // number 0 or 1
-  kHour,    // text "0".."23", no leading zero
-  kFolder,  // text, an absolute folder ending in "/"
-  kEmail,   // text, stored scrambled
-  kHost,    // text, host[:port]
-  kCount,   // number 1..100000 (hours or days)
-  kAddress,   // text, an IPv4 address or empty
-  kNetworks,  // text, comma-separated IPv4 networks in CIDR form, or empty
+  kPort,        // number 1..65535
+  kSwitch,      // number 0 or 1
+  kHour,        // text "0".."23", no leading zero
+  kFolder,      // text, an absolute folder ending in "/"
+  kEmail,       // text, stored scrambled
+  kHost,        // text, host[:port]
+  kCount,       // number 1..100000 (hours or days)
+  kAddress,     // text, an IPv4 address or empty
+  kNetworks,    // text, comma-separated IPv4 networks in CIDR form, or empty
   kCountOrOff,  // number 0..100000, 0 turning the feature off
 };
 
 struct Setting {
-  std::string_view name;           // canonical spelling, as stored
+  std::string_view name;  // canonical spelling, as stored
   SettingKind kind;
   std::string_view default_value;  // what a missing value means; "" for nothing
   std::string_view meaning;        // one line, for the configuration tool's help
@@ -83,12 +83,24 @@ inline constexpr Setting kKeepDays{"KeepDays", SettingKind::kCountOrOff, "0",
 
 // Every value, in the order the configuration tool lists them.
 inline constexpr const Setting* kAllSettings[] = {
-    &setting::kAppPath,           &setting::kStartupAppPath, &setting::kDbServerPort,
-    &setting::kReportTime,        &setting::kEmailAddress,   &setting::kNotifyHost,
-    &setting::kRegDaily,          &setting::kRegWeekly,      &setting::kRegMonthly,
-    &setting::kRegDayFilter,      &setting::kRegWeekFilter,  &setting::kRegMonFilter,
-    &setting::kContactWindowHours, &setting::kContactKeepDays, &setting::kListenAddress,
-    &setting::kAgentNetworks,     &setting::kAgentAddressCheck, &setting::kKeepDays,
+    &setting::kAppPath,
+    &setting::kStartupAppPath,
+    &setting::kDbServerPort,
+    &setting::kReportTime,
+    &setting::kEmailAddress,
+    &setting::kNotifyHost,
+    &setting::kRegDaily,
+    &setting::kRegWeekly,
+    &setting::kRegMonthly,
+    &setting::kRegDayFilter,
+    &setting::kRegWeekFilter,
+    &setting::kRegMonFilter,
+    &setting::kContactWindowHours,
+    &setting::kContactKeepDays,
+    &setting::kListenAddress,
+    &setting::kAgentNetworks,
+    &setting::kAgentAddressCheck,
+    &setting::kKeepDays,
 };
 
 inline std::span<const Setting* const> AllSettings() { return kAllSettings; }

@@ -23,16 +23,14 @@ long LimitFromEnvironment(const char* name, long fallback) {
 
 PostLimits LimitsFromEnvironment() {
   PostLimits limits;
-  limits.connect_seconds =
-      LimitFromEnvironment("NOTIVO_CONNECT_TIMEOUT", limits.connect_seconds);
+  limits.connect_seconds = LimitFromEnvironment("NOTIVO_CONNECT_TIMEOUT", limits.connect_seconds);
   limits.total_seconds = LimitFromEnvironment("NOTIVO_REQUEST_TIMEOUT", limits.total_seconds);
   return limits;
 }
 
 // The message text: the report, poured into the template when asked.
 std::optional<std::string> ComposeMessage(const std::string& report_path, bool use_template,
-                                          const std::string& template_path,
-                                          std::ostream& err) {
+                                          const std::string& template_path, std::ostream& err) {
   std::optional<std::string> report = ReadTextFile(report_path);
   if (!report) {
     err << "Notivo: cannot read the report file \"" << report_path << "\"\n";

@@ -3,8 +3,8 @@
 #ifndef PLATFORM_CLOCK_H_
 #define PLATFORM_CLOCK_H_
 
-#include <ctime>
 #include <cstdint>
+#include <ctime>
 #include <mutex>
 
 namespace platform {
@@ -25,8 +25,7 @@ bool ToLocalTime(int64_t t, std::tm* out);
 int64_t FromLocalTime(std::tm local);
 // Seconds since 1970 of a local date and time, daylight saving time left to
 // the conversion; month 1-12. Out-of-range fields are normalised.
-int64_t LocalTimeOf(int year, int month, int day, int hour = 0, int minute = 0,
-                    int second = 0);
+int64_t LocalTimeOf(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
 // A clock that stands still until a test moves it. Thread-safe.
 class FakeClock final : public Clock {

@@ -28,8 +28,7 @@ bool ReadFileOrMissing(const std::string& path, std::string* contents, std::stri
 // the new one and never a part. On failure `path` is untouched, the
 // temporary file is removed and `error` says why. An existing file keeps its
 // permission bits; a new one gets 0644.
-bool WriteFileAtomically(const std::string& path, const std::string& contents,
-                         std::string* error);
+bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* error);
 
 // Several files replaced together: every new file is written and synced
 // before the first rename, so a failure while writing leaves all of them as
@@ -53,8 +52,7 @@ int64_t FileSize(const std::string& path);
 
 // Names (not paths) of the entries of `folder` matching the shell wildcard
 // `pattern`, in the order the system returns them; regular files only.
-std::vector<std::string> ListMatchingFiles(const std::string& folder,
-                                           const std::string& pattern);
+std::vector<std::string> ListMatchingFiles(const std::string& folder, const std::string& pattern);
 
 // A file opened for exclusive use: an advisory lock (flock LOCK_EX|LOCK_NB)
 // is held for as long as the object lives, and an open that finds the lock

@@ -42,9 +42,8 @@ enum class SpawnStatus {
 // standard output captured into `output` (at most `max_bytes` bytes; after
 // that the child gets a broken pipe rather than hanging) and standard error
 // inherited. `exit_status` gets its wait status when not null.
-SpawnStatus RunCaptured(const std::vector<std::string>& argv, size_t max_bytes,
-                        std::string* output, int* exit_status = nullptr,
-                        const StopCheck& stop = {});
+SpawnStatus RunCaptured(const std::vector<std::string>& argv, size_t max_bytes, std::string* output,
+                        int* exit_status = nullptr, const StopCheck& stop = {});
 
 // Runs argv[0] with standard output on `output_path` (created or truncated)
 // and standard input empty. kStartFailed (with `error` set) when the file

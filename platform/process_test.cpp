@@ -162,8 +162,7 @@ TEST_F(ProcessTest, RunToFileWritesStandardOutput) {
   EXPECT_FALSE(EndedWithSuccess(status));
   EXPECT_EQ(DescribeWaitStatus(status), "exit code 1");
 
-  EXPECT_EQ(RunToFile({"no-such-program-xyz"}, target, &status, &error),
-            SpawnStatus::kStartFailed);
+  EXPECT_EQ(RunToFile({"no-such-program-xyz"}, target, &status, &error), SpawnStatus::kStartFailed);
   EXPECT_NE(error.find("no-such-program-xyz"), std::string::npos);
   EXPECT_EQ(RunToFile({"true"}, dir_ + "/missing/dbdata", &status, &error),
             SpawnStatus::kStartFailed);
@@ -191,9 +190,7 @@ TEST_F(ProcessTest, StopEndsTheProgramAndStartsNoNewOne) {
   std::string mark = dir_ + "/started";
   std::string out;
   int status = -1;
-  auto stop_after = [](int checks) {
-    return [checks]() mutable { return --checks < 0; };
-  };
+  auto stop_after = [](int checks) { return [checks]() mutable { return --checks < 0; }; };
   ASSERT_EQ(RunCaptured({Script("polite", "echo begun; exec sleep 600")}, 100, &out, &status,
                         stop_after(5)),
             SpawnStatus::kStopped);

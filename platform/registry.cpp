@@ -1,9 +1,9 @@
 #include "platform/registry.h"
 
-#include <cstdlib>
 #include <cstdio>
-#include <vector>
+#include <cstdlib>
 #include <utility>
+#include <vector>
 
 #include "platform/strings.h"
 

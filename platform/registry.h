@@ -47,7 +47,7 @@ struct RegValue {
   std::string data;  // raw bytes; a string value includes its zero byte
 
   static RegValue String(std::string_view text);  // text plus one zero byte
-  static RegValue Dword(uint32_t number);          // 4 bytes little-endian
+  static RegValue Dword(uint32_t number);         // 4 bytes little-endian
 
   // The data read as a little-endian number whatever the type; nothing when
   // it has more than four bytes.
@@ -93,13 +93,11 @@ class RegistryFile {
 
   // A key exists when it has a section of its own or any key below it does.
   bool KeyExists(RegRoot root, std::string_view path) const;
-  std::optional<RegValue> Query(RegRoot root, std::string_view path,
-                                std::string_view name) const;
+  std::optional<RegValue> Query(RegRoot root, std::string_view path, std::string_view name) const;
 
   void CreateKey(RegRoot root, std::string_view path);
   // Creates the key when it is missing.
-  void SetValue(RegRoot root, std::string_view path, std::string_view name,
-                RegValue value);
+  void SetValue(RegRoot root, std::string_view path, std::string_view name, RegValue value);
   // False when the key or the value did not exist.
   bool DeleteValue(RegRoot root, std::string_view path, std::string_view name);
   // Removes the key with its values; keys below it stay. False when missing.
@@ -145,8 +143,7 @@ RegistryFile LoadRegistry(const std::string& path);
 // cannot read is left as it is: rewriting it would lose what it could not
 // read. On failure returns false and sets `error` to a sentence naming the
 // cause (and the line).
-bool EditRegistry(const std::string& path,
-                  const std::function<bool(RegistryFile&)>& edit,
+bool EditRegistry(const std::string& path, const std::function<bool(RegistryFile&)>& edit,
                   std::string* error);
 
 // Names the root as written in a section header.

@@ -50,7 +50,7 @@ TEST_F(RegistryCacheTest, ParsesOnceAndSeesEveryChange) {
 
   auto first = ReadRegistry(path_).file;
   EXPECT_EQ(ReadRegistry(path_).file, first);  // kept, not parsed again
-  Write("six");  // a new inode
+  Write("six");                                // a new inode
   EXPECT_EQ(Value(), "six");
   EXPECT_NE(ReadRegistry(path_).file, first);
   RemoveFile(path_);
@@ -65,11 +65,12 @@ TEST_F(RegistryCacheTest, SaysWhyAFileCannotBeReadWhole) {
   EXPECT_EQ(damaged.problem, "line 4 cannot be read: broken");
   EXPECT_EQ(damaged.file->Query(kHklm, "K", "v"), RegValue::String("ok"));  // the rest is read
 
-  ASSERT_TRUE(WriteFileAtomically(path_, Text("x") + std::string(kMaxRegistryFileSize, ';'),
-                                  &error));
+  ASSERT_TRUE(
+      WriteFileAtomically(path_, Text("x") + std::string(kMaxRegistryFileSize, ';'), &error));
   EXPECT_EQ(ReadRegistry(path_).problem, "it is larger than 16 MiB");
   EXPECT_TRUE(ReadRegistry(path_).file->keys().empty());
-  EXPECT_FALSE(EditRegistry(path_, [](RegistryFile&) { return true; }, &error));
+  EXPECT_FALSE(EditRegistry(
+      path_, [](RegistryFile&) { return true; }, &error));
   EXPECT_EQ(error, "cannot read " + path_ + ": it is larger than 16 MiB");
   EXPECT_EQ(FileSize(path_), int64_t(Text("x").size() + kMaxRegistryFileSize));
 }

@@ -70,21 +70,23 @@ TEST(RegistryParseTest, ReadsBothHeadersAndTheValueKinds) {
 }
 
 TEST(RegistryParseTest, ReadsUtf16WithByteOrderMarkAsTheEditorExportsIt) {
-  RegistryFile file = Parsed(Utf16WithBom(
-      u"Windows Registry Editor Version 5.00\n\n"
-      u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n"
-      u"\"apppath\"=\"C:\\\\Program Files\\\\Quorvane\\\\\"\n"
-      u"\"Owner\"=\"Ren\u00e9e\"\n"
-      u"\"RegDaily\"=dword:00000001\n"));
+  RegistryFile file =
+      Parsed(Utf16WithBom(u"Windows Registry Editor Version 5.00\n\n"
+                          u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\n"
+                          u"\"apppath\"=\"C:\\\\Program Files\\\\Quorvane\\\\\"\n"
+                          u"\"Owner\"=\"Ren\u00e9e\"\n"
+                          u"\"RegDaily\"=dword:00000001\n"));
   EXPECT_EQ(file.Query(kHklm, "SOFTWARE\\Quorvane", "apppath"),
             RegValue::String("C:\\Program Files\\Quorvane\\"));
-  EXPECT_EQ(file.Query(kHklm, "SOFTWARE\\Quorvane", "Owner"), RegValue::String("Ren\xC3\xA9" "e"));
+  EXPECT_EQ(file.Query(kHklm, "SOFTWARE\\Quorvane", "Owner"), RegValue::String("Ren\xC3\xA9"
+                                                                               "e"));
   EXPECT_EQ(file.Query(kHklm, "SOFTWARE\\Quorvane", "RegDaily"), RegValue::Dword(1));
 
   // Some editors save UTF-16LE without the mark.
   std::string unmarked = Utf16WithBom(u"REGEDIT4\n[HKLM\\K]\n\"Owner\"=\"Ren\u00e9e\"\n").substr(2);
   EXPECT_TRUE(file.Parse(unmarked).complete());
-  EXPECT_EQ(file.Query(kHklm, "K", "Owner"), RegValue::String("Ren\xC3\xA9" "e"));
+  EXPECT_EQ(file.Query(kHklm, "K", "Owner"), RegValue::String("Ren\xC3\xA9"
+                                                              "e"));
 }
 
 TEST(RegistryParseTest, EscapesAndHexContinuationLines) {
@@ -168,8 +170,9 @@ TEST(RegistryParseTest, ReportsEveryLineItSkipped) {
 }
 
 TEST(RegistryKeyTest, NamesCompareWithoutRegardToCase) {
-  RegistryFile file = Parsed("REGEDIT4\n[HKLM\\SOFTWARE\\Quorvane]\n\"apppath\"=\"/a/\"\n"
-                             "[hklm\\software\\QUORVANE]\n\"APPPATH\"=\"/b/\"\n");
+  RegistryFile file = Parsed(
+      "REGEDIT4\n[HKLM\\SOFTWARE\\Quorvane]\n\"apppath\"=\"/a/\"\n"
+      "[hklm\\software\\QUORVANE]\n\"APPPATH\"=\"/b/\"\n");
   ASSERT_EQ(file.keys().size(), 1u);
   EXPECT_EQ(file.Query(kHklm, "Software\\Quorvane", "AppPath"), RegValue::String("/b/"));
   EXPECT_FALSE(file.Query(kHklm, "Software\\Quorvane", "apppPath"));
@@ -252,10 +255,14 @@ class RegistryFileTest : public ::testing::Test {
 TEST_F(RegistryFileTest, MissingFileIsEmptyAndAnEditCreatesIt) {
   EXPECT_TRUE(LoadRegistry(path_).keys().empty());
   std::string error;
-  ASSERT_TRUE(EditRegistry(path_, [](RegistryFile& f) {
-    f.SetValue(kHklm, "SOFTWARE\\Quorvane", "ReportTime", RegValue::String("9"));
-    return true;
-  }, &error)) << error;
+  ASSERT_TRUE(EditRegistry(
+      path_,
+      [](RegistryFile& f) {
+        f.SetValue(kHklm, "SOFTWARE\\Quorvane", "ReportTime", RegValue::String("9"));
+        return true;
+      },
+      &error))
+      << error;
   EXPECT_EQ(LoadRegistry(path_).Query(kHklm, "SOFTWARE\\Quorvane", "ReportTime"),
             RegValue::String("9"));
   EXPECT_EQ(FolderEntries(), std::vector<std::string>{"registry.reg"});
@@ -273,15 +280,18 @@ TEST_F(RegistryFileTest, EditKeepsWhatItDidNotTouchAndLeavesNoTemporaryFile) {
                                                u"@=\"Orbeline\"\n"),
                                   &error));
   chmod(path_.c_str(), 0600);
-  ASSERT_TRUE(EditRegistry(path_, [](RegistryFile& f) {
-    f.SetValue(kHklm, "Software\\Quorvane", "RegDaily", RegValue::Dword(1));
-    return true;
-  }, &error)) << error;
+  ASSERT_TRUE(EditRegistry(
+      path_,
+      [](RegistryFile& f) {
+        f.SetValue(kHklm, "Software\\Quorvane", "RegDaily", RegValue::Dword(1));
+        return true;
+      },
+      &error))
+      << error;
 
   RegistryFile file = LoadRegistry(path_);
   EXPECT_EQ(file.Query(kHklm, "SOFTWARE\\Quorvane", "apppath"), RegValue::String("/srv/q/"));
-  EXPECT_EQ(file.Query(kHklm, "SOFTWARE\\Quorvane", "Blob"),
-            (RegValue{kRegBinary, Bytes({0, 1})}));
+  EXPECT_EQ(file.Query(kHklm, "SOFTWARE\\Quorvane", "Blob"), (RegValue{kRegBinary, Bytes({0, 1})}));
   EXPECT_EQ(file.Query(kHklm, "SOFTWARE\\Quorvane", "RegDaily"), RegValue::Dword(1));
   EXPECT_EQ(file.Query(kHkcr, "AppID\\{G}", ""), RegValue::String("Orbeline"));
   EXPECT_EQ(FolderEntries(), std::vector<std::string>{"registry.reg"});
@@ -295,17 +305,21 @@ TEST_F(RegistryFileTest, DeclinedOrFailedEditsLeaveTheFileAlone) {
   const std::string original = "REGEDIT4\n\n[HKLM\\K]\n\"a\"=\"1\"\n";
   std::string error;
   ASSERT_TRUE(WriteFileAtomically(path_, original, &error));
-  EXPECT_TRUE(EditRegistry(path_, [](RegistryFile& f) {
-    f.DeleteKey(kHklm, "K");
-    return false;
-  }, &error));
+  EXPECT_TRUE(EditRegistry(
+      path_,
+      [](RegistryFile& f) {
+        f.DeleteKey(kHklm, "K");
+        return false;
+      },
+      &error));
   EXPECT_EQ(ReadWholeFile(path_), original);
 
   // Something that exists but cannot be read is never replaced.
   const std::string folder_path = folder_.path() + "etc/folder.reg";
   ASSERT_TRUE(MakeDirectories(folder_path));
   error.clear();
-  EXPECT_FALSE(EditRegistry(folder_path, [](RegistryFile&) { return true; }, &error));
+  EXPECT_FALSE(EditRegistry(
+      folder_path, [](RegistryFile&) { return true; }, &error));
   EXPECT_NE(error.find("folder.reg"), std::string::npos) << error;
   EXPECT_TRUE(std::filesystem::is_directory(folder_path));
 }
@@ -318,11 +332,14 @@ TEST_F(RegistryFileTest, ConcurrentEditsAreNeverLost) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < kEdits; ++i) {
         std::string error;
-        bool ok = EditRegistry(path_, [&](RegistryFile& f) {
-          f.SetValue(kHklm, "SOFTWARE\\Quorvane", "v" + std::to_string(t * kEdits + i),
-                     RegValue::Dword(uint32_t(i)));
-          return true;
-        }, &error);
+        bool ok = EditRegistry(
+            path_,
+            [&](RegistryFile& f) {
+              f.SetValue(kHklm, "SOFTWARE\\Quorvane", "v" + std::to_string(t * kEdits + i),
+                         RegValue::Dword(uint32_t(i)));
+              return true;
+            },
+            &error);
         if (!ok) ++failures;
       }
     });

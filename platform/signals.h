@@ -12,9 +12,9 @@
 namespace platform {
 
 enum class ControlSignal {
-  kStop,       // SIGTERM or SIGINT
-  kHangUp,     // SIGHUP
-  kWake,       // a Wake call (or a stray wake signal): look at your state again
+  kStop,    // SIGTERM or SIGINT
+  kHangUp,  // SIGHUP
+  kWake,    // a Wake call (or a stray wake signal): look at your state again
 };
 
 // Blocks SIGTERM, SIGINT, SIGHUP and the wake signal in the calling thread

@@ -93,9 +93,7 @@ class ScopedRegistryFile {
   ScopedRegistryFile& operator=(const ScopedRegistryFile&) = delete;
 
   // Empty when no temporary folder could be made.
-  std::string path() const {
-    return folder_.path().empty() ? "" : folder_.path() + "registry.reg";
-  }
+  std::string path() const { return folder_.path().empty() ? "" : folder_.path() + "registry.reg"; }
 
   // Replaces the file (atomically, so a worker reading it meanwhile sees
   // the old file or the new one) with the editor's header and `lines`.

@@ -55,8 +55,8 @@ void ChildProcess::AwaitEnd(int timeout_ms) {
     pollfd fd = {end_fd_.get(), POLLIN, 0};
     poll(&fd, 1, timeout_ms);  // an interruption only means looking again
   } else {
-    poll(nullptr, 0, timeout_ms < 0 ? kPollWithoutEndFdMs
-                                    : std::min(timeout_ms, kPollWithoutEndFdMs));
+    poll(nullptr, 0,
+         timeout_ms < 0 ? kPollWithoutEndFdMs : std::min(timeout_ms, kPollWithoutEndFdMs));
   }
   HasEnded();
 }

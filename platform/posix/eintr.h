@@ -4,13 +4,13 @@
 
 #include <cerrno>
 
-#define HANDLE_EINTR(x)                                     \
-  ({                                                        \
-    decltype(x) eintr_result_;                              \
-    do {                                                    \
-      eintr_result_ = (x);                                  \
-    } while (eintr_result_ == -1 && errno == EINTR);        \
-    eintr_result_;                                          \
+#define HANDLE_EINTR(x)                              \
+  ({                                                 \
+    decltype(x) eintr_result_;                       \
+    do {                                             \
+      eintr_result_ = (x);                           \
+    } while (eintr_result_ == -1 && errno == EINTR); \
+    eintr_result_;                                   \
   })
 
 #endif  // PLATFORM_POSIX_EINTR_H_

@@ -126,8 +126,7 @@ bool WriteFilesAtomically(const std::vector<FileContents>& files, std::string* e
   return ok;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& contents,
-                         std::string* error) {
+bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* error) {
   return WriteFilesAtomically({FileContents{path, contents}}, error);
 }
 
@@ -161,16 +160,14 @@ int64_t FileSize(const std::string& path) {
   return int64_t(st.st_size);
 }
 
-std::vector<std::string> ListMatchingFiles(const std::string& folder,
-                                           const std::string& pattern) {
+std::vector<std::string> ListMatchingFiles(const std::string& folder, const std::string& pattern) {
   std::vector<std::string> names;
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.empty() ? "." : folder.c_str()),
-                                          closedir);
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.empty() ? "." : folder.c_str()), closedir);
   if (!dir) return names;
   while (dirent* entry = readdir(dir.get())) {
     if (fnmatch(pattern.c_str(), entry->d_name, FNM_PERIOD) != 0) continue;
-    std::string full = (folder.empty() ? "" : folder + (folder.back() == '/' ? "" : "/")) +
-                       entry->d_name;
+    std::string full =
+        (folder.empty() ? "" : folder + (folder.back() == '/' ? "" : "/")) + entry->d_name;
     struct stat st;
     if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.emplace_back(entry->d_name);
   }

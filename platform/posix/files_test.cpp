@@ -56,8 +56,8 @@ TEST_F(FilesTest, AtomicWriteReplacesWholeFilesAndReportsFailures) {
 TEST_F(FilesTest, FilesReplacedTogetherChangeNoneWhenOneCannotBeWritten) {
   Write("a.txt", "old a");
   std::string error;
-  EXPECT_FALSE(WriteFilesAtomically({{Path("a.txt"), "new a"}, {Path("missing/b.txt"), "b"}},
-                                    &error));
+  EXPECT_FALSE(
+      WriteFilesAtomically({{Path("a.txt"), "new a"}, {Path("missing/b.txt"), "b"}}, &error));
   EXPECT_EQ(ReadWholeFile(Path("a.txt")), "old a");
   EXPECT_TRUE(ListMatchingFiles(dir_, "a.txt.tmp*").empty());
   ASSERT_TRUE(WriteFilesAtomically({{Path("a.txt"), "new a"}, {Path("b.txt"), "b"}}, &error))

@@ -3,8 +3,8 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <mutex>
 #include <unordered_map>
@@ -128,8 +128,8 @@ RegistrySnapshot RegistryCache::Read(const std::string& path) {
   std::string bytes;
   std::string problem = ReadIdentified(path, &identity, &bytes);
   bool readable = problem.empty();
-  bool same = known && readable && entry.readable && identity == entry.identity &&
-              bytes == entry.bytes;
+  bool same =
+      known && readable && entry.readable && identity == entry.identity && bytes == entry.bytes;
   if (!same) {
     auto file = std::make_shared<RegistryFile>();
     if (problem.empty()) problem = file->Parse(bytes).Describe();

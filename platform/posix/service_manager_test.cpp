@@ -27,8 +27,7 @@ std::string ExecStartLine(const std::string& program_path) {
 // program path must come out of them unchanged.
 TEST(ServiceUnitTextTest, ExecStartSurvivesSystemdExpansion) {
   EXPECT_EQ(ExecStartLine("/opt/quorvane/Orbeline"), "ExecStart=/opt/quorvane/Orbeline");
-  EXPECT_EQ(ExecStartLine("/opt/web filter/Orbeline"),
-            "ExecStart=\"/opt/web filter/Orbeline\"");
+  EXPECT_EQ(ExecStartLine("/opt/web filter/Orbeline"), "ExecStart=\"/opt/web filter/Orbeline\"");
   EXPECT_EQ(ExecStartLine("/opt/100%/Orbeline"), "ExecStart=/opt/100%%/Orbeline");
   EXPECT_EQ(ExecStartLine("/opt/$HOME/Orbeline"), "ExecStart=/opt/$$HOME/Orbeline");
   EXPECT_EQ(ExecStartLine("/opt/a \"b\"\\c/Orbeline"),

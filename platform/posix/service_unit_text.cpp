@@ -64,18 +64,17 @@ std::string UnitSection(const std::string& service_name, const ServiceUnit& unit
 
 // How the process starts, restarts and whom it runs as.
 std::string ProcessLines(const ServiceUnit& unit) {
-  std::string text =
-      "Type=notify\n" + Line("ExecStart", UnitWord(unit.program_path, true)) +
-      "Restart=on-failure\n"
-      "RestartSec=5\n"
-      // Exit code 2 means "never registered": starting again cannot help.
-      "RestartPreventExitStatus=2\n";
+  std::string text = "Type=notify\n" + Line("ExecStart", UnitWord(unit.program_path, true)) +
+                     "Restart=on-failure\n"
+                     "RestartSec=5\n"
+                     // Exit code 2 means "never registered": starting again cannot help.
+                     "RestartPreventExitStatus=2\n";
   if (!unit.user.empty()) {
     text += Line("User", UnitWord(unit.user, false)) + Line("Group", UnitWord(unit.user, false));
   }
   if (!unit.tool_folder.empty()) {
-    std::string path = unit.tool_folder == "/usr/bin" ? "/usr/bin:/bin"
-                                                      : unit.tool_folder + ":/usr/bin:/bin";
+    std::string path =
+        unit.tool_folder == "/usr/bin" ? "/usr/bin:/bin" : unit.tool_folder + ":/usr/bin:/bin";
     text += Line("Environment", UnitWord("PATH=" + path, false));
   }
   return text;

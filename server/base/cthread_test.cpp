@@ -89,8 +89,7 @@ TEST(CThreadTest, RunsHooksInOrderAndStopWakesTheSleepingWorker) {
   // The worker sleeps for a day; only the stop can end it.
   thread.Stop();
   EXPECT_FALSE(thread.started());
-  EXPECT_EQ(thread.events(),
-            (std::vector<std::string>{"before", "run 3", "woken", "after"}));
+  EXPECT_EQ(thread.events(), (std::vector<std::string>{"before", "run 3", "woken", "after"}));
   EXPECT_EQ(thread.exit_code(), CThread::kStillActive);
 }
 

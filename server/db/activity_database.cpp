@@ -179,8 +179,8 @@ ActivityDatabase::~ActivityDatabase() { Close(); }
 bool ActivityDatabase::Open(const std::string& path, std::string* error) {
   // One thread per object (see the header), so SQLite's own locks can go:
   // they cost the night's million inserts a lock and an unlock each.
-  return OpenWith(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOMUTEX,
-                  true, error);
+  return OpenWith(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOMUTEX, true,
+                  error);
 }
 
 bool ActivityDatabase::OpenReadOnly(const std::string& path, std::string* error) {
@@ -197,12 +197,11 @@ bool ActivityDatabase::OpenWith(const std::string& path, int flags, bool create_
     int version = db.execAndGet("PRAGMA user_version").getInt();
     if (version > kSchemaVersion)
       throw std::runtime_error("schema version " + std::to_string(version) +
-                               " is newer than this program's " +
-                               std::to_string(kSchemaVersion));
+                               " is newer than this program's " + std::to_string(kSchemaVersion));
     if (create_schema) {
       db.exec("PRAGMA journal_mode=WAL");
       db.exec("PRAGMA foreign_keys=ON");
-db.exec("PRAGMA cache_size=-" + std::to_string(kCacheKiB));
+      db.exec("PRAGMA cache_size=-" + std::to_string(kCacheKiB));
       db.exec("PRAGMA wal_autocheckpoint=16384");
       if (version < kSchemaVersion) Upgrade(db, version);
     } else if (version == 0) {
@@ -227,9 +226,7 @@ ActivityDatabase::Impl& ActivityDatabase::impl() {
   return *impl_;
 }
 
-SQLite::Database& ActivityDatabaseAccess::Connection(ActivityDatabase& db) {
-  return db.impl().db;
-}
+SQLite::Database& ActivityDatabaseAccess::Connection(ActivityDatabase& db) { return db.impl().db; }
 
 ActivityDatabase::Transaction::Transaction(ActivityDatabase& db) : db_(db) {
   db_.impl().db.exec("BEGIN IMMEDIATE");
@@ -262,16 +259,16 @@ std::optional<UserRow> ActivityDatabase::FindUser(const std::string& user_name) 
 }
 
 std::optional<ComputerRow> ActivityDatabase::FindComputer(const std::string& computer_name) {
-  SQLite::Statement& s = impl().Prepared(
-      impl().find_computer,
-      std::string(kComputerColumns) + "WHERE computer_name=? ORDER BY id LIMIT 1");
+  SQLite::Statement& s =
+      impl().Prepared(impl().find_computer,
+                      std::string(kComputerColumns) + "WHERE computer_name=? ORDER BY id LIMIT 1");
   s.bind(1, computer_name);
   return First<ComputerRow>(s, ReadComputer);
 }
 
 std::optional<IpRow> ActivityDatabase::FindIp(const std::string& ip) {
-  SQLite::Statement& s = impl().Prepared(
-      impl().find_ip, std::string(kIpColumns) + "WHERE ip=? ORDER BY id LIMIT 1");
+  SQLite::Statement& s =
+      impl().Prepared(impl().find_ip, std::string(kIpColumns) + "WHERE ip=? ORDER BY id LIMIT 1");
   s.bind(1, ip);
   return First<IpRow>(s, ReadIp);
 }
@@ -323,11 +320,10 @@ int64_t ActivityDatabase::InsertIp(const std::string& ip) {
 }
 
 int64_t ActivityDatabase::InsertUser(const std::string& user_name, int32_t active,
-                                     std::optional<int64_t> ips,
-                                     std::optional<int64_t> computers) {
-  SQLite::Statement& s = impl().Prepared(
-      impl().insert_user,
-      "INSERT INTO \"User\"(user_name, active, ips, computers) VALUES(?, ?, ?, ?)");
+                                     std::optional<int64_t> ips, std::optional<int64_t> computers) {
+  SQLite::Statement& s =
+      impl().Prepared(impl().insert_user,
+                      "INSERT INTO \"User\"(user_name, active, ips, computers) VALUES(?, ?, ?, ?)");
   s.bind(1, user_name);
   s.bind(2, active);
   BindOptional(s, 3, ips);
@@ -337,8 +333,8 @@ int64_t ActivityDatabase::InsertUser(const std::string& user_name, int32_t activ
 
 int64_t ActivityDatabase::InsertWeb(std::string_view url, int32_t size, dbDateTime time,
                                     int64_t user) {
-  FastStatement& s = impl().Fast(
-      impl().insert_web, "INSERT INTO Web(url, size, time, users) VALUES(?, ?, ?, ?)");
+  FastStatement& s =
+      impl().Fast(impl().insert_web, "INSERT INTO Web(url, size, time, users) VALUES(?, ?, ?, ?)");
   s.BindText(1, url);
   s.Bind(2, size);
   s.Bind(3, time.stamp);
@@ -348,9 +344,9 @@ int64_t ActivityDatabase::InsertWeb(std::string_view url, int32_t size, dbDateTi
 
 int64_t ActivityDatabase::InsertFilterActivity(std::string_view url, dbDateTime time,
                                                std::string_view action, int64_t user) {
-  FastStatement& s = impl().Fast(
-      impl().insert_filter,
-      "INSERT INTO FilterActivity(url, time, action, users) VALUES(?, ?, ?, ?)");
+  FastStatement& s =
+      impl().Fast(impl().insert_filter,
+                  "INSERT INTO FilterActivity(url, time, action, users) VALUES(?, ?, ?, ?)");
   s.BindText(1, url);
   s.Bind(2, time.stamp);
   s.BindText(3, action);
@@ -360,9 +356,8 @@ int64_t ActivityDatabase::InsertFilterActivity(std::string_view url, dbDateTime 
 
 void ActivityDatabase::InsertImportedLog(const std::string& name, int64_t size,
                                          const std::string& hash, int64_t time) {
-  SQLite::Statement& s =
-      impl().Prepared(impl().insert_imported,
-                      "INSERT INTO ImportedLog(name, size, hash, time) VALUES(?, ?, ?, ?)");
+  SQLite::Statement& s = impl().Prepared(
+      impl().insert_imported, "INSERT INTO ImportedLog(name, size, hash, time) VALUES(?, ?, ?, ?)");
   s.bind(1, name);
   s.bind(2, size);
   s.bind(3, hash);
@@ -372,11 +367,12 @@ void ActivityDatabase::InsertImportedLog(const std::string& name, int64_t size,
 
 std::vector<std::string> ActivityDatabase::ImportedLogHashes(const std::string& name,
                                                              int64_t size) {
-  SQLite::Statement& s = impl().Prepared(
-      impl().imported_hashes, "SELECT hash FROM ImportedLog WHERE name=? AND size=?");
+  SQLite::Statement& s = impl().Prepared(impl().imported_hashes,
+                                         "SELECT hash FROM ImportedLog WHERE name=? AND size=?");
   s.bind(1, name);
   s.bind(2, size);
-  return Collect<std::string>(s, [](SQLite::Statement& row) { return row.getColumn(0).getString(); });
+  return Collect<std::string>(s,
+                              [](SQLite::Statement& row) { return row.getColumn(0).getString(); });
 }
 
 std::vector<UserRow> ActivityDatabase::AllUsers() {

@@ -96,8 +96,8 @@ class ActivityDatabase {
   // existing row of its table (nullopt stores a null reference).
   int64_t InsertComputer(const std::string& computer_name, int32_t status);
   int64_t InsertIp(const std::string& ip);
-  int64_t InsertUser(const std::string& user_name, int32_t active,
-                     std::optional<int64_t> ips, std::optional<int64_t> computers);
+  int64_t InsertUser(const std::string& user_name, int32_t active, std::optional<int64_t> ips,
+                     std::optional<int64_t> computers);
   int64_t InsertWeb(std::string_view url, int32_t size, dbDateTime time, int64_t user);
   int64_t InsertFilterActivity(std::string_view url, dbDateTime time, std::string_view action,
                                int64_t user);

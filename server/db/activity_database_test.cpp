@@ -57,13 +57,13 @@ TEST_F(ActivityDatabaseTest, FirstOpenCreatesTablesAndTheIndexesTheQueriesUse) {
   // The lookups by name and a user's rows of a period (what the reports
   // read and the removal of old rows deletes) are searched through an
   // index, never by reading a whole table.
-  for (const char* sql : {"SELECT id FROM \"User\" WHERE user_name='a'",
-                          "SELECT id FROM Computer WHERE computer_name='a'",
-                          "SELECT id FROM Ip WHERE ip='a'",
-                          "SELECT url FROM Web WHERE users=1 AND time>=0 AND time<9",
-                          "SELECT url FROM FilterActivity WHERE users=1 AND time>=0 AND time<9",
-                          "SELECT id FROM Web WHERE users IS NULL AND time<9",
-                          "SELECT min(users) FROM FilterActivity WHERE users>5"}) {
+  for (const char* sql :
+       {"SELECT id FROM \"User\" WHERE user_name='a'",
+        "SELECT id FROM Computer WHERE computer_name='a'", "SELECT id FROM Ip WHERE ip='a'",
+        "SELECT url FROM Web WHERE users=1 AND time>=0 AND time<9",
+        "SELECT url FROM FilterActivity WHERE users=1 AND time>=0 AND time<9",
+        "SELECT id FROM Web WHERE users IS NULL AND time<9",
+        "SELECT min(users) FROM FilterActivity WHERE users>5"}) {
     std::string plan = Plan(raw, sql);
     EXPECT_NE(plan.find("USING"), std::string::npos) << sql << ": " << plan;
     EXPECT_EQ(plan.find("SCAN"), std::string::npos) << sql << ": " << plan;

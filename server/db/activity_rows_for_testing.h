@@ -30,8 +30,7 @@ class ActivityRowsForTesting {
     return Rows<UserRow>(kUsers + std::string("WHERE ips=? ORDER BY id"), id);
   }
   std::vector<WebRow> WebsOfUser(int64_t id) {
-    return Rows<WebRow>("SELECT id, url, size, time, users FROM Web WHERE users=? ORDER BY id",
-                        id);
+    return Rows<WebRow>("SELECT id, url, size, time, users FROM Web WHERE users=? ORDER BY id", id);
   }
   std::vector<FilterActivityRow> FilterActivityOfUser(int64_t id) {
     return Rows<FilterActivityRow>(
@@ -42,7 +41,8 @@ class ActivityRowsForTesting {
   SQLite::Database& connection() { return db_; }
 
  private:
-  static constexpr const char* kUsers = "SELECT id, user_name, active, ips, computers FROM \"User\" ";
+  static constexpr const char* kUsers =
+      "SELECT id, user_name, active, ips, computers FROM \"User\" ";
 
   static std::optional<int64_t> Id(const SQLite::Column& c) {
     if (c.isNull()) return std::nullopt;

@@ -30,8 +30,8 @@ class FastStatement {
   void Bind(int index, int64_t value) { Check(sqlite3_bind_int64(stmt_, index, value)); }
   // Binds text without copying it: it must outlive the next Step.
   void BindText(int index, std::string_view text) {
-    Check(sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()),
-                            SQLITE_STATIC));
+    Check(
+        sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC));
   }
 
   // True while there is a row.

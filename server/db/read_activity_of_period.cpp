@@ -55,8 +55,7 @@ class UserPass {
         to_(to) {}
 
   // Adds the user's rows to `sites`; false when the user has none.
-  bool Read(std::optional<int64_t> user, SiteTotals& sites, UserActivityOfPeriod* out,
-            size_t top) {
+  bool Read(std::optional<int64_t> user, SiteTotals& sites, UserActivityOfPeriod* out, size_t top) {
     rows_.BindUser(1, user);
     rows_.Bind(2, from_);
     rows_.Bind(3, to_);
@@ -96,8 +95,7 @@ class UserPass {
 
 }  // namespace
 
-ActivityOfPeriod ReadActivityOfPeriod(ActivityDatabase& db, int64_t from, int64_t to,
-                                      size_t top) {
+ActivityOfPeriod ReadActivityOfPeriod(ActivityDatabase& db, int64_t from, int64_t to, size_t top) {
   SQLite::Database& connection = ActivityDatabaseAccess::Connection(db);
   const UserLabels labels(connection);
   SiteTotals sites;

@@ -13,7 +13,8 @@ TEST(ReadActivityOfPeriodTest, TotalsTopSitesAndUsersOfThePeriodOnly) {
   ActivityDatabase db;
   std::string error;
   ASSERT_TRUE(db.Open(path, &error)) << error;
-  const int64_t bob = db.InsertUser("bob", 1, db.InsertIp("10.0.0.2"), db.InsertComputer("PC-2", 1));
+  const int64_t bob =
+      db.InsertUser("bob", 1, db.InsertIp("10.0.0.2"), db.InsertComputer("PC-2", 1));
   const int64_t amy = db.InsertUser("amy", 1, std::nullopt, std::nullopt);
   const int64_t cy = db.InsertUser("cy", 1, std::nullopt, std::nullopt);
   db.InsertWeb("a.example", 5, dbDateTime(100), bob);  // first second of the period

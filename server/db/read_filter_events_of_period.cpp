@@ -116,8 +116,7 @@ FilterEventsOfPeriod ReadFilterEventsOfPeriod(ActivityDatabase& db, int64_t from
   result.top_blocked_sites = Ranked(blocked_sites, top);
   std::stable_sort(result.users.begin(), result.users.end(),
                    [](const UserFilterEventsOfPeriod& a, const UserFilterEventsOfPeriod& b) {
-                     return a.events != b.events ? a.events > b.events
-                                                 : a.user.name < b.user.name;
+                     return a.events != b.events ? a.events > b.events : a.user.name < b.user.name;
                    });
   return result;
 }

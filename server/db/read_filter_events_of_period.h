@@ -25,9 +25,9 @@ struct UserFilterEventsOfPeriod {
 
 struct FilterEventsOfPeriod {
   int64_t events = 0;
-  std::vector<NamedCount> actions;            // every action, most frequent first
-  int64_t blocked = 0;                        // events whose action is a block
-  std::vector<NamedCount> top_blocked_sites;  // most blocked first, ties by site
+  std::vector<NamedCount> actions;              // every action, most frequent first
+  int64_t blocked = 0;                          // events whose action is a block
+  std::vector<NamedCount> top_blocked_sites;    // most blocked first, ties by site
   std::vector<UserFilterEventsOfPeriod> users;  // most events first, ties by name
 };
 

@@ -33,10 +33,10 @@ class AgentNetworks {
   void Apply(const std::string& text);
 
   platform::Clock& clock_;
-  std::optional<int64_t> read_at_;      // when the value was last read
-  std::optional<std::string> text_;     // the value last parsed
-  std::vector<Ipv4Network> networks_;   // empty: everyone
-  bool broken_ = false;                 // the value does not parse
+  std::optional<int64_t> read_at_;     // when the value was last read
+  std::optional<std::string> text_;    // the value last parsed
+  std::vector<Ipv4Network> networks_;  // empty: everyone
+  bool broken_ = false;                // the value does not parse
 };
 
 #endif  // SERVER_INTAKE_AGENT_NETWORKS_H_

@@ -12,7 +12,8 @@ class AgentNetworksTest : public testing::Test {
  protected:
   void SetNetworks(const std::string& value) {
     std::string error;
-    ASSERT_TRUE(registry_.WriteSettings("\"AgentNetworks\"=\"" + value + "\"\r\n", &error)) << error;
+    ASSERT_TRUE(registry_.WriteSettings("\"AgentNetworks\"=\"" + value + "\"\r\n", &error))
+        << error;
   }
   bool Allows(const char* address) { return networks_.Allows(ParseIpv4Address(address)); }
 

@@ -67,9 +67,9 @@ class CRequestQueue {
 
   // The entries of entries_, which a deque never moves while they wait.
   std::unordered_set<const RequestEntry*, ReportHash, SameReport> waiting_;  // guarded by mu_
-  size_t bytes_ = 0;                  // guarded by mu_: sum of the texts' sizes
-  bool dropping_ = false;             // guarded by mu_: inside a burst of drops
-  uint64_t dropped_ = 0;              // guarded by mu_
+  size_t bytes_ = 0;       // guarded by mu_: sum of the texts' sizes
+  bool dropping_ = false;  // guarded by mu_: inside a burst of drops
+  uint64_t dropped_ = 0;   // guarded by mu_
 };
 
 #endif  // SERVER_INTAKE_REQUEST_QUEUE_H_

@@ -46,10 +46,9 @@ uint32_t CSrvSocket::Run(uint32_t) {
 }
 
 void CSrvSocket::Serve() {
-  uint16_t port =
-      options_.port
-          ? *options_.port
-          : PortFromRegistryValue(CRegNumberValue(setting::kDbServerPort).Read());
+  uint16_t port = options_.port
+                      ? *options_.port
+                      : PortFromRegistryValue(CRegNumberValue(setting::kDbServerPort).Read());
   // A port in use (or any other start-up failure) ends the listener
   // silently; the rest of the server runs on.
   if (!StartListening(port)) return;
@@ -107,8 +106,8 @@ size_t CSrvSocket::ReceiveReport(const platform::TcpConnection& connection) {
   const auto deadline = std::chrono::steady_clock::now() + options_.receive_timeout;
   size_t n = 0;
   while (n < buffer_.size()) {
-    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline -
-                                                             std::chrono::steady_clock::now());
+    auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (n > 0 && left.count() <= 0) break;
     size_t got = listener_.Receive(connection, buffer_.data() + n, buffer_.size() - n,
                                    std::max(left, std::chrono::milliseconds(0)));

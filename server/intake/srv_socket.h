@@ -57,8 +57,7 @@ class CSrvSocket final : public CThread {
   void Serve();
   bool StartListening(uint16_t port);
   bool Admits(std::optional<uint32_t> peer);
-  void ServeConnection(const platform::TcpConnection& connection,
-                       std::optional<uint32_t> peer);
+  void ServeConnection(const platform::TcpConnection& connection, std::optional<uint32_t> peer);
   // Receives into buffer_; the number of bytes received.
   size_t ReceiveReport(const platform::TcpConnection& connection);
 
@@ -66,9 +65,9 @@ class CSrvSocket final : public CThread {
   const SrvSocketOptions options_;
   platform::TcpListener listener_;
   std::atomic<uint16_t> listening_port_{0};
-  std::vector<char> buffer_;  // the receive buffer, listener's thread only
-  AgentNetworks agent_networks_;     // listener's thread only
-  CRefusalCounter refused_;          // listener's thread only
+  std::vector<char> buffer_;      // the receive buffer, listener's thread only
+  AgentNetworks agent_networks_;  // listener's thread only
+  CRefusalCounter refused_;       // listener's thread only
   CRequestQueue queue_;
 };
 

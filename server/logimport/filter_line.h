@@ -26,7 +26,7 @@ struct FilterEvent {
   std::string_view user_name;  // field 5, or field 4 when field 5 is empty
   std::string_view url;        // field 10
   std::string_view action;     // field 11
-  int64_t time = 0;       // local date and time of the fields, via mktime
+  int64_t time = 0;            // local date and time of the fields, via mktime
 };
 
 // The local date and time the fields give, not yet normalised (tm_isdst

@@ -2,8 +2,8 @@
 
 #include <deque>
 #include <optional>
-#include <unordered_map>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "platform/files.h"
 #include "server/logimport/decode_base64.h"
@@ -30,8 +30,8 @@ void ReadDailyLog(platform::ExclusiveFile& file, const std::string& name, DailyL
   const bool report_file = IsReportFileName(name);
   std::string decoded;
   auto on_line = [&](std::string_view line) {
-    SiteLine site = report_file ? ParseReportLine(line)
-                                : ParseRequestLine(DecodeBase64Text(line, &decoded));
+    SiteLine site =
+        report_file ? ParseReportLine(line) : ParseRequestLine(DecodeBase64Text(line, &decoded));
     if (site.key.empty()) {
       if (!line.empty()) ++log->dropped;
       return;

@@ -63,8 +63,7 @@ LogFileRead StoreLines(DayImport& import, platform::ExclusiveFile& file, FilterC
   std::string decoded;  // the event's texts are views into it
   auto store = [&](std::string_view line) {
     if (++seen % kLinesBetweenStopChecks == 0 && import.StopRequested()) throw ImportStopped();
-    FilterEvent event =
-        MakeFilterEvent(SplitFilterLine(DecodeBase64Text(line, &decoded)), convert);
+    FilterEvent event = MakeFilterEvent(SplitFilterLine(DecodeBase64Text(line, &decoded)), convert);
     if (event.user_name.empty()) {
       if (!line.empty()) ++counts->dropped;
       return;

@@ -17,8 +17,7 @@
 // True when `file` (open, named `name` in the logs folder) matches a
 // record. The file is hashed only when a record of its name and size
 // exists. Throws std::runtime_error on a read or database failure.
-bool AlreadyImported(ActivityDatabase& db, platform::ExclusiveFile& file,
-                     const std::string& name);
+bool AlreadyImported(ActivityDatabase& db, platform::ExclusiveFile& file, const std::string& name);
 
 // Records the log; call inside the transaction that stores its rows.
 void RecordImportedLog(ActivityDatabase& db, const std::string& name, const LogFileRead& read,

@@ -30,7 +30,8 @@ int32_t ReadNumber(std::string_view text) {
 SiteLine ParseRequestLine(std::string_view decoded) {
   SiteLine line;
   size_t star = decoded.find('*');
-  line.number = ReadNumber(star == std::string_view::npos ? std::string_view() : decoded.substr(0, star));
+  line.number =
+      ReadNumber(star == std::string_view::npos ? std::string_view() : decoded.substr(0, star));
   size_t request = decoded.find("Request:");
   // Without "Request:" the host is taken as if it began one character
   // before the line: from the line's 9th character.

@@ -79,8 +79,7 @@ std::string DailyLogPattern(const LogDate& date) {
 
 std::string FilterLogName(const LogDate& date) {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "Filter_%02d_%02d_%d.log", date.day, date.month,
-                date.year);
+  std::snprintf(buffer, sizeof buffer, "Filter_%02d_%02d_%d.log", date.day, date.month, date.year);
   return buffer;
 }
 
@@ -106,6 +105,4 @@ bool IsUsableNamePart(const std::string& text) {
   return true;
 }
 
-bool IsReportFileName(const std::string& name) {
-  return name.find("report") != std::string::npos;
-}
+bool IsReportFileName(const std::string& name) { return name.find("report") != std::string::npos; }

@@ -189,7 +189,7 @@ TEST(LogLineParserTest, RequestLines) {
   EXPECT_EQ(line.key, "host1");
   EXPECT_EQ(line.number, 12);
   EXPECT_EQ(ParseRequestLine("12*x Request: host1").key, "");  // no "/" after the host
-  line = ParseRequestLine("12 x Request: host1/a");             // no "*": number 0
+  line = ParseRequestLine("12 x Request: host1/a");            // no "*": number 0
   EXPECT_EQ(line.key, "host1");
   EXPECT_EQ(line.number, 0);
   // Without "Request:" the host starts at the line's 9th character.

@@ -96,7 +96,8 @@ void CLoggThread::PrepareIpLog() {
     if (!db.OpenReadOnly(path, &error)) throw std::runtime_error(error);
     // Checked and written under the files' lock, so a list the request
     // worker writes meanwhile is not replaced.
-    if (WriteIpLogFilesIfMissing(install_path, [&db] { return ReadIpLogRows(db); }, &error))
+    if (WriteIpLogFilesIfMissing(
+            install_path, [&db] { return ReadIpLogRows(db); }, &error))
       return;
   } catch (const std::exception& e) {
     error = e.what();

@@ -23,9 +23,9 @@ std::string Plural(int64_t count, const char* one, const char* many) {
 std::string LeftLine(const std::vector<NightSummary::LeftLog>& left) {
   std::string line = "Left in Logs/:";
   for (size_t i = 0; i < left.size() && i < kNamedLeft; ++i)
-    line += std::string(i ? ";" : "") + " " + Printable(left[i].name) + " (" + left[i].reason +
-            ")";
-  if (left.size() > kNamedLeft) line += "; and " + std::to_string(left.size() - kNamedLeft) + " more";
+    line += std::string(i ? ";" : "") + " " + Printable(left[i].name) + " (" + left[i].reason + ")";
+  if (left.size() > kNamedLeft)
+    line += "; and " + std::to_string(left.size() - kNamedLeft) + " more";
   return line;
 }
 
@@ -40,8 +40,7 @@ std::vector<std::string> NightSummaryLines(const NightSummary& s) {
           Plural(s.lines_imported, "line", "lines") + " imported, " +
           Plural(s.lines_dropped, "line", "lines") + " dropped";
   if (s.logs_already_imported > 0)
-    line += ", " + Plural(s.logs_already_imported, "log", "logs") +
-            " already imported removed";
+    line += ", " + Plural(s.logs_already_imported, "log", "logs") + " already imported removed";
   line += ", " + Plural(static_cast<int64_t>(s.left.size()), "log", "logs") + " left in Logs/";
   if (s.database_opened && !s.ip_log_rebuilt)
     line += "; the IP log was not rebuilt (" + Printable(s.ip_log_error, 80) + ")";

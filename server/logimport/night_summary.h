@@ -16,10 +16,10 @@ struct NightSummary {
   bool database_opened = false;
   bool stopped = false;  // a stop request ended the night early
   std::string error;     // why the night failed; empty when it did not
-  int days = 0;       // days with logs before today
+  int days = 0;          // days with logs before today
   int logs_imported = 0;
-  int64_t lines_imported = 0;  // lines that gave a row or a site total
-  int64_t lines_dropped = 0;   // too long, no key, no user, unknown user
+  int64_t lines_imported = 0;     // lines that gave a row or a site total
+  int64_t lines_dropped = 0;      // too long, no key, no user, unknown user
   int logs_already_imported = 0;  // found again (a crash, or put back): removed, not counted
   int64_t filter_rows = 0;
   std::vector<LeftLog> left;  // logs of earlier days that stay in Logs/

@@ -14,11 +14,11 @@
 #include "server/logimport/night_summary.h"
 
 struct NightlyImport {
-  std::string install_path;  // ends in "/" or is empty
-  int64_t now = 0;           // when the night began; rows are dated at its time of day
+  std::string install_path;              // ends in "/" or is empty
+  int64_t now = 0;                       // when the night began; rows are dated at its time of day
   std::function<bool()> keep_going;      // see DayImport
   std::function<bool()> stop_requested;  // see DayImport
-  std::function<void()> after_commit;  // see DayImport (tests only)
+  std::function<void()> after_commit;    // see DayImport (tests only)
 };
 
 // Never throws: what happened, failures included, is in the summary.

@@ -34,8 +34,7 @@ class NightlyImportTest : public ::testing::Test {
     install_ = folder_.path() + "install/";
     fs::create_directories(install_ + "Logs");
     std::string error;
-    ASSERT_TRUE(registry_.WriteSettings("\"apppath\"=\"" + install_ + "\"\r\n", &error))
-        << error;
+    ASSERT_TRUE(registry_.WriteSettings("\"apppath\"=\"" + install_ + "\"\r\n", &error)) << error;
     clock_.Set(Local(2026, 3, 6, 0, 0, 5));
   }
   void TearDown() override {
@@ -82,10 +81,9 @@ class NightlyImportTest : public ::testing::Test {
   // A trigger that makes inserting the given url fail, to break a store
   // half way through.
   void FailInsertsOf(const std::string& table, const std::string& url) {
-    SQLite::Statement(Rows().connection(),
-                      "CREATE TRIGGER fail_" + table + " BEFORE INSERT ON " + table +
-                          " WHEN NEW.url = '" + url +
-                          "' BEGIN SELECT RAISE(ABORT, 'refused'); END")
+    SQLite::Statement(Rows().connection(), "CREATE TRIGGER fail_" + table + " BEFORE INSERT ON " +
+                                               table + " WHEN NEW.url = '" + url +
+                                               "' BEGIN SELECT RAISE(ABORT, 'refused'); END")
         .exec();
   }
 
@@ -145,11 +143,11 @@ TEST_F(NightlyImportTest, ManyFilesAcrossBatchesAndAwkwardLines) {
                     {"1*x Request: h" + std::to_string(i) + "/", "2*x Request: shared/"});
   // A line over the length bound is skipped without stopping the file; the
   // last line may lack its line end; CR LF and LF mix.
-  WriteText(Log("05_03_2026_zed_10.2.0.1"),
-            EncodeBase64ForTesting("3*x Request: a/") + "\r\n" +
-                std::string(LineReader::kMaxLine + 1, 'Q') + "\n" +
-                EncodeBase64ForTesting("4*x Request: b/") + "\n\r\n" +
-                EncodeBase64ForTesting("5*x Request: a/"));
+  WriteText(Log("05_03_2026_zed_10.2.0.1"), EncodeBase64ForTesting("3*x Request: a/") + "\r\n" +
+                                                std::string(LineReader::kMaxLine + 1, 'Q') + "\n" +
+                                                EncodeBase64ForTesting("4*x Request: b/") +
+                                                "\n\r\n" +
+                                                EncodeBase64ForTesting("5*x Request: a/"));
   NightSummary night = worker_.ImportNight();
   EXPECT_EQ(night.logs_imported, 231);
   EXPECT_TRUE(night.left.empty());

@@ -27,9 +27,8 @@ class RemoveOldActivityTest : public ::testing::Test {
 
   void WriteRegistry(const std::string& keep_days_line) {
     std::string error;
-    ASSERT_TRUE(registry_.WriteSettings("\"apppath\"=\"" + folder_.path() + "\"\r\n" +
-                                            keep_days_line,
-                                        &error))
+    ASSERT_TRUE(registry_.WriteSettings(
+        "\"apppath\"=\"" + folder_.path() + "\"\r\n" + keep_days_line, &error))
         << error;
   }
 

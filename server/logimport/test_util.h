@@ -11,8 +11,8 @@ inline std::string EncodeBase64ForTesting(std::string_view in) {
   std::string out;
   size_t i = 0;
   for (; i + 2 < in.size(); i += 3) {
-    unsigned v = (unsigned char)in[i] << 16 | (unsigned char)in[i + 1] << 8 |
-                 (unsigned char)in[i + 2];
+    unsigned v =
+        (unsigned char)in[i] << 16 | (unsigned char)in[i + 1] << 8 | (unsigned char)in[i + 2];
     for (int shift = 18; shift >= 0; shift -= 6) out += kAlphabet[(v >> shift) & 63];
   }
   if (i < in.size()) {

@@ -13,8 +13,8 @@ std::vector<std::string> ContactArguments(const std::string& user, const std::st
   return {"ledgerix", "6", user, computer, ip};
 }
 
-void RecordContactInfo(const std::string& user, const std::string& computer,
-                       const std::string& ip, const platform::StopCheck& stop) {
+void RecordContactInfo(const std::string& user, const std::string& computer, const std::string& ip,
+                       const platform::StopCheck& stop) {
   // The output and the tool's success are not used.
   RunConsoleApp(ContactArguments(user, computer, ip), kToolOutputCapacity, stop);
 }

@@ -17,8 +17,8 @@
 std::vector<std::string> ContactArguments(const std::string& user, const std::string& computer,
                                           const std::string& ip);
 
-void RecordContactInfo(const std::string& user, const std::string& computer,
-                       const std::string& ip, const platform::StopCheck& stop = {});
+void RecordContactInfo(const std::string& user, const std::string& computer, const std::string& ip,
+                       const platform::StopCheck& stop = {});
 
 // When the tool cannot be started, or is stopped, the previous files stay;
 // otherwise both files are replaced whole (through WriteIpLogFiles) with the

@@ -11,9 +11,9 @@
 
 #include "platform/files.h"
 #include "platform/test_support.h"
+#include "server/base/event_log_capture.h"
 #include "server/processing/log_manager_thread.h"
 #include "server/processing/run_console_app.h"
-#include "server/base/event_log_capture.h"
 
 namespace {
 
@@ -34,9 +34,7 @@ class ToolTest : public testing::Test {
     saved_path_ = getenv("PATH");
     setenv("PATH", (root_ + "/bin:" + saved_path_).c_str(), 1);
   }
-  void TearDown() override {
-    setenv("PATH", saved_path_.c_str(), 1);
-  }
+  void TearDown() override { setenv("PATH", saved_path_.c_str(), 1); }
   // The stand-in records its arguments one per line after a "call" line,
   // and lists `list` in mode 7.
   void InstallTool(const std::string& list) {
@@ -120,14 +118,9 @@ TEST_F(ToolTest, IncompleteOrMultiLineValuesSkipModeSixOnly) {
 TEST_F(ToolTest, AnyValuesReachTheToolAsExactlyThreeArguments) {
   InstallTool("");
   const std::vector<Args> cases = {
-      {"alice", "PC-7", "192.168.0.7"},
-      {"Jo Ann", "PC 7", "10.0.0.1"},
-      {"", "", ""},
-      {"a\"b", "PC", "1.2.3.4"},
-      {"dom\\", "PC\\\\", "ip\\"},
-      {"x", "y", "1.2.3.4 extra"},
-      {"\"", "\\\"", "\"\""},
-      {"a\tb", "c d", " "},
+      {"alice", "PC-7", "192.168.0.7"}, {"Jo Ann", "PC 7", "10.0.0.1"}, {"", "", ""},
+      {"a\"b", "PC", "1.2.3.4"},        {"dom\\", "PC\\\\", "ip\\"},    {"x", "y", "1.2.3.4 extra"},
+      {"\"", "\\\"", "\"\""},           {"a\tb", "c d", " "},
   };
   std::string expected;
   for (const Args& c : cases) {
@@ -159,7 +152,7 @@ TEST_F(ToolTest, RunConsoleAppCapacity) {
   EXPECT_EQ(RunConsoleApp({"no-such-tool", "7"}, 100), std::nullopt);
   EXPECT_EQ(RunConsoleApp({}, 100), std::nullopt);
   EXPECT_EQ(log_.lines(), (std::vector<std::string>{"Error: Can't start console app",
-                                                 "Error: Can't start console app"}));
+                                                    "Error: Can't start console app"}));
 }
 
 }  // namespace

@@ -41,8 +41,7 @@ bool WriteIpLogFilesIfMissing(const std::string& install_path,
                               const std::function<std::vector<IpLogRow>()>& rows,
                               std::string* error) {
   std::lock_guard<std::mutex> lock(g_ip_log_mu);
-  if (platform::FileExists(install_path + kIpLog) &&
-      platform::FileExists(install_path + kSizeFile))
+  if (platform::FileExists(install_path + kIpLog) && platform::FileExists(install_path + kSizeFile))
     return true;
   return WriteBoth(install_path, rows(), error);
 }

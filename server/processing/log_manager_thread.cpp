@@ -4,10 +4,10 @@
 
 #include "common/ipv4_address.h"
 #include "common/reg_value.h"
+#include "server/base/event_log.h"
 #include "server/processing/agent_address_check.h"
 #include "server/processing/database_tool_calls.h"
 #include "server/processing/extract_contact_info.h"
-#include "server/base/event_log.h"
 
 namespace {
 
@@ -35,8 +35,7 @@ uint32_t CLogManagerThread::Run(uint32_t) {
   return 0;
 }
 
-void CLogManagerThread::ProcessReport(const std::string& report,
-                                      const platform::StopCheck& stop) {
+void CLogManagerThread::ProcessReport(const std::string& report, const platform::StopCheck& stop) {
   try {
     // The three values are this report's own: a report that lacks one must
     // not pair its values with those of an earlier report.

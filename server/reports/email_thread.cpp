@@ -8,9 +8,9 @@
 
 #include "common/email_scramble.h"
 #include "common/install_path.h"
+#include "server/base/event_log.h"
 #include "server/reports/due_reports.h"
 #include "server/reports/send_report.h"
-#include "server/base/event_log.h"
 
 namespace {
 

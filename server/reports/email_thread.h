@@ -22,8 +22,7 @@ class EmailThread final : public CThread {
  public:
   // `gate` keeps the report passes and the nightly import apart: a pass
   // that finds the import running or due waits for the next pass.
-  explicit EmailThread(NightlyImportGate& gate,
-                       platform::Clock& clock = platform::SystemClock());
+  explicit EmailThread(NightlyImportGate& gate, platform::Clock& clock = platform::SystemClock());
   ~EmailThread() override;
 
   uint32_t Run(uint32_t arg) override;

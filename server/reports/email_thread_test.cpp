@@ -63,8 +63,8 @@ class EmailThreadTest : public ::testing::Test {
     bin_ = root_ / "bin";
     fs::create_directories(install_);
     fs::create_directories(bin_);
-    InstallProgram("ledgerix", *platform::ReadWholeFile(QUORVANE_SOURCE_DIR
-                                                        "/tests/fake_ledgerix.py"));
+    InstallProgram("ledgerix",
+                   *platform::ReadWholeFile(QUORVANE_SOURCE_DIR "/tests/fake_ledgerix.py"));
     InstallProgram("Notivo", kFakeNotivo);
     saved_cwd_ = fs::current_path();
     saved_path_ = getenv("PATH") ? getenv("PATH") : "";
@@ -108,8 +108,8 @@ class EmailThreadTest : public ::testing::Test {
     SetValue(name, platform::RegValue::Dword(number));
   }
   void SetAllSwitches(uint32_t number) {
-    for (const char* name : {"RegDaily", "RegDayFilter", "RegWeekly", "RegWeekFilter",
-                             "RegMonthly", "RegMonFilter"}) {
+    for (const char* name :
+         {"RegDaily", "RegDayFilter", "RegWeekly", "RegWeekFilter", "RegMonthly", "RegMonFilter"}) {
       SetNumber(name, number);
     }
   }

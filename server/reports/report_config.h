@@ -7,9 +7,9 @@
 #include <vector>
 
 struct ReportConfig {
-  std::string report_time;        // setting::kReportTime: the hour as decimal text
-  std::string email_address;      // setting::kEmailAddress as stored (scrambled)
-  std::string apppath;            // setting::kAppPath: the install folder
+  std::string report_time;         // setting::kReportTime: the hour as decimal text
+  std::string email_address;       // setting::kEmailAddress as stored (scrambled)
+  std::string apppath;             // setting::kAppPath: the install folder
   std::vector<uint32_t> switches;  // each report's switch, in ReportTable() order
 };
 

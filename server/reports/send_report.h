@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/process.h"
 #include "common/report_table.h"
+#include "platform/process.h"
 
 // Notivo's arguments: Notivo.exe <address> dbdata 1, the address always
 // one argument exactly as given. `address` must not be empty.

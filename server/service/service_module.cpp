@@ -1,8 +1,8 @@
 #include "server/service/service_module.h"
 
 #include "platform/service_manager.h"
-#include "server/service/command_line.h"
 #include "server/base/event_log.h"
+#include "server/service/command_line.h"
 
 namespace {
 

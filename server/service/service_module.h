@@ -32,9 +32,9 @@ inline constexpr char kAppIdKey[] = "AppID\\{5E7D2C41-8A3B-4F0E-9C6D-2B1A0F3E4D5
 inline constexpr char kAppIdExeKey[] = "AppID\\Orbeline.EXE";
 
 // Exit codes besides the status record's (0).
-inline constexpr int kExitNotRegistered = 2;     // the AppID keys are missing
-inline constexpr int kExitRegistryWrite = 5;     // the registry file could not be written
-inline constexpr int kExitServiceFailed = 1;     // the service could not be installed or removed
+inline constexpr int kExitNotRegistered = 2;  // the AppID keys are missing
+inline constexpr int kExitRegistryWrite = 5;  // the registry file could not be written
+inline constexpr int kExitServiceFailed = 1;  // the service could not be installed or removed
 
 // The service status as the service manager is told it.
 struct ServiceStatus {
@@ -109,10 +109,10 @@ class CServiceModule final {
 
   mutable std::mutex mu_;
   std::condition_variable quit_cv_;
-  ServiceStatus status_;                            // guarded by mu_
+  ServiceStatus status_;                           // guarded by mu_
   std::optional<std::thread::id> control_thread_;  // guarded by mu_
-  bool quit_posted_ = false;                        // guarded by mu_
-  bool stop_held_ = false;                          // guarded by mu_
+  bool quit_posted_ = false;                       // guarded by mu_
+  bool stop_held_ = false;                         // guarded by mu_
 };
 
 #endif  // SERVER_SERVICE_SERVICE_MODULE_H_

@@ -63,10 +63,9 @@ bool CServiceModule::IsServiceInstalled() const {
 bool CServiceModule::InstallService() {
   if (IsServiceInstalled()) return true;
   std::string program = platform::ExecutablePath();
-  platform::ServiceResult result = program.empty()
-                                       ? platform::ServiceResult::kCreateFailed
-                                       : platform::WriteServiceUnit(
-                                             service_name_, RegisteredServiceUnit(program));
+  platform::ServiceResult result =
+      program.empty() ? platform::ServiceResult::kCreateFailed
+                      : platform::WriteServiceUnit(service_name_, RegisteredServiceUnit(program));
   switch (result) {
     case platform::ServiceResult::kOk:
       return true;

@@ -5,9 +5,9 @@
 #include <iomanip>
 #include <optional>
 
+#include "common/settings.h"
 #include "platform/registry.h"
 #include "platform/registry_cache.h"
-#include "common/settings.h"
 #include "tools/config/display_config_value.h"
 #include "tools/config/validate_config_value.h"
 
@@ -80,8 +80,8 @@ int Show(std::ostream& out, std::ostream& err) {
   const int width = int(NameWidth());
   for (const Setting* setting : AllSettings()) {
     auto shown = DisplayConfigValue(*setting, Stored(*registry, *setting));
-    out << std::left << std::setw(width) << setting->name << ' '
-        << shown.value_or("(not set)") << '\n';
+    out << std::left << std::setw(width) << setting->name << ' ' << shown.value_or("(not set)")
+        << '\n';
   }
   return kConfigOk;
 }
@@ -118,20 +118,24 @@ int Set(const std::string& name, const std::string& input, std::ostream& err) {
     err << kProgram << ": " << error << '\n';
     return kConfigRejected;
   }
-  return Write([&](platform::RegistryFile& registry) {
-    // Removed first so that the value takes the canonical spelling.
-    registry.DeleteValue(kRoot, kSettingsKey, value->name);
-    registry.SetValue(kRoot, kSettingsKey, value->name, stored);
-    return true;
-  }, err);
+  return Write(
+      [&](platform::RegistryFile& registry) {
+        // Removed first so that the value takes the canonical spelling.
+        registry.DeleteValue(kRoot, kSettingsKey, value->name);
+        registry.SetValue(kRoot, kSettingsKey, value->name, stored);
+        return true;
+      },
+      err);
 }
 
 int Unset(const std::string& name, std::ostream& err) {
   const Setting* value = LookUp(name, err);
   if (!value) return kConfigRejected;
-  return Write([&](platform::RegistryFile& registry) {
-    return registry.DeleteValue(kRoot, kSettingsKey, value->name);
-  }, err);
+  return Write(
+      [&](platform::RegistryFile& registry) {
+        return registry.DeleteValue(kRoot, kSettingsKey, value->name);
+      },
+      err);
 }
 
 }  // namespace

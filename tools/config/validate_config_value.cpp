@@ -50,24 +50,24 @@ bool CheckHour(const Setting& v, std::string_view input, std::string* error) {
 
 bool CheckFolder(const Setting& v, std::string_view input, std::string* error) {
   if (input.empty() || input[0] != '/' || HasControlCharacter(input))
-    return Fail(error, std::string(v.name) + " must be an absolute folder (starting with \"/\"), not " +
+    return Fail(error, std::string(v.name) +
+                           " must be an absolute folder (starting with \"/\"), not " +
                            Quoted(input));
   return true;
 }
 
 bool CheckEmail(const Setting& v, std::string_view input, std::string* error) {
-  if (input.empty())
-    return Fail(error, std::string(v.name) + " must not be empty");
+  if (input.empty()) return Fail(error, std::string(v.name) + " must not be empty");
   for (char c : input) {
     uint8_t byte = uint8_t(c);
     if (byte <= ' ' || byte == 0x7f)
-      return Fail(error, std::string(v.name) + " must be an address without blanks, not " +
-                             Quoted(input));
+      return Fail(error,
+                  std::string(v.name) + " must be an address without blanks, not " + Quoted(input));
     // Raised by the offset this byte becomes a zero byte, which would cut the
     // stored text short; it never occurs in UTF-8 text.
     if (uint8_t(byte + kEmailOffset) == 0)
-      return Fail(error, std::string(v.name) + " holds a byte that cannot be stored: " +
-                             Quoted(input));
+      return Fail(error,
+                  std::string(v.name) + " holds a byte that cannot be stored: " + Quoted(input));
   }
   return true;
 }
@@ -107,7 +107,8 @@ bool CheckHost(const Setting& v, std::string_view input, std::string* error) {
 // Empty stands for all addresses.
 bool CheckAddress(const Setting& v, std::string_view input, std::string* error) {
   if (input.empty() || ParseIpv4Address(input)) return true;
-  return Fail(error, std::string(v.name) + " must be an IPv4 address such as 192.168.0.1, or empty, not " +
+  return Fail(error, std::string(v.name) +
+                         " must be an IPv4 address such as 192.168.0.1, or empty, not " +
                          Quoted(input));
 }
 
@@ -117,23 +118,25 @@ bool CheckNetworks(const Setting& v, std::string_view input, std::string* error)
   if (ParseIpv4Networks(input)) return true;
   return Fail(error, std::string(v.name) +
                          " must be IPv4 networks such as 192.168.0.0/16,10.1.0.0/24 (no bits set "
-                         "after the prefix), or empty, not " + Quoted(input));
+                         "after the prefix), or empty, not " +
+                         Quoted(input));
 }
 
 }  // namespace
 
-bool ValidateConfigValue(const Setting& value, std::string_view input,
-                         platform::RegValue* stored, std::string* error) {
+bool ValidateConfigValue(const Setting& value, std::string_view input, platform::RegValue* stored,
+                         std::string* error) {
   switch (value.kind) {
     case SettingKind::kPort:
       if (!IsPortNumber(input))
-        return Fail(error, std::string(value.name) + " must be a port number from 1 to 65535, not " +
-                               Quoted(input));
+        return Fail(error, std::string(value.name) +
+                               " must be a port number from 1 to 65535, not " + Quoted(input));
       *stored = platform::RegValue::Dword(*ParseDecimal(input));
       return true;
     case SettingKind::kSwitch:
       if (input != "0" && input != "1")
-        return Fail(error, std::string(value.name) + " must be 0 (off) or 1 (on), not " + Quoted(input));
+        return Fail(error,
+                    std::string(value.name) + " must be 0 (off) or 1 (on), not " + Quoted(input));
       *stored = platform::RegValue::Dword(input == "1" ? 1 : 0);
       return true;
     case SettingKind::kCount:
@@ -153,7 +156,7 @@ bool ValidateConfigValue(const Setting& value, std::string_view input,
     case SettingKind::kFolder:
       if (!CheckFolder(value, input, error)) return false;
       *stored = platform::RegValue::String(input.back() == '/' ? std::string(input)
-                                                                : std::string(input) + "/");
+                                                               : std::string(input) + "/");
       return true;
     case SettingKind::kEmail:
       if (!CheckEmail(value, input, error)) return false;

@@ -6,13 +6,13 @@
 #include <string>
 #include <string_view>
 
-#include "platform/registry.h"
 #include "common/settings.h"
+#include "platform/registry.h"
 
 // On success sets `stored` (a dword for numbers, a string for texts, the
 // e-mail address scrambled) and returns true; otherwise sets `error` to a
 // sentence naming the value and what it must be.
-bool ValidateConfigValue(const Setting& value, std::string_view input,
-                         platform::RegValue* stored, std::string* error);
+bool ValidateConfigValue(const Setting& value, std::string_view input, platform::RegValue* stored,
+                         std::string* error);
 
 #endif  // TOOLS_CONFIG_VALIDATE_CONFIG_VALUE_H_

@@ -35,25 +35,39 @@ TEST(ValidateConfigValueTest, AcceptsAndNormalisesGoodValues) {
   EXPECT_EQ(Stored("NotifyHost", "[::1]:8080"), "[::1]:8080 (text)");
   EXPECT_EQ(Stored("NotifyHost", "[fe80::1]"), "[fe80::1] (text)");
   EXPECT_EQ(Stored("EmailAddress", "~x@y"), "~x@y (text)");
-  EXPECT_EQ(Stored("EmailAddress", "j\xC3\xBCrgen@example.com"), "j\xC3\xBCrgen@example.com (text)");
+  EXPECT_EQ(Stored("EmailAddress", "j\xC3\xBCrgen@example.com"),
+            "j\xC3\xBCrgen@example.com (text)");
   EXPECT_EQ(Stored("ListenAddress", "10.0.0.1"), "10.0.0.1 (text)");
   EXPECT_EQ(Stored("ListenAddress", ""), " (text)");
-  EXPECT_EQ(Stored("AgentNetworks", "192.168.0.0/16, 10.1.0.0/24"), "192.168.0.0/16, 10.1.0.0/24 (text)");
+  EXPECT_EQ(Stored("AgentNetworks", "192.168.0.0/16, 10.1.0.0/24"),
+            "192.168.0.0/16, 10.1.0.0/24 (text)");
   EXPECT_EQ(Stored("AgentNetworks", ""), " (text)");
   EXPECT_EQ(Stored("AgentAddressCheck", "1"), "1 (number)");
 }
 
 TEST(ValidateConfigValueTest, RejectsWithAMessageNamingTheValue) {
-  for (auto [name, input] : std::vector<std::pair<const char*, std::string>>{
-           {"DBServerPort", "99999999999"}, {"DBServerPort", " 80"}, {"RegDaily", "01"},
-           {"ReportTime", "007"}, {"ReportTime", "-1"}, {"apppath", "/a\nb"},
-           {"EmailAddress", "a\tb"}, {"EmailAddress", std::string("a\xF9", 2)},
-           {"NotifyHost", "a:b:c"}, {"NotifyHost", "[::1"}, {"NotifyHost", "host:65536"},
-           {"NotifyHost", "user@host"}, {"ContactKeepDays", "0"},
-           {"ContactWindowHours", "100001"}, {"ListenAddress", "localhost"},
-           {"ListenAddress", "10.0.0.256"}, {"AgentNetworks", "10.1.2.3/16"},
-           {"AgentNetworks", "10.0.0.0/8,"}, {"AgentAddressCheck", "2"},
-           {"KeepDays", "100001"}, {"KeepDays", "-1"}}) {
+  for (auto [name, input] :
+       std::vector<std::pair<const char*, std::string>>{{"DBServerPort", "99999999999"},
+                                                        {"DBServerPort", " 80"},
+                                                        {"RegDaily", "01"},
+                                                        {"ReportTime", "007"},
+                                                        {"ReportTime", "-1"},
+                                                        {"apppath", "/a\nb"},
+                                                        {"EmailAddress", "a\tb"},
+                                                        {"EmailAddress", std::string("a\xF9", 2)},
+                                                        {"NotifyHost", "a:b:c"},
+                                                        {"NotifyHost", "[::1"},
+                                                        {"NotifyHost", "host:65536"},
+                                                        {"NotifyHost", "user@host"},
+                                                        {"ContactKeepDays", "0"},
+                                                        {"ContactWindowHours", "100001"},
+                                                        {"ListenAddress", "localhost"},
+                                                        {"ListenAddress", "10.0.0.256"},
+                                                        {"AgentNetworks", "10.1.2.3/16"},
+                                                        {"AgentNetworks", "10.0.0.0/8,"},
+                                                        {"AgentAddressCheck", "2"},
+                                                        {"KeepDays", "100001"},
+                                                        {"KeepDays", "-1"}}) {
     std::string result = Stored(name, input);
     EXPECT_EQ(result.rfind("rejected: ", 0), 0u) << name << " " << input << " -> " << result;
     EXPECT_NE(result.find(name), std::string::npos) << result;

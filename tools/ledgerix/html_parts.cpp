@@ -138,9 +138,9 @@ std::string CountTable(const char* name_heading, const char* count_heading,
 }
 
 std::string FigureTable(const std::vector<NamedCount>& figures) {
-  std::string html = std::string(
-                         "<table cellpadding=\"3\" cellspacing=\"0\" border=\"0\" style=\"") +
-                     kFont + ";font-size:14px\">\n";
+  std::string html =
+      std::string("<table cellpadding=\"3\" cellspacing=\"0\" border=\"0\" style=\"") + kFont +
+      ";font-size:14px\">\n";
   for (const NamedCount& figure : figures) {
     html += "<tr><td>" + EscapeHtml(figure.name) +
             "</td><td align=\"right\" style=\"font-weight:bold\">" + Thousands(figure.count) +

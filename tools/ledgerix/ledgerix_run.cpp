@@ -82,10 +82,9 @@ int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std
   std::string period = DescribePeriod(command.period, bounds);
   std::string adjective = PeriodAdjective(command.period);
   if (command.mode == LedgerixMode::kActivityReport) {
-    ActivityReport report{
-        adjective + " activity report", period,
-        ReadActivityOfPeriod(db, bounds.begin, bounds.end,
-                             std::max(kTopInOverview, kSitesPerUser))};
+    ActivityReport report{adjective + " activity report", period,
+                          ReadActivityOfPeriod(db, bounds.begin, bounds.end,
+                                               std::max(kTopInOverview, kSitesPerUser))};
     *out = RenderActivityReport(report);
   } else {
     FilterReport report{
@@ -142,8 +141,9 @@ int RunLedgerix(const std::vector<std::string>& args, const LedgerixSettings& se
   }
   if (settings.install_path.empty()) {
     // Without it every file would land in whatever folder the tool runs in.
-    *err += "ledgerix: no install folder is configured (registry value apppath under "
-            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane); set it with QuorvaneServerConfig\n";
+    *err +=
+        "ledgerix: no install folder is configured (registry value apppath under "
+        "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane); set it with QuorvaneServerConfig\n";
     return 1;
   }
   try {

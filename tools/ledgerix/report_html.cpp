@@ -32,8 +32,7 @@ std::vector<NamedCount> UserRows(const std::vector<User>& users, size_t n, Count
 // counts the users left out.
 template <typename User>
 void AppendUserSections(const std::vector<User>& users,
-                        const std::function<std::string(const User&)>& section,
-                        std::string* html) {
+                        const std::function<std::string(const User&)>& section, std::string* html) {
   size_t shown = 0;
   for (; shown < std::min(kUsersListed, users.size()); ++shown) {
     std::string part = section(users[shown]);

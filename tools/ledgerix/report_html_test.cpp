@@ -37,8 +37,7 @@ ActivityReport OneUserActivity(UserLabel user, int64_t requests, std::vector<Nam
   return report;
 }
 
-FilterReport OneUserFilter(UserLabel user, std::vector<FilterActivityRow> latest,
-                           int64_t events) {
+FilterReport OneUserFilter(UserLabel user, std::vector<FilterActivityRow> latest, int64_t events) {
   FilterReport report{"Daily filter report", "Monday 7 December 2026", {}};
   report.events.events = events;
   for (const FilterActivityRow& row : latest) report.events.actions.push_back({row.action, 1});
@@ -48,17 +47,16 @@ FilterReport OneUserFilter(UserLabel user, std::vector<FilterActivityRow> latest
 
 TEST(ReportHtmlTest, EscapesEverythingFromTheLogs) {
   EXPECT_EQ(EscapeHtml("a<b>&\"c'"), "a&lt;b&gt;&amp;&quot;c&#39;");
-  std::string html = RenderActivityReport(OneUserActivity(
-      {"<script>alert(1)</script>", "10.0.0.1\"><b>", "PC&1"}, 5,
-      {{"evil.example/<img src=x>", 5}}, 1));
+  std::string html =
+      RenderActivityReport(OneUserActivity({"<script>alert(1)</script>", "10.0.0.1\"><b>", "PC&1"},
+                                           5, {{"evil.example/<img src=x>", 5}}, 1));
   EXPECT_EQ(html.find("<script>"), std::string::npos);
   EXPECT_EQ(html.find("<img"), std::string::npos);
   EXPECT_EQ(html.find("\"><b>"), std::string::npos);
   EXPECT_NE(html.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
   EXPECT_NE(html.find("PC&amp;1"), std::string::npos);
-  html = RenderFilterReport(
-      OneUserFilter({"m&m", "", ""}, {{1, "x.example/?a=1&b=<2>", dbDateTime(0), "block'ed", 1}},
-                    1));
+  html = RenderFilterReport(OneUserFilter(
+      {"m&m", "", ""}, {{1, "x.example/?a=1&b=<2>", dbDateTime(0), "block'ed", 1}}, 1));
   EXPECT_NE(html.find("m&amp;m"), std::string::npos);
   EXPECT_NE(html.find("x.example/?a=1&amp;b=&lt;2&gt;"), std::string::npos);
   EXPECT_NE(html.find("block&#39;ed"), std::string::npos);
