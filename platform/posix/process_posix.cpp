@@ -62,7 +62,7 @@ class SpawnSetup {
     posix_spawn_file_actions_destroy(&actions_);
     posix_spawnattr_destroy(&attr_);
   }
-  // dup2 clears close-on-exec on the target, so only 0, 1 and 2 survive.
+  // dup2 clears close-on-exec on the target; Spawn closes everything above 2.
   void Dup(int fd, int target) { posix_spawn_file_actions_adddup2(&actions_, fd, target); }
   void OpenNull(int target) {
     posix_spawn_file_actions_addopen(&actions_, target, "/dev/null", O_RDONLY, 0);
@@ -72,6 +72,10 @@ class SpawnSetup {
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    // After the dup2s: a descriptor that a library opened without
+    // close-on-exec (or opened while another thread was spawning) must not
+    // reach the tools either.
+    posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
     return posix_spawn(pid, path.c_str(), &actions_, &attr_, args.data(), environ);
   }
 
