@@ -1,4 +1,4 @@
-#include "server/processing/extract_contact_info.h"
+#include "server/intake/extract_contact_info.h"
 
 #include <gtest/gtest.h>
 

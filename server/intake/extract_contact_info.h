@@ -1,8 +1,8 @@
 // ExtractContactInfo: takes the user name, computer name and IP address out
-// of an agent's report text. Called on the request worker's thread; it
+// of an agent's report text. Called on the listener's and the request worker's threads; it
 // touches only its arguments.
-#ifndef SERVER_PROCESSING_EXTRACT_CONTACT_INFO_H_
-#define SERVER_PROCESSING_EXTRACT_CONTACT_INFO_H_
+#ifndef SERVER_INTAKE_EXTRACT_CONTACT_INFO_H_
+#define SERVER_INTAKE_EXTRACT_CONTACT_INFO_H_
 
 #include <string>
 
@@ -15,4 +15,4 @@
 int ExtractContactInfo(const std::string& text, std::string& user, std::string& computer,
                        std::string& ip);
 
-#endif  // SERVER_PROCESSING_EXTRACT_CONTACT_INFO_H_
+#endif  // SERVER_INTAKE_EXTRACT_CONTACT_INFO_H_
