@@ -1,9 +1,12 @@
 #include "server/intake/arrival_check.h"
 
+#include <exception>
+
 #include "common/ipv4_address.h"
 #include "common/reg_value.h"
+#include "server/base/event_log.h"
+#include "server/formats/extract_contact_info.h"
 #include "server/intake/agent_address_check.h"
-#include "server/intake/extract_contact_info.h"
 
 namespace {
 
@@ -14,6 +17,16 @@ std::string SenderText(std::optional<uint32_t> sender) {
 }  // namespace
 
 bool CArrivalCheck::Admits(const std::string& report, std::optional<uint32_t> sender) {
+  try {
+    return Checks(report, sender);
+  } catch (const std::exception&) {
+    // Out of memory: the report is lost either way; the listener goes on.
+    WriteEventLog("Error in ExtractContactInfo");
+    return false;
+  }
+}
+
+bool CArrivalCheck::Checks(const std::string& report, std::optional<uint32_t> sender) {
   std::string user, computer, ip;
   if (ExtractContactInfo(report, user, computer, ip) == 0) {
     nameless_.Count("Agent report from " + SenderText(sender) +

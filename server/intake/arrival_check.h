@@ -28,6 +28,8 @@ class CArrivalCheck {
   uint64_t refused() const { return nameless_.refused() + misaddressed_.refused(); }
 
  private:
+  bool Checks(const std::string& report, std::optional<uint32_t> sender);
+
   CRefusalCounter nameless_;
   CRefusalCounter misaddressed_;
 };

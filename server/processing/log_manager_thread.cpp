@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "server/base/event_log.h"
-#include "server/intake/extract_contact_info.h"
+#include "server/formats/extract_contact_info.h"
 #include "server/processing/database_tool_calls.h"
 
 namespace {
