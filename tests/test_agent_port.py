@@ -22,15 +22,16 @@ def connect(port, source="127.0.0.1"):
     return socket.create_connection(("127.0.0.1", port), timeout=10, source_address=(source, 0))
 
 
-def send(port, data, source="127.0.0.1", wait=True):
-    """`data` on a connection of its own; the server may close it unread."""
+def send(port, data, source="127.0.0.1"):
+    """`data` on a connection of its own; the server may close it unread.
+    The server closes first, so that a flood leaves no client ports in
+    TIME_WAIT, which would keep other tests' servers from binding them."""
     with connect(port, source) as s:
         try:
             s.sendall(data)
-            if wait:
-                s.shutdown(socket.SHUT_WR)
-                while s.recv(4096):
-                    pass
+            s.shutdown(socket.SHUT_WR)
+            while s.recv(4096):
+                pass
         except OSError:
             pass
 
@@ -86,17 +87,20 @@ class AgentPort(unittest.TestCase):
         return self.sockets[-count:]
 
     def test_silent_connections_hold_up_nobody_within_the_caps(self):
-        # 1,024 in all: the connection silent longest makes room. The first
-        # one has sent a byte since, so the second goes.
-        first = self.open_silent(1, "127.0.0.9")[0]
+        # 1,024 in all: the connection silent longest makes room, then the
+        # next silent longest (all are accepted by then), not one that sent
+        # a byte since.
+        self.open_silent(1, "127.0.0.9")
         for i in range(16):
             self.open_silent(64 if i < 15 else 63, "127.0.0.%d" % (20 + i))
-        first.sendall(b"<user>")
         self.open_silent(1, "127.0.0.99")
-        self.assertTrue(self.server.wait_for_line("closed to make room"), self.server.lines)
-        self.assertTrue(closed_by_server(self.sockets[1], 3))
+        self.assertTrue(closed_by_server(self.sockets[0]), self.server.lines)
+        self.sockets[1].sendall(b"<user>")
+        self.open_silent(1, "127.0.0.98")
+        self.assertTrue(closed_by_server(self.sockets[2]))
+        self.assertFalse(closed_by_server(self.sockets[1], 0.2))
         self.assertEqual(self.lines_with("closed to make room"),
-                         ["Agent connection from 127.0.0.20 closed to make room: 1024 agent "
+                         ["Agent connection from 127.0.0.9 closed to make room: 1024 agent "
                           "connections are open, and it was silent longest (1 refused since "
                           "start; more are only counted until none comes for 60 s)"])
         for s in self.sockets:
@@ -144,7 +148,7 @@ class AgentPort(unittest.TestCase):
 
         def connect_in_a_loop(i):
             while time.time() < stop:
-                send(self.port, report("loop%d-%d" % (i, count[i])), wait=False)
+                send(self.port, report("loop%d-%d" % (i, count[i])))
                 count[i] += 1
         loopers = [threading.Thread(target=connect_in_a_loop, args=(i,)) for i in range(2)]
         for t in loopers:
@@ -158,7 +162,7 @@ class AgentPort(unittest.TestCase):
 
         def flood():
             for i in range(20000):
-                send(self.port, report("flood%d" % i), wait=False)
+                send(self.port, report("flood%d" % i))
                 sent[0] += 1
         flooder = threading.Thread(target=flood)
         flooder.start()
