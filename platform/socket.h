@@ -120,8 +120,9 @@ size_t RaiseOpenFileLimit(size_t wanted);
 
 // A local client, for tests and benchmarks: connects to 127.0.0.1:`port`
 // (from the local address `from`, host byte order, when given), sends
-// `data` (nothing when empty) and waits until the server closes the
-// connection. False when the connection failed.
+// `data` (nothing when empty), ends its side unless `data` holds a line feed
+// or a zero byte, and waits until the server closes the connection. False
+// when the connection failed.
 bool SendToLocalPort(uint16_t port, std::string_view data,
                      std::optional<uint32_t> from = std::nullopt);
 

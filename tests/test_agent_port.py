@@ -7,6 +7,7 @@ are generous; the tight figures are listener_bench's."""
 import json
 import os
 import socket
+import struct
 import threading
 import time
 import unittest
@@ -23,17 +24,24 @@ def connect(port, source="127.0.0.1"):
 
 
 def send(port, data, source="127.0.0.1"):
-    """`data` on a connection of its own; the server may close it unread.
-    The server closes first, so that a flood leaves no client ports in
-    TIME_WAIT, which would keep other tests' servers from binding them."""
+    """`data`, ending in a line feed, on a connection of its own; the server
+    may close it unread. The server closes first, so that a flood leaves no
+    client ports in TIME_WAIT, which would keep other tests' servers from
+    binding them."""
     with connect(port, source) as s:
         try:
             s.sendall(data)
-            s.shutdown(socket.SHUT_WR)
             while s.recv(4096):
                 pass
         except OSError:
             pass
+
+
+def abort(s):
+    """Closes with a reset: a client port left in TIME_WAIT on another
+    loopback address would keep other tests' servers from binding it."""
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    s.close()
 
 
 def closed_by_server(s, timeout=10):
@@ -67,7 +75,7 @@ class AgentPort(unittest.TestCase):
         self.addCleanup(self.server.__exit__)
         self.assertTrue(wait_for_port(self.port))
         self.sockets = []
-        self.addCleanup(lambda: [s.close() for s in self.sockets])
+        self.addCleanup(lambda: [abort(s) for s in self.sockets])
 
     def calls(self):
         if not os.path.exists(self.calls_file):
@@ -104,7 +112,7 @@ class AgentPort(unittest.TestCase):
                           "connections are open, and it was silent longest (1 refused since "
                           "start; more are only counted until none comes for 60 s)"])
         for s in self.sockets:
-            s.close()
+            abort(s)
         self.sockets = []
 
         # 200 silent connections from four addresses, opened again as the
@@ -118,7 +126,7 @@ class AgentPort(unittest.TestCase):
                 while len(held) < 50:
                     held.append(connect(self.port, source))
             for s in held:
-                s.close()
+                abort(s)
         holders = [threading.Thread(target=hold, args=("127.0.0.%d" % (10 + i),)) for i in range(4)]
         for t in holders:
             t.start()

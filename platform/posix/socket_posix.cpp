@@ -238,12 +238,15 @@ void CloseConnection(int fd) { ScopedFd(fd).Reset(); }
 bool SendToLocalPort(uint16_t port, std::string_view data, std::optional<uint32_t> from) {
   ScopedFd fd(OpenSilentConnection(port, from));
   if (!fd.is_valid()) return false;
+  bool ends_itself = data.find_first_of(std::string_view("\n\0", 2)) != std::string_view::npos;
   while (!data.empty()) {
     ssize_t n = HANDLE_EINTR(send(fd.get(), data.data(), data.size(), MSG_NOSIGNAL));
     if (n <= 0) break;
     data.remove_prefix(size_t(n));
   }
-  shutdown(fd.get(), SHUT_WR);  // the report is complete: the server need not wait
+  // A report that ends itself needs no end of input, and without one the
+  // server closes first: no port of this side waits in TIME_WAIT.
+  if (!ends_itself) shutdown(fd.get(), SHUT_WR);
   char sink[4096];
   while (HANDLE_EINTR(recv(fd.get(), sink, sizeof sink, 0)) > 0) {
   }
