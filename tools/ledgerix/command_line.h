@@ -3,6 +3,10 @@
 //   ledgerix 6 <user> <computer> <ip>   record a contact
 //   ledgerix 7                          list the contacts
 //   ledgerix <report arguments>         an activity or filter report
+//   ledgerix migrate [FILE]             copy a SQLite activity database
+//                                       (default: the install folder's
+//                                       webfilter.dbs) into the configured
+//                                       PostgreSQL database
 //
 // Report arguments must match the arguments of one entry of the report
 // table (common/report_table.h) exactly: 1 1 0 0 | 1 2 2 0 | 1 7 2 0 for
@@ -17,7 +21,7 @@
 
 #include "tools/ledgerix/report_period.h"
 
-enum class LedgerixMode { kRecordContact, kListContacts, kActivityReport, kFilterReport };
+enum class LedgerixMode { kRecordContact, kListContacts, kActivityReport, kFilterReport, kMigrate };
 
 struct LedgerixCommand {
   LedgerixMode mode = LedgerixMode::kListContacts;
@@ -25,6 +29,7 @@ struct LedgerixCommand {
   std::string user;                                  // kRecordContact only
   std::string computer;
   std::string ip;
+  std::string file;  // kMigrate only; empty: the install folder's webfilter.dbs
 };
 
 // `args` are the arguments after the program name; nullopt when they match
