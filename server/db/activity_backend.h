@@ -94,6 +94,19 @@ class ActivityBackend {
                          int64_t time, std::string_view action)>;
   virtual void ScanFilterEventsOfPeriod(int64_t from, int64_t to, const FilterVisitor& visit) = 0;
 
+  // What one user name did in a period (from <= time < to), over all the
+  // User rows of the name: their labels in id order; each site with the sum
+  // of its sizes and each action with its count (in no particular order);
+  // the newest `latest` filter events (ties: highest id first).
+  virtual std::vector<UserLabel> LabelsOfName(const std::string& user_name) = 0;
+  virtual std::vector<NamedCount> SitesOfName(const std::string& user_name, int64_t from,
+                                              int64_t to) = 0;
+  virtual std::vector<NamedCount> ActionsOfName(const std::string& user_name, int64_t from,
+                                                int64_t to) = 0;
+  virtual std::vector<FilterActivityRow> LatestEventsOfName(const std::string& user_name,
+                                                            int64_t from, int64_t to,
+                                                            size_t latest) = 0;
+
   // Removes the Web and FilterActivity rows with time < cutoff in
   // transactions of at most `batch_rows` rows; `go_on` is asked before
   // every one after the first (false stops; what went stays gone). Must not

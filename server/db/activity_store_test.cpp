@@ -8,6 +8,7 @@
 #include "server/db/delete_activity_before.h"
 #include "server/db/read_activity_of_period.h"
 #include "server/db/read_filter_events_of_period.h"
+#include "server/db/read_user_activity.h"
 
 namespace {
 
@@ -116,6 +117,19 @@ TEST_P(ActivityStoreTest, ReadsThePeriodsOfTheReports) {
   EXPECT_EQ(filter.users[0].latest[1].url, "x.example/2");
   ASSERT_EQ(filter.top_blocked_sites.size(), 1u);
   EXPECT_EQ(filter.top_blocked_sites[0].count, 2);
+
+  const UserActivity one = ReadUserActivity(db, "bob", 100, 200, 1);
+  ASSERT_EQ(one.labels.size(), 1u);
+  EXPECT_EQ(one.labels[0].computer, "b");
+  EXPECT_EQ(one.requests, 11);
+  ASSERT_EQ(one.sites.size(), 2u);
+  EXPECT_EQ(one.sites[0].count, 7);
+  EXPECT_EQ(one.events, 3);
+  ASSERT_EQ(one.actions.size(), 3u);  // "Blocked", "allowed", "blocked": ties bytewise
+  EXPECT_EQ(one.actions[0].name, "Blocked");
+  ASSERT_EQ(one.latest.size(), 1u);
+  EXPECT_EQ(one.latest[0].url, "y.example/");
+  EXPECT_TRUE(ReadUserActivity(db, "nobody", 0, 1000, 5).labels.empty());
 }
 
 TEST_P(ActivityStoreTest, RemovesTheOlderRowsInBatchesOldestFirst) {

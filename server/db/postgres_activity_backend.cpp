@@ -213,6 +213,40 @@ class PostgresActivityBackend final : public ActivityBackend {
         });
   }
 
+  std::vector<UserLabel> LabelsOfName(const std::string& user_name) override {
+    PgResult r = db_->Exec(
+        "SELECT i.ip, c.computer_name FROM \"User\" u LEFT JOIN \"Ip\" i ON i.id = u.ips"
+        " LEFT JOIN \"Computer\" c ON c.id = u.computers WHERE u.user_name = $1 ORDER BY u.id",
+        {user_name});
+    std::vector<UserLabel> labels;
+    for (int i = 0; i < r.rows(); ++i)
+      labels.push_back({user_name, std::string(r.Text(i, 0)), std::string(r.Text(i, 1))});
+    return labels;
+  }
+  std::vector<NamedCount> SitesOfName(const std::string& user_name, int64_t from,
+                                      int64_t to) override {
+    return Counts("SELECT url, sum(size) FROM \"Web\" WHERE ", user_name, from, to);
+  }
+  std::vector<NamedCount> ActionsOfName(const std::string& user_name, int64_t from,
+                                        int64_t to) override {
+    return Counts("SELECT action, count(*) FROM \"FilterActivity\" WHERE ", user_name, from, to);
+  }
+  std::vector<FilterActivityRow> LatestEventsOfName(const std::string& user_name, int64_t from,
+                                                    int64_t to, size_t latest) override {
+    SendActivity();
+    PgResult r = db_->Exec(
+        std::string("SELECT id, url, time, action, users FROM \"FilterActivity\""
+                    " WHERE ") +
+            kUsersOfName + " AND time >= $2 AND time < $3 ORDER BY time DESC, id DESC LIMIT $4",
+        {user_name, Number(from), Number(to), Number(static_cast<int64_t>(latest))});
+    std::vector<FilterActivityRow> events;
+    for (int i = 0; i < r.rows(); ++i) {
+      events.push_back({r.Int(i, 0), std::string(r.Text(i, 1)), dbDateTime(r.Int(i, 2)),
+                        std::string(r.Text(i, 3)), r.OptionalInt(i, 4)});
+    }
+    return events;
+  }
+
   // Oldest first, each batch a transaction of its own; readers and the
   // import are never held up by it.
   DeletedActivity DeleteActivityBefore(int64_t cutoff, size_t batch_rows,
@@ -249,6 +283,20 @@ class PostgresActivityBackend final : public ActivityBackend {
   std::unique_ptr<ActivityRowSink> RowsKeepingIds() override;
 
   PgConnection& connection() { return *db_; }
+
+  // The ids of a name's User rows, the name being $1 (index on user_name).
+  static constexpr char kUsersOfName[] = "users IN (SELECT id FROM \"User\" WHERE user_name = $1)";
+
+  // Name and count pairs of `select` over a user name's rows of a period.
+  std::vector<NamedCount> Counts(const std::string& select, const std::string& user_name,
+                                 int64_t from, int64_t to) {
+    SendActivity();
+    PgResult r = db_->Exec(select + kUsersOfName + " AND time >= $2 AND time < $3 GROUP BY 1",
+                           {user_name, Number(from), Number(to)});
+    std::vector<NamedCount> counts;
+    for (int i = 0; i < r.rows(); ++i) counts.push_back({std::string(r.Text(i, 0)), r.Int(i, 1)});
+    return counts;
+  }
 
   // Sends the gathered activity rows.
   void SendActivity() {

@@ -9,6 +9,7 @@
 #include "server/db/fast_statement.h"
 #include "server/db/sqlite_delete_old_activity.h"
 #include "server/db/sqlite_report_users.h"
+#include "server/db/sqlite_user_activity.h"
 
 namespace {
 
@@ -322,6 +323,22 @@ class SqliteActivityBackend final : public ActivityBackend {
       while (rows.Step()) visit(user, rows.Int(0), rows.Text(1), rows.Int(2), rows.Text(3));
       rows.Reset();
     }
+  }
+
+  std::vector<UserLabel> LabelsOfName(const std::string& user_name) override {
+    return SqliteLabelsOfName(db_, user_name);
+  }
+  std::vector<NamedCount> SitesOfName(const std::string& user_name, int64_t from,
+                                      int64_t to) override {
+    return SqliteSitesOfName(db_, user_name, from, to);
+  }
+  std::vector<NamedCount> ActionsOfName(const std::string& user_name, int64_t from,
+                                        int64_t to) override {
+    return SqliteActionsOfName(db_, user_name, from, to);
+  }
+  std::vector<FilterActivityRow> LatestEventsOfName(const std::string& user_name, int64_t from,
+                                                    int64_t to, size_t latest) override {
+    return SqliteLatestEventsOfName(db_, user_name, from, to, latest);
   }
 
   DeletedActivity DeleteActivityBefore(int64_t cutoff, size_t batch_rows,

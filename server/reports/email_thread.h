@@ -4,9 +4,8 @@
 // folder and sends it with Notivo, once per report hour.
 //
 // Owned by MainThread; Start and Stop are called from the owner's thread.
-// The pass runs on the worker's own thread. While in the report hour it
-// makes the install folder the process's current folder, which no other
-// code sets.
+// The pass runs on the worker's own thread. The programs it starts run in
+// the install folder; the process's current folder stays as it was.
 #ifndef SERVER_REPORTS_EMAIL_THREAD_H_
 #define SERVER_REPORTS_EMAIL_THREAD_H_
 

@@ -3,6 +3,8 @@
 //   ledgerix 6 <user> <computer> <ip>   record a contact
 //   ledgerix 7                          list the contacts
 //   ledgerix <report arguments>         an activity or filter report
+//   ledgerix user <name> <from> <to>    the report on one user over the days
+//                                       from..to (YYYY-MM-DD, inclusive)
 //   ledgerix migrate [FILE]             copy a SQLite activity database
 //                                       (default: the install folder's
 //                                       webfilter.dbs) into the configured
@@ -21,15 +23,23 @@
 
 #include "tools/ledgerix/report_period.h"
 
-enum class LedgerixMode { kRecordContact, kListContacts, kActivityReport, kFilterReport, kMigrate };
+enum class LedgerixMode {
+  kRecordContact,
+  kListContacts,
+  kActivityReport,
+  kFilterReport,
+  kUserReport,
+  kMigrate
+};
 
 struct LedgerixCommand {
   LedgerixMode mode = LedgerixMode::kListContacts;
   ReportPeriod period = ReportPeriod::kPreviousDay;  // report modes only
-  std::string user;                                  // kRecordContact only
+  std::string user;                                  // kRecordContact, kUserReport
   std::string computer;
   std::string ip;
-  std::string file;  // kMigrate only; empty: the install folder's webfilter.dbs
+  std::string file;   // kMigrate only; empty: the install folder's webfilter.dbs
+  PeriodBounds days;  // kUserReport only
 };
 
 // `args` are the arguments after the program name; nullopt when they match

@@ -9,9 +9,11 @@
 #include "server/db/copy_activity_database.h"
 #include "server/db/read_activity_of_period.h"
 #include "server/db/read_filter_events_of_period.h"
+#include "server/db/read_user_activity.h"
 #include "tools/ledgerix/command_line.h"
 #include "tools/ledgerix/contact_store.h"
 #include "tools/ledgerix/report_html.h"
+#include "tools/ledgerix/user_report_html.h"
 
 namespace {
 
@@ -44,6 +46,18 @@ bool OpenForReading(const ActivityLocation& location, ActivityDatabase* db, std:
   return db->OpenReadOnly(location, error);
 }
 
+// Opens the configured activity database for a report; false after saying
+// why in one line.
+bool OpenActivity(const LedgerixSettings& settings, ActivityDatabase* db, std::string* err) {
+  const ActivityLocation location =
+      ActivityLocationOf(settings.install_path, settings.activity_database);
+  std::string error;
+  if (OpenForReading(location, db, &error)) return true;
+  *err +=
+      "ledgerix: cannot open the activity database " + location.Describe() + ": " + error + "\n";
+  return false;
+}
+
 int RecordContact(const LedgerixCommand& command, const LedgerixSettings& settings,
                   std::string* err) {
   const std::pair<const char*, const std::string*> values[] = {
@@ -73,15 +87,8 @@ int ListContacts(const LedgerixSettings& settings, std::string* out, std::string
 
 int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
            std::string* err) {
-  const ActivityLocation location =
-      ActivityLocationOf(settings.install_path, settings.activity_database);
   ActivityDatabase db;
-  std::string error;
-  if (!OpenForReading(location, &db, &error)) {
-    *err +=
-        "ledgerix: cannot open the activity database " + location.Describe() + ": " + error + "\n";
-    return 1;
-  }
+  if (!OpenActivity(settings, &db, err)) return 1;
   PeriodBounds bounds = BoundsOfPeriod(command.period, settings.now);
   std::string period = DescribePeriod(command.period, bounds);
   std::string adjective = PeriodAdjective(command.period);
@@ -135,6 +142,22 @@ int Migrate(const LedgerixCommand& command, const LedgerixSettings& settings, st
   return 0;
 }
 
+int UserReportOf(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
+                 std::string* err) {
+  ActivityDatabase db;
+  if (!OpenActivity(settings, &db, err)) return 1;
+  UserReport report{
+      command.user, DescribeDays(command.days),
+      ReadUserActivity(db, command.user, command.days.begin, command.days.end, kUserEventsRead)};
+  if (report.activity.labels.empty()) {
+    // Most likely a mistyped name: an empty report would hide that.
+    *err += "ledgerix: the activity database knows no user named " + command.user + "\n";
+    return 1;
+  }
+  *out = RenderUserReport(report);
+  return 0;
+}
+
 // A number setting; missing or 0 gives its default.
 uint32_t ReadPositive(const Setting& setting) {
   uint32_t value = CRegNumberValue(setting).Read();
@@ -153,6 +176,8 @@ int Dispatch(const LedgerixCommand& command, const LedgerixSettings& settings, s
       return Report(command, settings, out, err);
     case LedgerixMode::kMigrate:
       return Migrate(command, settings, out, err);
+    case LedgerixMode::kUserReport:
+      return UserReportOf(command, settings, out, err);
   }
   return 2;
 }
