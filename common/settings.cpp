@@ -37,6 +37,8 @@ std::string_view KindHint(SettingKind kind) {
       return "0 (off) to 100000";
     case SettingKind::kConnection:
       return "host=... dbname=... or postgresql://...";
+    case SettingKind::kFile:
+      return "absolute file";
   }
   return "";
 }
