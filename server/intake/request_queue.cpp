@@ -55,6 +55,18 @@ RequestEntry CRequestQueue::Pop() {
   return entry;
 }
 
+std::vector<RequestEntry> CRequestQueue::PopUpTo(size_t max) {
+  std::lock_guard<std::mutex> lock(mu_);
+  std::vector<RequestEntry> taken;
+  while (taken.size() < max && !entries_.empty()) {
+    waiting_.erase(&entries_.front());
+    bytes_ -= entries_.front().text.size();
+    taken.push_back(std::move(entries_.front()));
+    entries_.pop_front();
+  }
+  return taken;
+}
+
 size_t CRequestQueue::size() const {
   std::lock_guard<std::mutex> lock(mu_);
   return entries_.size();

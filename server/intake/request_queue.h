@@ -20,6 +20,7 @@
 #include <string>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 struct RequestEntry {
   RequestEntry() = default;
@@ -48,6 +49,8 @@ class CRequestQueue {
   bool IsEmpty() const;
   // Throws std::runtime_error("SB Queue underflow !") when empty.
   RequestEntry Pop();
+  // Removes and returns up to `max` entries, oldest first (none when empty).
+  std::vector<RequestEntry> PopUpTo(size_t max);
   size_t size() const;
   // Entries dropped since construction.
   uint64_t dropped() const;

@@ -43,6 +43,15 @@ TEST_F(QueueTest, FirstInFirstOutAndReuseAfterEmpty) {
   EXPECT_EQ(PopUnderflowText(q), "SB Queue underflow !");
   q.Push({"D\n", 4});
   EXPECT_EQ(q.Pop().text, "D\n");
+  // Several at once, in the same order; what is taken frees its room.
+  EXPECT_TRUE(q.PopUpTo(5).empty());
+  for (const char* text : {"E\n", "F\n", "G\n"}) q.Push({text, 5});
+  std::vector<RequestEntry> two = q.PopUpTo(2);
+  ASSERT_EQ(two.size(), 2u);
+  EXPECT_EQ(two[0].text + two[1].text, "E\nF\n");
+  EXPECT_TRUE(q.Push({"E\n", 6}));
+  EXPECT_EQ(q.size(), 2u);
+  EXPECT_EQ(q.PopUpTo(5).size(), 2u);
   EXPECT_TRUE(log_.lines().empty());
 }
 

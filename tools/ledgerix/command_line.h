@@ -1,7 +1,8 @@
 // The command lines that ledgerix accepts.
 //
 //   ledgerix 6 <user> <computer> <ip>   record a contact
-//   ledgerix 7                          list the contacts
+//   ledgerix 7                          list the contacts, then the
+//                                       activity database's users without one
 //   ledgerix <report arguments>         an activity or filter report
 //
 // Report arguments must match the arguments of one entry of the report
