@@ -28,10 +28,10 @@
 
 #include "platform/clock.h"
 #include "server/db/activity_database.h"
-#include "server/logimport/log_names.h"
+#include "server/formats/log_names.h"
 #include "server/logimport/nightly_import.h"
 #include "server/logimport/site_table.h"
-#include "server/logimport/test_util.h"
+#include "server/formats/test_util.h"
 
 namespace {
 

@@ -38,22 +38,37 @@ enum class SpawnStatus {
   kStopped,      // the stop check said stop: not started, or ended early
 };
 
-// Runs argv[0] (found with FindProgram) with standard input an empty pipe,
-// standard output captured into `output` (at most `max_bytes` bytes; after
-// that the child gets a broken pipe rather than hanging) and standard error
-// inherited. `exit_status` gets its wait status when not null.
-SpawnStatus RunCaptured(const std::vector<std::string>& argv, size_t max_bytes, std::string* output,
-                        int* exit_status = nullptr, const StopCheck& stop = {});
+// Where a program's standard output goes. Standard input is empty unless
+// the output is inherited, when the program has all three of this process's.
+enum class OutputTo {
+  kInherit,  // this process's standard input, output and error
+  kCapture,  // a pipe read into ProgramRun::captured
+  kFile,     // ProgramRun::output_path, created or truncated
+};
 
-// Runs argv[0] with standard output on `output_path` (created or truncated)
-// and standard input empty. kStartFailed (with `error` set) when the file
-// cannot be opened or the program cannot be started.
-SpawnStatus RunToFile(const std::vector<std::string>& argv, const std::string& output_path,
-                      int* exit_status, std::string* error, const StopCheck& stop = {});
+// One program to run. Standard error is always this process's.
+struct ProgramRun {
+  std::vector<std::string> argv;  // argv[0] names the program (see FindProgram)
+  OutputTo output = OutputTo::kInherit;
+  // kCapture: emptied first, then holds at most `max_bytes` bytes; after
+  // that the child gets a broken pipe rather than hanging.
+  std::string* captured = nullptr;
+  size_t max_bytes = 0;
+  std::string output_path;  // kFile
+  // The program's working folder; empty for this process's. Set in the
+  // child alone: this process's current folder never changes.
+  std::string folder;
+  StopCheck stop;
+};
 
-// Runs argv[0] with this process's standard input, output and error, and
-// waits for it. False when the program cannot be found or started.
-bool RunAndWait(const std::vector<std::string>& argv, int* exit_status = nullptr);
+struct ProgramResult {
+  SpawnStatus status = SpawnStatus::kStartFailed;
+  int exit_status = -1;  // the wait status once the program ran
+  std::string error;     // why it did not run or was stopped, for messages
+};
+
+// Runs `run` and returns once its program has ended and been reaped.
+ProgramResult RunProgram(const ProgramRun& run);
 
 // True when a wait status is that of a program that ended with exit code 0.
 bool EndedWithSuccess(int wait_status);

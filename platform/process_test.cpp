@@ -20,12 +20,53 @@ namespace {
 
 using Args = std::vector<std::string>;
 
+// RunProgram with the output captured, as the request worker runs the tool.
+SpawnStatus Captured(const Args& argv, size_t max_bytes, std::string* out, int* status = nullptr,
+                     const StopCheck& stop = {}) {
+  ProgramRun run;
+  run.argv = argv;
+  run.output = OutputTo::kCapture;
+  run.captured = out;
+  run.max_bytes = max_bytes;
+  run.stop = stop;
+  ProgramResult result = RunProgram(run);
+  if (status) *status = result.exit_status;
+  return result.status;
+}
+
+// RunProgram with this process's standard descriptors, as systemctl is run.
+ProgramResult Inherited(const Args& argv) {
+  ProgramRun run;
+  run.argv = argv;
+  return RunProgram(run);
+}
+
+// RunProgram with the output on a file, as the report scheduler runs the tool.
+SpawnStatus ToFile(const Args& argv, const std::string& path, int* status, std::string* error,
+                   const StopCheck& stop = {}, const std::string& folder = {}) {
+  ProgramRun run;
+  run.argv = argv;
+  run.output = OutputTo::kFile;
+  run.output_path = path;
+  run.folder = folder;
+  run.stop = stop;
+  ProgramResult result = RunProgram(run);
+  *status = result.exit_status;
+  *error = result.error;
+  return result.status;
+}
+
 int OpenDescriptorCount() {
   int count = 0;
   DIR* dir = opendir("/proc/self/fd");
   while (dirent* e = readdir(dir)) count += e->d_name[0] != '.';
   closedir(dir);
   return count;
+}
+
+std::string CurrentFolder() {
+  char buf[4096];
+  return getcwd(buf, sizeof buf) ? buf : "";
 }
 
 bool HasZombieChild() {
@@ -64,25 +105,25 @@ TEST_F(ProcessTest, FindProgramSearchesPathAndDropsExe) {
   EXPECT_EQ(FindProgram("plain"), std::nullopt);
 }
 
-TEST_F(ProcessTest, RunCapturedOutputLimits) {
+TEST_F(ProcessTest, CapturedOutputLimits) {
   std::string out;
   int status = -1;
-  ASSERT_EQ(RunCaptured({"true"}, 100, &out, &status), SpawnStatus::kOk);
+  ASSERT_EQ(Captured({"true"}, 100, &out, &status), SpawnStatus::kOk);
   EXPECT_EQ(out, "");
   EXPECT_TRUE(EndedWithSuccess(status));
 
-  ASSERT_EQ(RunCaptured({"printf", "a\\r\\nb\\000c"}, 100, &out), SpawnStatus::kOk);
+  ASSERT_EQ(Captured({"printf", "a\\r\\nb\\000c"}, 100, &out), SpawnStatus::kOk);
   EXPECT_EQ(out, std::string("a\r\nb\0c", 6));
 
-  ASSERT_EQ(RunCaptured({"head", "-c", "599999", "/dev/zero"}, 599999, &out), SpawnStatus::kOk);
+  ASSERT_EQ(Captured({"head", "-c", "599999", "/dev/zero"}, 599999, &out), SpawnStatus::kOk);
   EXPECT_EQ(out.size(), 599999u);
 
   // Far more than a pipe holds: cut at the limit, and the child is not left
   // hanging on a full pipe (it gets a broken pipe).
-  ASSERT_EQ(RunCaptured({"head", "-c", "5000000", "/dev/zero"}, 1000, &out, &status),
+  ASSERT_EQ(Captured({"head", "-c", "5000000", "/dev/zero"}, 1000, &out, &status),
             SpawnStatus::kOk);
   EXPECT_EQ(out.size(), 1000u);
-  ASSERT_EQ(RunCaptured({"yes"}, 10, &out, &status), SpawnStatus::kOk);
+  ASSERT_EQ(Captured({"yes"}, 10, &out, &status), SpawnStatus::kOk);
   EXPECT_EQ(out, "y\ny\ny\ny\ny\n");
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE);
   EXPECT_EQ(DescribeWaitStatus(status), "signal " + std::to_string(SIGPIPE));
@@ -90,10 +131,10 @@ TEST_F(ProcessTest, RunCapturedOutputLimits) {
 
 TEST_F(ProcessTest, ChildGetsEmptyInputAndArgumentsAsSplit) {
   std::string out;
-  ASSERT_EQ(RunCaptured({"cat"}, 100, &out), SpawnStatus::kOk);
+  ASSERT_EQ(Captured({"cat"}, 100, &out), SpawnStatus::kOk);
   EXPECT_EQ(out, "");
   std::string echo = Script("args", "for a in \"$@\"; do printf '[%s]' \"$a\"; done");
-  ASSERT_EQ(RunCaptured({echo, "a b", "", "\"q\\"}, 100, &out), SpawnStatus::kOk);
+  ASSERT_EQ(Captured({echo, "a b", "", "\"q\\"}, 100, &out), SpawnStatus::kOk);
   EXPECT_EQ(out, "[a b][][\"q\\]");
 }
 
@@ -112,50 +153,55 @@ TEST_F(ProcessTest, ChildInheritsOnlyStandardDescriptors) {
       "  try:\n"
       "    if not os.readlink('/proc/self/fd/'+f).startswith('/proc/'): print(f)\n"
       "  except OSError: pass\n";
-  ASSERT_EQ(RunCaptured({"python3", "-c", list_descriptors}, 1000, &out), SpawnStatus::kOk);
+  ASSERT_EQ(Captured({"python3", "-c", list_descriptors}, 1000, &out), SpawnStatus::kOk);
   EXPECT_EQ(out, "0\n1\n2\n");
 
-  EXPECT_EQ(RunCaptured({"no-such-program-xyz"}, 100, &out), SpawnStatus::kStartFailed);
-  EXPECT_EQ(RunCaptured({}, 100, &out), SpawnStatus::kStartFailed);
+  EXPECT_EQ(Captured({"no-such-program-xyz"}, 100, &out), SpawnStatus::kStartFailed);
+  EXPECT_EQ(Captured({}, 100, &out), SpawnStatus::kStartFailed);
   EXPECT_EQ(OpenDescriptorCount(), before);
   EXPECT_FALSE(HasZombieChild());
   for (int fd : {held[0], held[1], loose[0], loose[1]}) close(fd);
 }
 
-TEST_F(ProcessTest, RunToFileWritesStandardOutput) {
+TEST_F(ProcessTest, OutputToFileInTheGivenFolder) {
   std::string target = dir_ + "/dbdata";
   std::ofstream(target) << "old contents that are longer";
   int status = -1;
   std::string error;
   int before = OpenDescriptorCount();
-  ASSERT_EQ(RunToFile({"printf", "report\\r\\n"}, target, &status, &error), SpawnStatus::kOk)
-      << error;
+  ASSERT_EQ(ToFile({"printf", "report\\r\\n"}, target, &status, &error), SpawnStatus::kOk) << error;
   EXPECT_EQ(ReadWholeFile(target), "report\r\n");
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  ASSERT_EQ(RunToFile({"cat"}, target, &status, &error), SpawnStatus::kOk);  // empty input
+  ASSERT_EQ(ToFile({"cat"}, target, &status, &error), SpawnStatus::kOk);  // empty input
   EXPECT_EQ(ReadWholeFile(target), "");
-  ASSERT_EQ(RunToFile({"false"}, target, &status, &error), SpawnStatus::kOk);
+  ASSERT_EQ(ToFile({"false"}, target, &status, &error), SpawnStatus::kOk);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
   EXPECT_FALSE(EndedWithSuccess(status));
   EXPECT_EQ(DescribeWaitStatus(status), "exit code 1");
 
-  EXPECT_EQ(RunToFile({"no-such-program-xyz"}, target, &status, &error), SpawnStatus::kStartFailed);
+  EXPECT_EQ(ToFile({"no-such-program-xyz"}, target, &status, &error), SpawnStatus::kStartFailed);
   EXPECT_NE(error.find("no-such-program-xyz"), std::string::npos);
-  EXPECT_EQ(RunToFile({"true"}, dir_ + "/missing/dbdata", &status, &error),
+  EXPECT_EQ(ToFile({"true"}, dir_ + "/missing/dbdata", &status, &error), SpawnStatus::kStartFailed);
+  // The working folder is the child's alone.
+  std::string here = CurrentFolder();
+  ASSERT_EQ(ToFile({"pwd"}, target, &status, &error, {}, dir_), SpawnStatus::kOk) << error;
+  EXPECT_EQ(ReadWholeFile(target), dir_ + "\n");
+  EXPECT_EQ(CurrentFolder(), here);
+  EXPECT_EQ(ToFile({"pwd"}, target, &status, &error, {}, dir_ + "/missing"),
             SpawnStatus::kStartFailed);
   EXPECT_EQ(OpenDescriptorCount(), before);
   EXPECT_FALSE(HasZombieChild());
 }
 
-TEST_F(ProcessTest, RunAndWaitGivesTheExitStatus) {
+TEST_F(ProcessTest, InheritedOutputGivesTheExitStatus) {
   int before = OpenDescriptorCount();
   std::string mark = dir_ + "/ran";
-  int status = -1;
-  ASSERT_TRUE(RunAndWait({Script("mark", "touch \"$1\"; exit 3"), mark}, &status));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3);
+  ProgramResult result = Inherited({Script("mark", "touch \"$1\"; exit 3"), mark});
+  ASSERT_EQ(result.status, SpawnStatus::kOk);
+  EXPECT_TRUE(WIFEXITED(result.exit_status) && WEXITSTATUS(result.exit_status) == 3);
   EXPECT_TRUE(FileExists(mark));
-  EXPECT_FALSE(RunAndWait({"no-such-program-xyz"}));
-  EXPECT_FALSE(RunAndWait({}));
+  EXPECT_EQ(Inherited({"no-such-program-xyz"}).status, SpawnStatus::kStartFailed);
+  EXPECT_EQ(Inherited({}).status, SpawnStatus::kStartFailed);
   EXPECT_EQ(OpenDescriptorCount(), before);
   EXPECT_FALSE(HasZombieChild());
 }
@@ -168,20 +214,19 @@ TEST_F(ProcessTest, StopEndsTheProgramAndStartsNoNewOne) {
   std::string out;
   int status = -1;
   auto stop_after = [](int checks) { return [checks]() mutable { return --checks < 0; }; };
-  ASSERT_EQ(RunCaptured({Script("polite", "echo begun; exec sleep 600")}, 100, &out, &status,
-                        stop_after(5)),
-            SpawnStatus::kStopped);
+  ASSERT_EQ(
+      Captured({Script("polite", "echo begun; exec sleep 600")}, 100, &out, &status, stop_after(5)),
+      SpawnStatus::kStopped);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
   std::string deaf = Script("deaf", "trap '' TERM; touch \"$1\"; while :; do sleep 0.1; done");
   std::string error;
-  ASSERT_EQ(RunToFile({deaf, mark}, dir_ + "/out", &status, &error, stop_after(10)),
+  ASSERT_EQ(ToFile({deaf, mark}, dir_ + "/out", &status, &error, stop_after(10)),
             SpawnStatus::kStopped);
   EXPECT_TRUE(FileExists(mark));
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
   RemoveFile(mark);
-  EXPECT_EQ(RunCaptured({deaf, mark}, 100, &out, &status, [] { return true; }),
-            SpawnStatus::kStopped);
-  EXPECT_EQ(RunToFile({deaf, mark}, dir_ + "/out", &status, &error, [] { return true; }),
+  EXPECT_EQ(Captured({deaf, mark}, 100, &out, &status, [] { return true; }), SpawnStatus::kStopped);
+  EXPECT_EQ(ToFile({deaf, mark}, dir_ + "/out", &status, &error, [] { return true; }),
             SpawnStatus::kStopped);
   EXPECT_FALSE(FileExists(mark));
   EXPECT_EQ(OpenDescriptorCount(), before);

@@ -13,7 +13,7 @@ SOURCE = os.environ.get("QUORVANE_SOURCE", os.path.join(os.path.dirname(__file__
 FLOORS = [
     ["platform"],
     ["common"],
-    ["server/base", "server/db"],
+    ["server/base", "server/db", "server/formats"],
     ["server/intake"],
     ["server/processing"],
     ["server/logimport", "server/reports"],
@@ -125,6 +125,7 @@ class IncludeFloorsTest(unittest.TestCase):
             self.assertTrue(allowed(source, header), (source, header))
         # Upward, sideways, into the programs beside the server: not.
         for source, header in [("platform", "common"), ("server/db", "server/base"),
+                               ("server/formats", "server/db"), ("server/formats", "server/logimport"),
                                ("server/logimport", "server/reports"),
                                ("server/intake", "server/processing"),
                                ("tools/config", "server/db"), ("tools/ledgerix", "server/base"),

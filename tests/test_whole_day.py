@@ -109,6 +109,10 @@ class WholeDayTest(unittest.TestCase):
             dst.write(src.read())
         with open(self.install.path("dbdata"), "wb") as f:
             f.write(b"stale report from the day before\n")
+        # A report kept on an earlier day.
+        os.makedirs(self.install.path("reports"))
+        with open(self.install.path("reports/2026-12-30-monthly-filter.html"), "w") as f:
+            f.write("<p>kept before</p>")
 
     def write_days_logs(self):
         """Thursday's logs as the product's other programs leave them."""
@@ -244,6 +248,48 @@ class WholeDayTest(unittest.TestCase):
         # The last report stays in the install folder as the tool wrote it.
         with open(self.install.path("dbdata"), "rb") as f:
             self.assertIn(b"Monthly filter report", f.read())
+
+        # Each report sent is kept as a page of its own, and the index links
+        # them all, newest first, a day's in the order they went out.
+        kinds = ["daily-activity", "daily-filter", "weekly-activity", "weekly-filter",
+                 "monthly-activity", "monthly-filter"]
+        kept = ["2027-01-01-%s.html" % kind for kind in kinds]
+        self.assertEqual(sorted(os.listdir(self.install.path("reports"))),
+                         sorted(kept + ["2026-12-30-monthly-filter.html", "index.html"]))
+        for name, title, mail in zip(kept, TITLES, mails):
+            with open(self.install.path("reports/" + name), encoding="utf-8") as f:
+                page = f.read()
+            self.assertTrue(page.startswith("<!DOCTYPE html>"), page[:100])
+            self.assertIn(title, page)
+            self.assertIn(page[page.index("<h2"):page.index("</td>\n</tr>\n</table>")].strip(),
+                          mail)
+        with open(self.install.path("reports/index.html"), encoding="utf-8") as f:
+            index = f.read()
+        links = [index.index('href="%s"' % name) for name in kept + [
+            "2026-12-30-monthly-filter.html"]]
+        self.assertEqual(links, sorted(links))
+
+        # One user's days, from the night the server imported.
+        alice = self.ledgerix("user", "alice", "2026-12-30", "2026-12-31")
+        self.assertEqual(alice.returncode, 0, alice.stderr)
+        page = alice.stdout.decode()
+        self.assertIn("Activity of alice", page)
+        self.assertIn("30 December 2026 to 31 December 2026", page)
+        self.assertLess(page.index("<td>news.example</td><td align=\"right\">42</td>"),
+                        page.index("<td>a&amp;b.example</td><td align=\"right\">1</td>"))
+        self.assertIn("<td>2026-12-31 14:07:33</td><td>casino.example/play</td>", page)
+        self.assertNotIn("shop.example", page)
+        self.assertNotIn("games", page)
+        self.assertIn("No web requests were recorded",
+                      self.ledgerix("user", "bob", "2027-01-01", "2027-01-01").stdout.decode())
+        nobody = self.ledgerix("user", "mallory", "2026-12-31", "2026-12-31")
+        self.assertEqual((nobody.returncode, nobody.stdout), (1, b""))
+        self.assertIn(b"no user named mallory", nobody.stderr)
+
+    def ledgerix(self, *args, at="2027-01-01 10:00:00"):
+        env = self.install.env(**e2e_util.faketime_env(FAKETIME="@" + at), TZ=TZ)
+        return subprocess.run([e2e_util.program("ledgerix"), *args], capture_output=True,
+                              env=env, timeout=60)
 
 
 if __name__ == "__main__":

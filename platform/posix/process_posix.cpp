@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/files.h"
 #include "platform/posix/child_process.h"
@@ -67,6 +68,10 @@ class SpawnSetup {
   void OpenNull(int target) {
     posix_spawn_file_actions_addopen(&actions_, target, "/dev/null", O_RDONLY, 0);
   }
+  // The child's working folder, changed in the child only.
+  void ChangeFolder(const std::string& folder) {
+    posix_spawn_file_actions_addchdir_np(&actions_, folder.c_str());
+  }
   // 0 with `*pid` set, or the error number.
   int Spawn(const std::string& path, const std::vector<std::string>& argv, pid_t* pid) {
     std::vector<char*> args;
@@ -121,15 +126,6 @@ bool Supervise(ChildProcess& child, ScopedFd& out, size_t max_bytes, std::string
   return true;
 }
 
-// Spawns argv with `setup`; the running child, or nothing (`err` set).
-std::optional<pid_t> Spawn(SpawnSetup& setup, const std::string& path,
-                           const std::vector<std::string>& argv, int* err) {
-  pid_t pid = -1;
-  *err = setup.Spawn(path, argv, &pid);
-  if (*err != 0) return std::nullopt;
-  return pid;
-}
-
 bool IsExecutableFile(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
@@ -155,6 +151,43 @@ std::optional<std::string> ProgramOf(const std::vector<std::string>& argv) {
   return argv.empty() ? std::nullopt : FindProgram(argv[0]);
 }
 
+ProgramResult Failed(SpawnStatus status, std::string error) {
+  ProgramResult result;
+  result.status = status;
+  result.error = std::move(error);
+  return result;
+}
+
+// The two ends of the child's standard output: the child's, and the one
+// this process reads (a captured output only).
+struct ChildOutput {
+  ScopedFd child_end;
+  ScopedFd our_end;
+};
+
+// Opens where the output of `run` goes; false with `result` set when it
+// cannot be opened.
+bool OpenOutput(const ProgramRun& run, ChildOutput* out, ProgramResult* result) {
+  if (run.output == OutputTo::kCapture) {
+    Pipe pipe;
+    if (!MakePipe(&pipe)) {
+      *result = Failed(SpawnStatus::kPipeFailed, "cannot open a pipe: " + ErrnoText(errno));
+      return false;
+    }
+    out->child_end = std::move(pipe.write_end);
+    out->our_end = std::move(pipe.read_end);
+  } else if (run.output == OutputTo::kFile) {
+    out->child_end.Reset(HANDLE_EINTR(
+        open(run.output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)));
+    if (!out->child_end.is_valid()) {
+      *result = Failed(SpawnStatus::kStartFailed,
+                       "cannot open " + run.output_path + ": " + ErrnoText(errno));
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::string> FindProgram(const std::string& name) {
@@ -173,84 +206,41 @@ std::optional<std::string> FindProgram(const std::string& name) {
   return std::nullopt;
 }
 
-SpawnStatus RunCaptured(const std::vector<std::string>& argv, size_t max_bytes, std::string* output,
-                        int* exit_status, const StopCheck& stop) {
-  output->clear();
-  if (StopNow(stop)) return SpawnStatus::kStopped;
-  Pipe out, in;
-  if (!MakePipe(&out) || !MakePipe(&in)) return SpawnStatus::kPipeFailed;
-  std::optional<std::string> path = ProgramOf(argv);
-  if (!path) return SpawnStatus::kStartFailed;
-  std::optional<pid_t> pid;
-  int err;
-  {
-    SpawnSetup setup;
-    setup.Dup(in.read_end.get(), STDIN_FILENO);
-    setup.Dup(out.write_end.get(), STDOUT_FILENO);
-    pid = Spawn(setup, *path, argv, &err);
-  }
-  // The child's ends go at once, so end of file arrives when it ends, and
-  // the child reads end of file from an input that nobody writes.
-  in.read_end.Reset();
-  out.write_end.Reset();
-  in.write_end.Reset();
-  if (!pid) return SpawnStatus::kStartFailed;
-  ChildProcess child(*pid);
-  bool finished = Supervise(child, out.read_end, max_bytes, output, stop);
-  if (exit_status) *exit_status = child.status();
-  return finished ? SpawnStatus::kOk : SpawnStatus::kStopped;
-}
-
-SpawnStatus RunToFile(const std::vector<std::string>& argv, const std::string& output_path,
-                      int* exit_status, std::string* error, const StopCheck& stop) {
-  if (StopNow(stop)) {
-    if (error) *error = "stopped before it started";
-    return SpawnStatus::kStopped;
-  }
-  std::optional<std::string> path = ProgramOf(argv);
+ProgramResult RunProgram(const ProgramRun& run) {
+  ProgramResult result;
+  std::string unused;
+  std::string* captured = run.captured ? run.captured : &unused;
+  captured->clear();
+  if (StopNow(run.stop)) return Failed(SpawnStatus::kStopped, "stopped before it started");
+  std::optional<std::string> path = ProgramOf(run.argv);
   if (!path) {
-    if (error) *error = "cannot find program " + (argv.empty() ? std::string() : argv[0]);
-    return SpawnStatus::kStartFailed;
+    return Failed(SpawnStatus::kStartFailed,
+                  "cannot find program " + (run.argv.empty() ? std::string() : run.argv[0]));
   }
-  ScopedFd file(
-      HANDLE_EINTR(open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)));
-  if (!file.is_valid()) {
-    if (error) *error = "cannot open " + output_path + ": " + ErrnoText(errno);
-    return SpawnStatus::kStartFailed;
-  }
-  std::optional<pid_t> pid;
+  ChildOutput out;
+  if (!OpenOutput(run, &out, &result)) return result;
+  pid_t pid = -1;
   int err;
   {
     SpawnSetup setup;
-    setup.OpenNull(STDIN_FILENO);
-    setup.Dup(file.get(), STDOUT_FILENO);
-    pid = Spawn(setup, *path, argv, &err);
+    if (run.output != OutputTo::kInherit) {
+      setup.OpenNull(STDIN_FILENO);
+      setup.Dup(out.child_end.get(), STDOUT_FILENO);
+    }
+    if (!run.folder.empty()) setup.ChangeFolder(run.folder);
+    err = setup.Spawn(*path, run.argv, &pid);
   }
-  file.Reset();
-  if (!pid) {
-    if (error) *error = "cannot start " + *path + ": " + ErrnoText(err);
-    return SpawnStatus::kStartFailed;
+  // The child's end goes at once, so end of file arrives when it ends.
+  out.child_end.Reset();
+  if (err != 0) {
+    return Failed(SpawnStatus::kStartFailed, "cannot start " + *path + ": " + ErrnoText(err));
   }
-  ChildProcess child(*pid);
-  ScopedFd no_output;
-  bool finished = Supervise(child, no_output, 0, nullptr, stop);
-  if (exit_status) *exit_status = child.status();
-  if (!finished && error) *error = "stopped before it ended";
-  return finished ? SpawnStatus::kOk : SpawnStatus::kStopped;
-}
-
-bool RunAndWait(const std::vector<std::string>& argv, int* exit_status) {
-  std::optional<std::string> path = ProgramOf(argv);
-  if (!path) return false;
-  SpawnSetup setup;
-  int err;
-  std::optional<pid_t> pid = Spawn(setup, *path, argv, &err);
-  if (!pid) return false;
-  ChildProcess child(*pid);
-  ScopedFd no_output;
-  Supervise(child, no_output, 0, nullptr, {});
-  if (exit_status) *exit_status = child.status();
-  return true;
+  ChildProcess child(pid);
+  bool finished = Supervise(child, out.our_end, run.max_bytes, captured, run.stop);
+  result.exit_status = child.status();
+  result.status = finished ? SpawnStatus::kOk : SpawnStatus::kStopped;
+  if (!finished) result.error = "stopped before it ended";
+  return result;
 }
 
 bool EndedWithSuccess(int wait_status) {

@@ -31,7 +31,9 @@ void RunSystemctl(const std::string& verb, const std::string& unit) {
   if (!UsingDefaultDirectory() || sd_booted() <= 0) return;
   std::vector<std::string> args = {"systemctl", verb};
   if (!unit.empty()) args.push_back(unit);
-  RunAndWait(args);
+  ProgramRun run;
+  run.argv = args;
+  RunProgram(run);
 }
 
 // The folder that holds the folder a program lies in: /usr for

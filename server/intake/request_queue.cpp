@@ -1,5 +1,6 @@
 #include "server/intake/request_queue.h"
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 #include <utility>
@@ -18,58 +19,120 @@ bool CRequestQueue::SameReport::operator()(const RequestEntry* a, const RequestE
 CRequestQueue::CRequestQueue(size_t max_entries, size_t max_bytes)
     : max_entries_(max_entries), max_bytes_(max_bytes) {}
 
+// Above every IPv4 address: the reports whose sender is not known.
+CRequestQueue::SenderKey CRequestQueue::KeyOf(const RequestEntry& e) {
+  return e.peer_address ? SenderKey(*e.peer_address) : SenderKey(1) << 32;
+}
+
 bool CRequestQueue::Push(RequestEntry entry) {
   bool first_drop = false;
+  bool queued = false;
   {
     std::lock_guard<std::mutex> lock(mu_);
     if (waiting_.count(&entry)) return true;
-    bool fits = entries_.size() < max_entries_ && entry.text.size() <= max_bytes_ - bytes_;
-    if (fits) {
-      entries_.push_back(std::move(entry));
-      bytes_ += entries_.back().text.size();
-      waiting_.insert(&entries_.back());
-      dropping_ = false;  // the burst, if any, is over
-      return true;
+    uint64_t dropped_before = dropped_;
+    SenderKey key = KeyOf(entry);
+    if (MakeRoomLocked(entry, key)) {
+      std::deque<RequestEntry>& own = senders_[key];
+      if (own.empty()) turns_.push_back(key);
+      SetCountLocked(key, own.size(), own.size() + 1);
+      own.push_back(std::move(entry));
+      ++count_;
+      bytes_ += own.back().text.size();
+      waiting_.insert(&own.back());
+      queued = true;
+    } else {
+      ++dropped_;
     }
-    ++dropped_;
-    first_drop = !dropping_;
-    dropping_ = true;
+    if (dropped_ == dropped_before) {
+      dropping_ = false;  // the burst, if any, is over
+    } else {
+      first_drop = !dropping_;
+      dropping_ = true;
+    }
   }
   // Outside the lock: the event log may block on its own output.
-  if (first_drop) WriteEventLog("Request queue full: reports are dropped until it drains");
-  return false;
+  if (first_drop) {
+    WriteEventLog("Request queue full: reports are dropped until it drains");
+  }
+  return queued;
+}
+
+bool CRequestQueue::FitsLocked(const RequestEntry& entry) const {
+  return count_ < max_entries_ && entry.text.size() <= max_bytes_ - bytes_;
+}
+
+bool CRequestQueue::MakeRoomLocked(const RequestEntry& entry, SenderKey key) {
+  if (entry.text.size() > max_bytes_ || max_entries_ == 0) return false;
+  while (!FitsLocked(entry)) {
+    auto own = senders_.find(key);
+    size_t own_with_entry = (own == senders_.end() ? 0 : own->second.size()) + 1;
+    const auto& [most, busiest] = *busiest_.rbegin();
+    if (busiest == key || most <= own_with_entry) return false;
+    DropNewestLocked(busiest);
+  }
+  return true;
+}
+
+void CRequestQueue::DropNewestLocked(SenderKey key) {
+  std::deque<RequestEntry>& reports = senders_.at(key);
+  waiting_.erase(&reports.back());
+  bytes_ -= reports.back().text.size();
+  --count_;
+  ++dropped_;
+  SetCountLocked(key, reports.size(), reports.size() - 1);
+  reports.pop_back();
+  if (reports.empty()) {
+    turns_.erase(std::find(turns_.begin(), turns_.end(), key));
+    senders_.erase(key);
+  }
+}
+
+void CRequestQueue::SetCountLocked(SenderKey key, size_t before, size_t after) {
+  if (before > 0) busiest_.erase({before, key});
+  if (after > 0) busiest_.insert({after, key});
+}
+
+RequestEntry CRequestQueue::TakeNextLocked() {
+  SenderKey key = turns_.front();
+  turns_.pop_front();
+  std::deque<RequestEntry>& reports = senders_.at(key);
+  waiting_.erase(&reports.front());
+  SetCountLocked(key, reports.size(), reports.size() - 1);
+  RequestEntry entry = std::move(reports.front());
+  reports.pop_front();
+  --count_;
+  bytes_ -= entry.text.size();
+  if (reports.empty()) {
+    senders_.erase(key);
+  } else {
+    turns_.push_back(key);  // its next report waits for every other sender's turn
+  }
+  return entry;
 }
 
 bool CRequestQueue::IsEmpty() const {
   std::lock_guard<std::mutex> lock(mu_);
-  return entries_.empty();
+  return count_ == 0;
 }
 
 RequestEntry CRequestQueue::Pop() {
   std::lock_guard<std::mutex> lock(mu_);
-  if (entries_.empty()) throw std::runtime_error("SB Queue underflow !");
-  waiting_.erase(&entries_.front());
-  RequestEntry entry = std::move(entries_.front());
-  entries_.pop_front();
-  bytes_ -= entry.text.size();
-  return entry;
+  if (count_ == 0) throw std::runtime_error("SB Queue underflow !");
+  return TakeNextLocked();
 }
 
 std::vector<RequestEntry> CRequestQueue::PopUpTo(size_t max) {
-  std::lock_guard<std::mutex> lock(mu_);
   std::vector<RequestEntry> taken;
-  while (taken.size() < max && !entries_.empty()) {
-    waiting_.erase(&entries_.front());
-    bytes_ -= entries_.front().text.size();
-    taken.push_back(std::move(entries_.front()));
-    entries_.pop_front();
-  }
+  std::lock_guard<std::mutex> lock(mu_);
+  taken.reserve(std::min(max, count_));
+  while (taken.size() < max && count_ > 0) taken.push_back(TakeNextLocked());
   return taken;
 }
 
 size_t CRequestQueue::size() const {
   std::lock_guard<std::mutex> lock(mu_);
-  return entries_.size();
+  return count_;
 }
 
 uint64_t CRequestQueue::dropped() const {

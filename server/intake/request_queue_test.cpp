@@ -43,15 +43,6 @@ TEST_F(QueueTest, FirstInFirstOutAndReuseAfterEmpty) {
   EXPECT_EQ(PopUnderflowText(q), "SB Queue underflow !");
   q.Push({"D\n", 4});
   EXPECT_EQ(q.Pop().text, "D\n");
-  // Several at once, in the same order; what is taken frees its room.
-  EXPECT_TRUE(q.PopUpTo(5).empty());
-  for (const char* text : {"E\n", "F\n", "G\n"}) q.Push({text, 5});
-  std::vector<RequestEntry> two = q.PopUpTo(2);
-  ASSERT_EQ(two.size(), 2u);
-  EXPECT_EQ(two[0].text + two[1].text, "E\nF\n");
-  EXPECT_TRUE(q.Push({"E\n", 6}));
-  EXPECT_EQ(q.size(), 2u);
-  EXPECT_EQ(q.PopUpTo(5).size(), 2u);
   EXPECT_TRUE(log_.lines().empty());
 }
 
@@ -103,6 +94,37 @@ TEST_F(QueueTest, AReportAlreadyWaitingIsNotQueuedAgain) {
   EXPECT_TRUE(q.Push({"A\n", 9, 0x0A000002}));
   EXPECT_EQ(q.Pop().peer_address, 0x0A000001u);
   EXPECT_EQ(q.Pop().time, 8);
+}
+
+TEST_F(QueueTest, SendersTakeTurnsAndAFloodPushesOutOnlyItsOwn) {
+  constexpr uint32_t kFlood = 0x0A000001, kAgent = 0x0A000002, kSite = 0x0A000003;
+  CRequestQueue q(6, 1000);
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(q.Push({"f" + std::to_string(i), i, kFlood}));
+  EXPECT_TRUE(q.Push({"a0", 10, kAgent}));
+  EXPECT_TRUE(q.Push({"s0", 11, kSite}));
+  // Full: the flood's newest makes room for the other senders' reports...
+  EXPECT_TRUE(q.Push({"a1", 12, kAgent}));
+  EXPECT_TRUE(q.Push({"s1", 13, kSite}));
+  // ...until it has no more waiting than they do: then the newcomer goes.
+  EXPECT_FALSE(q.Push({"f9", 14, kFlood}));
+  EXPECT_FALSE(q.Push({"a2", 15, kAgent}));
+  EXPECT_EQ(q.dropped(), 4u);
+  EXPECT_EQ(log_.lines().size(), 1u);  // one burst
+  std::vector<std::string> order;
+  for (const RequestEntry& e : q.PopUpTo(4)) order.push_back(e.text);
+  order.push_back(q.Pop().text);
+  for (const RequestEntry& e : q.PopUpTo(100)) order.push_back(e.text);
+  EXPECT_EQ(order, (std::vector<std::string>{"f0", "a0", "s0", "f1", "a1", "s1"}));
+  EXPECT_TRUE(q.PopUpTo(5).empty());
+  // A sender that comes back waits behind those already waiting.
+  q.Push({"f10", 20, kFlood});
+  q.Push({"f11", 21, kFlood});
+  q.Push({"a10", 22, kAgent});
+  q.Push({"u", 23});
+  order.clear();
+  for (const RequestEntry& e : q.PopUpTo(4)) order.push_back(e.text);
+  EXPECT_EQ(order, (std::vector<std::string>{"f10", "a10", "u", "f11"}));
+  EXPECT_TRUE(q.Push({std::string(1000, 'x'), 30, kAgent}));  // the byte bound, whole
 }
 
 TEST_F(QueueTest, ProducerAndConsumerOnTwoThreadsKeepOrder) {

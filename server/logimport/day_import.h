@@ -8,7 +8,7 @@
 #include <string>
 
 #include "server/db/activity_database.h"
-#include "server/logimport/log_names.h"
+#include "server/formats/log_names.h"
 #include "server/logimport/night_summary.h"
 
 struct DayImport {

@@ -6,10 +6,10 @@
 #include <unordered_map>
 
 #include "platform/files.h"
-#include "server/logimport/decode_base64.h"
+#include "server/formats/decode_base64.h"
+#include "server/formats/log_line_parser.h"
 #include "server/logimport/imported_logs.h"
 #include "server/logimport/line_reader.h"
-#include "server/logimport/log_line_parser.h"
 #include "server/logimport/site_table.h"
 #include "server/logimport/store_user_activity.h"
 

@@ -7,8 +7,8 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
-#include "server/logimport/decode_base64.h"
-#include "server/logimport/filter_line.h"
+#include "server/formats/decode_base64.h"
+#include "server/formats/filter_line.h"
 #include "server/logimport/imported_logs.h"
 #include "server/logimport/line_reader.h"
 #include "server/logimport/local_time_converter.h"

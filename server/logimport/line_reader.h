@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "server/logimport/content_hash.h"
+#include "server/formats/content_hash.h"
 
 class LineReader {
  public:

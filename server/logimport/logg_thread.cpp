@@ -8,10 +8,10 @@
 #include "common/install_path.h"
 #include "platform/files.h"
 #include "server/base/event_log.h"
+#include "server/base/ip_log_files.h"
 #include "server/db/activity_database.h"
 #include "server/logimport/nightly_import.h"
 #include "server/logimport/rebuild_ip_log.h"
-#include "server/processing/ip_log_files.h"
 
 namespace {
 

@@ -64,6 +64,7 @@ void RemoveOld(ActivityDatabase& db, const NightlyImport& night, NightSummary& s
   try {
     summary.removed = RemoveOldActivity(
         db, night.now, [&night] { return !night.stop_requested || !night.stop_requested(); });
+    RemoveOldReports(night.install_path, night.now);
   } catch (const std::exception& e) {
     summary.removal_error = e.what();
   }

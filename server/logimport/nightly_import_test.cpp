@@ -17,11 +17,11 @@
 #include "platform/test_support.h"
 #include "server/db/activity_database.h"
 #include "server/db/activity_rows_for_testing.h"
+#include "server/formats/test_util.h"
 #include "server/logimport/line_reader.h"
 #include "server/logimport/logg_thread.h"
 #include "server/logimport/night_summary.h"
 #include "server/logimport/rebuild_ip_log.h"
-#include "server/logimport/test_util.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "server/logimport/log_names.h"
+#include "server/formats/log_names.h"
 
 struct PendingDay {
   LogDate day;

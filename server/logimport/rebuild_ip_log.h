@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "server/base/ip_log_files.h"
 #include "server/db/activity_database.h"
-#include "server/processing/ip_log_files.h"
 
 // The rows: user name, the ip of its Ip row, the computer_name of its
 // Computer row (empty when the reference is null or dangling), and "1" when

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "server/processing/ip_log_files.h"
+#include "server/base/ip_log_files.h"
 
 // One row per line that ends in a line feed: user, IP address and computer
 // each end at the next comma (a run of commas is one separator; commas in

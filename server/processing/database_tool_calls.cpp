@@ -2,9 +2,9 @@
 
 #include "common/install_path.h"
 #include "server/base/event_log.h"
+#include "server/base/ip_log_files.h"
+#include "server/base/run_console_app.h"
 #include "server/processing/contact_list.h"
-#include "server/processing/ip_log_files.h"
-#include "server/processing/run_console_app.h"
 
 std::vector<std::string> ContactArguments(const std::string& user, const std::string& computer,
                                           const std::string& ip) {

@@ -12,8 +12,8 @@
 #include "platform/files.h"
 #include "platform/test_support.h"
 #include "server/base/event_log_capture.h"
+#include "server/base/run_console_app.h"
 #include "server/processing/log_manager_thread.h"
-#include "server/processing/run_console_app.h"
 
 namespace {
 

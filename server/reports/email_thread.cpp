@@ -8,7 +8,9 @@
 
 #include "common/email_scramble.h"
 #include "common/install_path.h"
+#include "platform/files.h"
 #include "server/base/event_log.h"
+#include "server/base/kept_reports.h"
 #include "server/reports/due_reports.h"
 #include "server/reports/send_report.h"
 
@@ -22,13 +24,22 @@ std::optional<std::tm> LocalTime(int64_t t) {
   return local;
 }
 
-// "dbdata" in the current folder, which the tool writes and Notivo reads
-// (Notivo is given the relative name), as an absolute path.
-std::string ReportFilePath() {
+// The folder the tool and Notivo run in: the install folder, or this
+// process's current folder ("") when the install folder is not there.
+std::string ReportFolder(const ReportConfig& config) {
+  std::string folder = NormalizeInstallPath(config.apppath);
   std::error_code ec;
-  std::filesystem::path folder = std::filesystem::current_path(ec);
+  return std::filesystem::is_directory(folder, ec) ? folder : std::string();
+}
+
+// "dbdata" in `folder`, which the tool writes and Notivo reads (Notivo is
+// given the relative name), as a path this process can open.
+std::string ReportFilePath(const std::string& folder) {
+  if (!folder.empty()) return folder + "dbdata";
+  std::error_code ec;
+  std::filesystem::path current = std::filesystem::current_path(ec);
   if (ec) return "dbdata";
-  return (folder / "dbdata").string();
+  return (current / "dbdata").string();
 }
 
 // Ends the pass at the gate however the batch ends.
@@ -71,8 +82,6 @@ void EmailThread::RunPass() {
     sentThisHour = 0;
     return;
   }
-  std::error_code ignored;
-  std::filesystem::current_path(NormalizeInstallPath(config.apppath), ignored);
   if (sentThisHour == 1) return;
   // A report must not read a night that is being imported, nor the day
   // before a midnight import has begun (report hour 0).
@@ -91,9 +100,26 @@ void EmailThread::RunBatch(const ReportConfig& config, int64_t now) {
     WriteEventLog("The e-mail reports were not sent: no recipient address is configured");
     return;
   }
-  const std::string report_file = ReportFilePath();
+  const std::string folder = ReportFolder(config);
+  const std::string report_file = ReportFilePath(folder);
   for (const ReportEntry* report : due) {
     if (StopRequested()) return;
-    SendReport(*report, report_file, address, [this] { return StopRequested(); });
+    if (SendReport(*report, folder, report_file, address, [this] { return StopRequested(); }))
+      Keep(*report, folder, report_file, now);
   }
+}
+
+void EmailThread::Keep(const ReportEntry& report, const std::string& folder,
+                       const std::string& report_file, int64_t now) {
+  // Without the install folder there is nowhere the reports belong.
+  if (folder.empty()) return;
+  std::string error;
+  std::optional<std::string> html = platform::ReadWholeFile(report_file);
+  if (!html) {
+    error = "cannot read " + report_file;
+  } else if (KeepReport(folder, report, now, *html, &error)) {
+    return;
+  }
+  WriteEventLog("The %s report was not kept in %s%s: %s", report.name, folder.c_str(),
+                kKeptReportsFolder, error.c_str());
 }

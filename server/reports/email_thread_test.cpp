@@ -194,9 +194,14 @@ TEST_F(EmailThreadTest, OneBatchPerReportHour) {
   EXPECT_FALSE(thread_.sent_this_hour());
 
   PassAt(At(2026, 5, 6, 9, 0, 2));
-  EXPECT_EQ(ToolRuns().size(), 1u);
-  EXPECT_EQ(NotivoRuns().size(), 1u);
+  ASSERT_EQ(ToolRuns().size(), 1u);
+  ASSERT_EQ(NotivoRuns().size(), 1u);
   EXPECT_TRUE(thread_.sent_this_hour());
+  // Both programs run in the install folder; the server's own stays put.
+  EXPECT_EQ(ToolRuns()[0].cwd, fs::canonical(install_).string());
+  EXPECT_EQ(NotivoRuns()[0].cwd, fs::canonical(install_).string());
+  EXPECT_EQ(NotivoRuns()[0].dbdata, "report 1 1 0 0\n");
+  EXPECT_EQ(fs::current_path(), saved_cwd_);
 
   PassAt(At(2026, 5, 6, 9, 0, 5));
   PassAt(At(2026, 5, 6, 9, 59, 59));
@@ -268,11 +273,11 @@ TEST_F(EmailThreadTest, OnlySwitchesHoldingOneOnTheirDaysRun) {
   EXPECT_EQ(runs[2].args, "1 7 2 0");
 }
 
-TEST_F(EmailThreadTest, AllSwitchesOffStillMarksTheHourAndFolder) {
+TEST_F(EmailThreadTest, AllSwitchesOffStillMarksTheHour) {
   SetAllSwitches(0);
   PassAt(At(2026, 5, 1, 9, 0, 0));
   EXPECT_TRUE(thread_.sent_this_hour());
-  EXPECT_EQ(fs::current_path(), fs::canonical(install_));
+  EXPECT_EQ(fs::current_path(), saved_cwd_);
   EXPECT_TRUE(ToolRuns().empty());
   EXPECT_TRUE(NotivoRuns().empty());
   EXPECT_TRUE(log_.lines().empty());

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "server/base/event_log.h"
-#include "server/processing/run_console_app.h"
+#include "server/base/run_console_app.h"
 
 namespace {
 
@@ -12,13 +12,17 @@ void ReportNotSent(const ReportEntry& report, const std::string& why) {
 }
 
 // Runs the tool; true when it wrote the report and ended with success.
-bool ProduceReport(const ReportEntry& report, const std::string& report_file,
-                   const platform::StopCheck& stop) {
-  std::vector<std::string> argv = {"ledgerix.exe"};
-  argv.insert(argv.end(), report.ledgerix_args.begin(), report.ledgerix_args.end());
-  std::string error;
-  int exit_status = -1;
-  switch (platform::RunToFile(argv, report_file, &exit_status, &error, stop)) {
+bool ProduceReport(const ReportEntry& report, const std::string& folder,
+                   const std::string& report_file, const platform::StopCheck& stop) {
+  platform::ProgramRun run;
+  run.argv = {"ledgerix.exe"};
+  run.argv.insert(run.argv.end(), report.ledgerix_args.begin(), report.ledgerix_args.end());
+  run.output = platform::OutputTo::kFile;
+  run.output_path = report_file;
+  run.folder = folder;
+  run.stop = stop;
+  const platform::ProgramResult result = platform::RunProgram(run);
+  switch (result.status) {
     case platform::SpawnStatus::kOk:
       break;
     case platform::SpawnStatus::kStopped:
@@ -26,13 +30,13 @@ bool ProduceReport(const ReportEntry& report, const std::string& report_file,
       return false;
     default:
       // Mailing whatever an earlier run left would pass it off as today's.
-      ReportNotSent(report, error);
+      ReportNotSent(report, result.error);
       return false;
   }
-  if (platform::EndedWithSuccess(exit_status)) return true;
+  if (platform::EndedWithSuccess(result.exit_status)) return true;
   // A report the tool could not produce would arrive as an empty mail that
   // looks like a quiet day.
-  ReportNotSent(report, "ledgerix ended with " + platform::DescribeWaitStatus(exit_status));
+  ReportNotSent(report, "ledgerix ended with " + platform::DescribeWaitStatus(result.exit_status));
   return false;
 }
 
@@ -42,16 +46,18 @@ std::vector<std::string> NotifierArguments(const std::string& address) {
   return {"Notivo.exe", address, "dbdata", "1"};
 }
 
-void SendReport(const ReportEntry& report, const std::string& report_file,
-                const std::string& address, const platform::StopCheck& stop) {
-  if (!ProduceReport(report, report_file, stop)) return;
+bool SendReport(const ReportEntry& report, const std::string& folder,
+                const std::string& report_file, const std::string& address,
+                const platform::StopCheck& stop) {
+  if (!ProduceReport(report, folder, report_file, stop)) return false;
   int exit_status = -1;
-  std::optional<std::string> output =
-      RunConsoleApp(NotifierArguments(address), kNotifierOutputCapacity, stop, &exit_status);
+  std::optional<std::string> output = RunConsoleApp(
+      NotifierArguments(address), kNotifierOutputCapacity, stop, &exit_status, folder);
   if (!output) {
     ReportNotSent(report,
                   stop && stop() ? "the server is stopping" : "Notivo could not be started");
   } else if (!platform::EndedWithSuccess(exit_status)) {
     ReportNotSent(report, "Notivo ended with " + platform::DescribeWaitStatus(exit_status));
   }
+  return true;
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/logimport/filter_line.h"
+#include "server/formats/filter_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view line(reinterpret_cast<const char*>(data), size);

@@ -1,4 +1,4 @@
-#include "server/logimport/log_names.h"
+#include "server/formats/log_names.h"
 
 #include <cstdio>
 #include <ctime>

@@ -1,8 +1,8 @@
 // RunConsoleApp: runs one console program from an argument list (argv[0]
 // names the program), captures its standard output, waits until it has
 // ended and returns the text.
-#ifndef SERVER_PROCESSING_RUN_CONSOLE_APP_H_
-#define SERVER_PROCESSING_RUN_CONSOLE_APP_H_
+#ifndef SERVER_BASE_RUN_CONSOLE_APP_H_
+#define SERVER_BASE_RUN_CONSOLE_APP_H_
 
 #include <cstddef>
 #include <optional>
@@ -19,9 +19,11 @@ inline constexpr size_t kNotifierOutputCapacity = 409600;
 // program could not be started (the failure is shown in a message box
 // captioned "Error") or when `stop` ended or prevented it (nothing is
 // shown: see platform/process.h). `exit_status` gets the program's wait
-// status when it ran. Callable from any thread.
+// status when it ran. The program runs in `folder` (empty: this process's
+// current folder). Callable from any thread.
 std::optional<std::string> RunConsoleApp(const std::vector<std::string>& argv, size_t capacity,
                                          const platform::StopCheck& stop = {},
-                                         int* exit_status = nullptr);
+                                         int* exit_status = nullptr,
+                                         const std::string& folder = {});
 
-#endif  // SERVER_PROCESSING_RUN_CONSOLE_APP_H_
+#endif  // SERVER_BASE_RUN_CONSOLE_APP_H_

@@ -1,4 +1,4 @@
-#include "server/logimport/log_line_parser.h"
+#include "server/formats/log_line_parser.h"
 
 #include <limits>
 

@@ -1,11 +1,11 @@
-#include "server/logimport/filter_line.h"
+#include "server/formats/filter_line.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
 
 #include "platform/clock.h"
-#include "server/logimport/log_line_parser.h"
+#include "server/formats/log_line_parser.h"
 
 namespace {
 

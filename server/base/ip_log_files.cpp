@@ -1,4 +1,4 @@
-#include "server/processing/ip_log_files.h"
+#include "server/base/ip_log_files.h"
 
 #include <mutex>
 

@@ -1,7 +1,7 @@
 // Base64 decoding of one line of a request file or of the filter log.
 // Pure functions; any thread.
-#ifndef SERVER_LOGIMPORT_DECODE_BASE64_H_
-#define SERVER_LOGIMPORT_DECODE_BASE64_H_
+#ifndef SERVER_FORMATS_DECODE_BASE64_H_
+#define SERVER_FORMATS_DECODE_BASE64_H_
 
 #include <string>
 #include <string_view>
@@ -23,4 +23,4 @@ std::string DecodeBase64Text(std::string_view input);
 // is not changed.
 std::string_view DecodeBase64Text(std::string_view input, std::string* buffer);
 
-#endif  // SERVER_LOGIMPORT_DECODE_BASE64_H_
+#endif  // SERVER_FORMATS_DECODE_BASE64_H_

@@ -1,4 +1,4 @@
-#include "server/logimport/decode_base64.h"
+#include "server/formats/decode_base64.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "server/logimport/content_hash.h"
+#include "server/formats/content_hash.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 // Helpers for the log-import tests: Base64 encoding of log lines.
-#ifndef SERVER_LOGIMPORT_TEST_UTIL_H_
-#define SERVER_LOGIMPORT_TEST_UTIL_H_
+#ifndef SERVER_FORMATS_TEST_UTIL_H_
+#define SERVER_FORMATS_TEST_UTIL_H_
 
 #include <string>
 #include <string_view>
@@ -26,4 +26,4 @@ inline std::string EncodeBase64ForTesting(std::string_view in) {
   return out;
 }
 
-#endif  // SERVER_LOGIMPORT_TEST_UTIL_H_
+#endif  // SERVER_FORMATS_TEST_UTIL_H_

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "server/logimport/decode_base64.h"
-#include "server/logimport/test_util.h"
+#include "server/formats/decode_base64.h"
+#include "server/formats/test_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);

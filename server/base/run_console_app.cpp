@@ -1,4 +1,4 @@
-#include "server/processing/run_console_app.h"
+#include "server/base/run_console_app.h"
 
 #include <exception>
 
@@ -11,7 +11,8 @@ void ShowError(const char* text) { ShowMessageBox("Error", text); }
 }  // namespace
 
 std::optional<std::string> RunConsoleApp(const std::vector<std::string>& argv, size_t capacity,
-                                         const platform::StopCheck& stop, int* exit_status) {
+                                         const platform::StopCheck& stop, int* exit_status,
+                                         const std::string& folder) {
   // The block holds the output and a terminating zero, as callers expect.
   size_t max_bytes = capacity > 0 ? capacity - 1 : 0;
   std::string output;
@@ -21,7 +22,16 @@ std::optional<std::string> RunConsoleApp(const std::vector<std::string>& argv, s
     ShowError("Out of memory");
     return std::nullopt;
   }
-  switch (platform::RunCaptured(argv, max_bytes, &output, exit_status, stop)) {
+  platform::ProgramRun run;
+  run.argv = argv;
+  run.output = platform::OutputTo::kCapture;
+  run.captured = &output;
+  run.max_bytes = max_bytes;
+  run.folder = folder;
+  run.stop = stop;
+  platform::ProgramResult result = platform::RunProgram(run);
+  if (exit_status) *exit_status = result.exit_status;
+  switch (result.status) {
     case platform::SpawnStatus::kOk:
       return output;
     case platform::SpawnStatus::kStopped:

@@ -2,8 +2,8 @@
 // separator, and the event they describe. The fields and the event's texts
 // are views into the decoded line, valid while it lives. Pure functions;
 // any thread.
-#ifndef SERVER_LOGIMPORT_FILTER_LINE_H_
-#define SERVER_LOGIMPORT_FILTER_LINE_H_
+#ifndef SERVER_FORMATS_FILTER_LINE_H_
+#define SERVER_FORMATS_FILTER_LINE_H_
 
 #include <array>
 #include <cstdint>
@@ -39,4 +39,4 @@ FilterEvent MakeFilterEvent(const FilterFields& fields);
 FilterEvent MakeFilterEvent(const FilterFields& fields,
                             const std::function<int64_t(const std::tm&)>& convert);
 
-#endif  // SERVER_LOGIMPORT_FILTER_LINE_H_
+#endif  // SERVER_FORMATS_FILTER_LINE_H_

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "server/logimport/decode_base64.h"
-#include "server/logimport/log_line_parser.h"
+#include "server/formats/decode_base64.h"
+#include "server/formats/log_line_parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view line(reinterpret_cast<const char*>(data), size);

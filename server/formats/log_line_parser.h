@@ -1,7 +1,7 @@
 // Parsing of per-user daily log lines into a key and a number, and of the
 // decimal numbers in the logs. Pure functions; any thread.
-#ifndef SERVER_LOGIMPORT_LOG_LINE_PARSER_H_
-#define SERVER_LOGIMPORT_LOG_LINE_PARSER_H_
+#ifndef SERVER_FORMATS_LOG_LINE_PARSER_H_
+#define SERVER_FORMATS_LOG_LINE_PARSER_H_
 
 #include <cstdint>
 #include <string>
@@ -28,4 +28,4 @@ SiteLine ParseRequestLine(std::string_view decoded);
 // space, the number everything after it; without a space the key is empty.
 SiteLine ParseReportLine(std::string_view line);
 
-#endif  // SERVER_LOGIMPORT_LOG_LINE_PARSER_H_
+#endif  // SERVER_FORMATS_LOG_LINE_PARSER_H_

@@ -1,11 +1,14 @@
 // The IP log ("Logs/logip2.log") and the size file ("quorvane.size") in the
-// install folder. Two workers rewrite them (the request worker from the
-// database tool's list, the log importer from the activity database); both
-// go through WriteIpLogFiles, which serialises the rewrites with one lock in
-// the process and replaces each file whole, so a reader never sees a half
-// written or empty file while a rewrite is under way.
-#ifndef SERVER_PROCESSING_IP_LOG_FILES_H_
-#define SERVER_PROCESSING_IP_LOG_FILES_H_
+// install folder. Two workers rewrite them: the request worker after each
+// agent's report, so a new contact shows at once, and the log importer after
+// the night's import, so the files are whole again even on a day without
+// reports. Both may write because neither edits a row: each writes the whole
+// list, built the same way from the same sources, through WriteIpLogFiles,
+// which serialises the rewrites with one lock in the process and replaces
+// each file whole. Whichever writes last, the files hold one complete list,
+// and a reader never sees a half written or empty file.
+#ifndef SERVER_BASE_IP_LOG_FILES_H_
+#define SERVER_BASE_IP_LOG_FILES_H_
 
 #include <functional>
 #include <string>
@@ -35,4 +38,4 @@ bool WriteIpLogFilesIfMissing(const std::string& install_path,
 // the two files (taken under the same lock as the rewrites).
 void RemoveIpLogLeftovers(const std::string& install_path);
 
-#endif  // SERVER_PROCESSING_IP_LOG_FILES_H_
+#endif  // SERVER_BASE_IP_LOG_FILES_H_

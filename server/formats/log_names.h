@@ -2,8 +2,8 @@
 // wildcard of a day's per-user daily logs, the filter log's name, and the
 // user name and address taken from a per-user log's name.
 // Pure functions (local time honours TZ); any thread.
-#ifndef SERVER_LOGIMPORT_LOG_NAMES_H_
-#define SERVER_LOGIMPORT_LOG_NAMES_H_
+#ifndef SERVER_FORMATS_LOG_NAMES_H_
+#define SERVER_FORMATS_LOG_NAMES_H_
 
 #include <compare>
 #include <cstdint>
@@ -56,4 +56,4 @@ bool IsUsableNamePart(const std::string& text);
 // A report file's name contains "report" (case-sensitive).
 bool IsReportFileName(const std::string& name);
 
-#endif  // SERVER_LOGIMPORT_LOG_NAMES_H_
+#endif  // SERVER_FORMATS_LOG_NAMES_H_

@@ -5,8 +5,8 @@
 // delete the file. Eight bytes per step with the multiply-rotate round of
 // xxHash64, so hashing a night's logs costs little beside reading them.
 // A plain value; one thread at a time.
-#ifndef SERVER_LOGIMPORT_CONTENT_HASH_H_
-#define SERVER_LOGIMPORT_CONTENT_HASH_H_
+#ifndef SERVER_FORMATS_CONTENT_HASH_H_
+#define SERVER_FORMATS_CONTENT_HASH_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -27,4 +27,4 @@ class ContentHash {
   unsigned pending_bytes_ = 0;
 };
 
-#endif  // SERVER_LOGIMPORT_CONTENT_HASH_H_
+#endif  // SERVER_FORMATS_CONTENT_HASH_H_
