@@ -9,6 +9,7 @@
 #include "server/db/read_activity_of_period.h"
 #include "server/db/read_filter_events_of_period.h"
 #include "server/db/read_user_activity.h"
+#include "server/db/read_user_addresses.h"
 
 namespace {
 
@@ -45,6 +46,12 @@ TEST_P(ActivityStoreTest, StoresFindsAndRollsBack) {
   EXPECT_EQ(db.GetComputer(pc)->computer_name, "PC-2");
   ASSERT_EQ(db.AllUsers().size(), 2u);
   EXPECT_FALSE(db.AllUsers()[1].ips);
+  const std::vector<UserAddress> addresses = ReadUserAddresses(db);
+  ASSERT_EQ(addresses.size(), 2u);
+  EXPECT_EQ(addresses[0].computer, "PC-2");
+  EXPECT_TRUE(addresses[0].active);
+  EXPECT_EQ(addresses[1].ip, "");
+  EXPECT_FALSE(addresses[1].active);
 
   {
     ActivityDatabase::Transaction transaction(db);
