@@ -25,8 +25,6 @@ class CSiteTable {
   void Replace(std::string_view key, int32_t number);
 
   const std::vector<data_list2>& entries() const { return entries_; }
-  bool empty() const { return entries_.empty(); }
-  void Clear();
 
  private:
   // Looks keys up as views, so only a new key is copied.
