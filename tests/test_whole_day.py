@@ -245,6 +245,28 @@ class WholeDayTest(unittest.TestCase):
         with open(self.install.path("dbdata"), "rb") as f:
             self.assertIn(b"Monthly filter report", f.read())
 
+        # One user's days, from the night the server imported.
+        alice = self.ledgerix("user", "alice", "2026-12-30", "2026-12-31")
+        self.assertEqual(alice.returncode, 0, alice.stderr)
+        page = alice.stdout.decode()
+        self.assertIn("Activity of alice", page)
+        self.assertIn("30 December 2026 to 31 December 2026", page)
+        self.assertLess(page.index("<td>news.example</td><td align=\"right\">42</td>"),
+                        page.index("<td>a&amp;b.example</td><td align=\"right\">1</td>"))
+        self.assertIn("<td>2026-12-31 14:07:33</td><td>casino.example/play</td>", page)
+        self.assertNotIn("shop.example", page)
+        self.assertNotIn("games", page)
+        self.assertIn("No web requests were recorded",
+                      self.ledgerix("user", "bob", "2027-01-01", "2027-01-01").stdout.decode())
+        nobody = self.ledgerix("user", "mallory", "2026-12-31", "2026-12-31")
+        self.assertEqual((nobody.returncode, nobody.stdout), (1, b""))
+        self.assertIn(b"no user named mallory", nobody.stderr)
+
+    def ledgerix(self, *args, at="2027-01-01 10:00:00"):
+        env = self.install.env(**e2e_util.faketime_env(FAKETIME="@" + at), TZ=TZ)
+        return subprocess.run([e2e_util.program("ledgerix"), *args], capture_output=True,
+                              env=env, timeout=60)
+
 
 if __name__ == "__main__":
     unittest.main()

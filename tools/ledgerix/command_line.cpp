@@ -30,6 +30,14 @@ std::optional<LedgerixCommand> ParseLedgerixCommand(const std::vector<std::strin
     command.mode = LedgerixMode::kListContacts;
     return command;
   }
+  if (args.size() == 4 && args[0] == "user") {
+    std::optional<PeriodBounds> days = BoundsOfDays(args[2], args[3]);
+    if (!days) return std::nullopt;
+    command.mode = LedgerixMode::kUserReport;
+    command.user = args[1];
+    command.days = *days;
+    return command;
+  }
   // The report scheduler passes exactly the table's arguments; anything else
   // is a mistake worth reporting rather than a report to guess at.
   if (const ReportEntry* report = FindReportEntry(args)) {
@@ -46,5 +54,5 @@ std::string LedgerixUsage() {
     for (const ReportEntry& report : ReportTable())
       if (report.kind == kind) usage += " | " + Joined(report.ledgerix_args);
   }
-  return usage + "\n";
+  return usage + " | user <name> <from YYYY-MM-DD> <to YYYY-MM-DD>\n";
 }

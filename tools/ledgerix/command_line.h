@@ -3,6 +3,8 @@
 //   ledgerix 6 <user> <computer> <ip>   record a contact
 //   ledgerix 7                          list the contacts
 //   ledgerix <report arguments>         an activity or filter report
+//   ledgerix user <name> <from> <to>    the report on one user over the days
+//                                       from..to (YYYY-MM-DD, inclusive)
 //
 // Report arguments must match the arguments of one entry of the report
 // table (common/report_table.h) exactly: 1 1 0 0 | 1 2 2 0 | 1 7 2 0 for
@@ -17,14 +19,21 @@
 
 #include "tools/ledgerix/report_period.h"
 
-enum class LedgerixMode { kRecordContact, kListContacts, kActivityReport, kFilterReport };
+enum class LedgerixMode {
+  kRecordContact,
+  kListContacts,
+  kActivityReport,
+  kFilterReport,
+  kUserReport
+};
 
 struct LedgerixCommand {
   LedgerixMode mode = LedgerixMode::kListContacts;
   ReportPeriod period = ReportPeriod::kPreviousDay;  // report modes only
-  std::string user;                                  // kRecordContact only
+  std::string user;                                  // kRecordContact, kUserReport
   std::string computer;
   std::string ip;
+  PeriodBounds days;  // kUserReport only
 };
 
 // `args` are the arguments after the program name; nullopt when they match

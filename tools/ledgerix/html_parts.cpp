@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tools/ledgerix/report_period.h"
+
 namespace {
 
 const char kBarColour[] = "#3a6ea5";
@@ -23,33 +25,6 @@ size_t PrefixBytes(const std::string& text, size_t chars) {
 }
 
 }  // namespace
-
-std::string EscapeHtml(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 std::string ShowText(const std::string& text) {
   size_t keep = PrefixBytes(text, kMaxTextChars);
@@ -122,18 +97,24 @@ std::string TableStart() {
          kFont + ";font-size:13px;" + kWrap + "\">\n";
 }
 
+std::string CountTableHead(const char* name_heading, const char* count_heading) {
+  return TableStart() + "<tr><th align=\"left\">" + name_heading +
+         "</th><th align=\"right\" width=\"80\">" + count_heading + "</th><th width=\"" +
+         std::to_string(kBarWidth + 6) + "\"></th></tr>\n";
+}
+
+std::string CountRow(const std::string& name_html, int64_t count, int64_t largest) {
+  return "<tr><td>" + name_html + "</td><td align=\"right\">" + Thousands(count) + "</td><td>" +
+         Bar(count, largest) + "</td></tr>\n";
+}
+
 std::string CountTable(const char* name_heading, const char* count_heading,
                        const std::vector<NamedCount>& rows, bool names_are_html) {
   int64_t largest = 0;
   for (const NamedCount& row : rows) largest = std::max(largest, row.count);
-  std::string html = TableStart() + "<tr><th align=\"left\">" + name_heading +
-                     "</th><th align=\"right\" width=\"80\">" + count_heading +
-                     "</th><th width=\"" + std::to_string(kBarWidth + 6) + "\"></th></tr>\n";
-  for (const NamedCount& row : rows) {
-    html += "<tr><td>" + (names_are_html ? row.name : ShowText(row.name)) +
-            "</td><td align=\"right\">" + Thousands(row.count) + "</td><td>" +
-            Bar(row.count, largest) + "</td></tr>\n";
-  }
+  std::string html = CountTableHead(name_heading, count_heading);
+  for (const NamedCount& row : rows)
+    html += CountRow(names_are_html ? row.name : ShowText(row.name), row.count, largest);
   return html + "</table>\n";
 }
 
@@ -147,4 +128,26 @@ std::string FigureTable(const std::vector<NamedCount>& figures) {
             "</td></tr>\n";
   }
   return html + "</table>\n";
+}
+
+std::string ActionSummary(const std::vector<NamedCount>& actions, size_t n) {
+  std::string text;
+  for (size_t i = 0; i < std::min(n, actions.size()); ++i) {
+    if (i > 0) text += ", ";
+    text += (actions[i].name.empty() ? "(no action)" : ShowText(actions[i].name)) + " " +
+            Thousands(actions[i].count);
+  }
+  if (actions.size() > n) text += ", &#8230;";
+  return text;
+}
+
+std::string EventTableHead() {
+  return TableStart() +
+         "<tr><th align=\"left\" width=\"140\">Time</th><th align=\"left\">Address"
+         "</th><th align=\"left\" width=\"110\">Action</th></tr>\n";
+}
+
+std::string EventRow(const FilterActivityRow& event) {
+  return "<tr><td>" + FormatLocalTime(event.time.stamp) + "</td><td>" + ShowText(event.url) +
+         "</td><td>" + ShowText(event.action) + "</td></tr>\n";
 }

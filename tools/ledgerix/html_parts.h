@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "common/html_page.h"  // EscapeHtml
+#include "server/db/activity_rows.h"
 #include "server/db/report_rows.h"
 
 inline constexpr int kBarWidth = 200;        // pixels of a full bar
 inline constexpr size_t kMaxTextChars = 60;  // longer texts are cut
 
-// & < > " ' as character references.
-std::string EscapeHtml(const std::string& text);
 // `text` escaped, cut to kMaxTextChars characters (UTF-8 sequences kept
 // whole) with "..." when it was longer.
 std::string ShowText(const std::string& text);
@@ -42,8 +42,19 @@ std::string Bar(int64_t count, int64_t largest);
 // column. Names are shown with ShowText unless `names_are_html`.
 std::string CountTable(const char* name_heading, const char* count_heading,
                        const std::vector<NamedCount>& rows, bool names_are_html = false);
+// CountTable in pieces, for a table cut by size: the opening with its head
+// row, then one row each (`name_html` already escaped), then "</table>".
+std::string CountTableHead(const char* name_heading, const char* count_heading);
+std::string CountRow(const std::string& name_html, int64_t count, int64_t largest);
 // A two-column table of figures: label and number.
 std::string FigureTable(const std::vector<NamedCount>& figures);
+// "blocked 210, allowed 90" for the first `n` actions, "…" when there are
+// more; an empty action shows as "(no action)".
+std::string ActionSummary(const std::vector<NamedCount>& actions, size_t n);
+// A table of filter events (time, address, action) in pieces, like
+// CountTableHead and CountRow.
+std::string EventTableHead();
+std::string EventRow(const FilterActivityRow& event);
 // The opening of a fixed-layout table as wide as the mail allows.
 std::string TableStart();
 

@@ -8,9 +8,11 @@
 #include "server/db/activity_database.h"
 #include "server/db/read_activity_of_period.h"
 #include "server/db/read_filter_events_of_period.h"
+#include "server/db/read_user_activity.h"
 #include "tools/ledgerix/command_line.h"
 #include "tools/ledgerix/contact_store.h"
 #include "tools/ledgerix/report_html.h"
+#include "tools/ledgerix/user_report_html.h"
 
 namespace {
 
@@ -95,6 +97,27 @@ int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std
   return 0;
 }
 
+int UserReportOf(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
+                 std::string* err) {
+  std::string path = settings.install_path + ActivityDatabase::kFileName;
+  ActivityDatabase db;
+  std::string error;
+  if (!OpenForReading(path, &db, &error)) {
+    *err += "ledgerix: cannot open the activity database " + path + ": " + error + "\n";
+    return 1;
+  }
+  UserReport report{
+      command.user, DescribeDays(command.days),
+      ReadUserActivity(db, command.user, command.days.begin, command.days.end, kUserEventsRead)};
+  if (report.activity.labels.empty()) {
+    // Most likely a mistyped name: an empty report would hide that.
+    *err += "ledgerix: the activity database knows no user named " + command.user + "\n";
+    return 1;
+  }
+  *out = RenderUserReport(report);
+  return 0;
+}
+
 // A number setting; missing or 0 gives its default.
 uint32_t ReadPositive(const Setting& setting) {
   uint32_t value = CRegNumberValue(setting).Read();
@@ -111,6 +134,8 @@ int Dispatch(const LedgerixCommand& command, const LedgerixSettings& settings, s
     case LedgerixMode::kActivityReport:
     case LedgerixMode::kFilterReport:
       return Report(command, settings, out, err);
+    case LedgerixMode::kUserReport:
+      return UserReportOf(command, settings, out, err);
   }
   return 2;
 }

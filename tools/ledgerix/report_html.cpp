@@ -55,26 +55,9 @@ std::string ActivitySection(const UserActivityOfPeriod& user) {
   return html;
 }
 
-// "blocked 210, allowed 90" for the first few actions.
-std::string ActionSummary(const std::vector<NamedCount>& actions, size_t n) {
-  std::string text;
-  for (size_t i = 0; i < std::min(n, actions.size()); ++i) {
-    if (i > 0) text += ", ";
-    text += (actions[i].name.empty() ? "(no action)" : ShowText(actions[i].name)) + " " +
-            Thousands(actions[i].count);
-  }
-  if (actions.size() > n) text += ", &#8230;";
-  return text;
-}
-
 std::string EventTable(const std::vector<FilterActivityRow>& events) {
-  std::string html = TableStart() +
-                     "<tr><th align=\"left\" width=\"140\">Time</th><th align=\"left\">Address"
-                     "</th><th align=\"left\" width=\"110\">Action</th></tr>\n";
-  for (const FilterActivityRow& event : events) {
-    html += "<tr><td>" + FormatLocalTime(event.time.stamp) + "</td><td>" + ShowText(event.url) +
-            "</td><td>" + ShowText(event.action) + "</td></tr>\n";
-  }
+  std::string html = EventTableHead();
+  for (const FilterActivityRow& event : events) html += EventRow(event);
   return html + "</table>\n";
 }
 

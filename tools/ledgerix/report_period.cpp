@@ -39,7 +39,38 @@ std::string DayText(int64_t t, bool with_weekday) {
   return text;
 }
 
+// "YYYY-MM-DD" of a date that exists, as its local midnight.
+std::optional<int64_t> DayStart(const std::string& text) {
+  int year = 0, month = 0, day = 0, used = 0;
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+  for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+  }
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &year, &month, &day, &used) != 3 || used != 10)
+    return std::nullopt;
+  const int64_t start = platform::LocalTimeOf(year, month, day);
+  // mktime turns 31 February into 3 March; only a date that comes back as
+  // given exists.
+  std::tm back = LocalOrEpoch(start);
+  if (back.tm_year + 1900 != year || back.tm_mon + 1 != month || back.tm_mday != day)
+    return std::nullopt;
+  return start;
+}
+
 }  // namespace
+
+std::optional<PeriodBounds> BoundsOfDays(const std::string& first, const std::string& last) {
+  std::optional<int64_t> begin = DayStart(first), last_start = DayStart(last);
+  if (!begin || !last_start || *last_start < *begin) return std::nullopt;
+  return PeriodBounds{*begin, MidnightOffsetBy(LocalOrEpoch(*last_start), 1)};
+}
+
+std::string DescribeDays(const PeriodBounds& bounds) {
+  std::tm first = LocalOrEpoch(bounds.begin), last = LocalOrEpoch(bounds.end - 1);
+  if (first.tm_year == last.tm_year && first.tm_yday == last.tm_yday)
+    return DayText(bounds.begin, true);
+  return DayText(bounds.begin, false) + " to " + DayText(bounds.end - 1, false);
+}
 
 PeriodBounds BoundsOfPeriod(ReportPeriod period, int64_t now) {
   std::tm today = LocalOrEpoch(now);

@@ -7,6 +7,7 @@
 #define TOOLS_LEDGERIX_REPORT_PERIOD_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/report_table.h"
@@ -22,6 +23,15 @@ PeriodBounds BoundsOfPeriod(ReportPeriod period, int64_t now);
 // The period for people: "Monday 7 December 2026", "1 December 2026 to
 // 7 December 2026", "November 2026".
 std::string DescribePeriod(ReportPeriod period, const PeriodBounds& bounds);
+
+// The days from `first` to `last` (YYYY-MM-DD, inclusive) as bounds from
+// the local midnight that begins `first` to the one that ends `last`;
+// nullopt unless both are real dates in that form and `first` <= `last`.
+std::optional<PeriodBounds> BoundsOfDays(const std::string& first, const std::string& last);
+
+// Such a period for people: one day as "Monday 7 December 2026", more as
+// "1 December 2026 to 7 December 2026".
+std::string DescribeDays(const PeriodBounds& bounds);
 
 // "2026-12-07 14:05:09" in local time; used for event times.
 std::string FormatLocalTime(int64_t t);
