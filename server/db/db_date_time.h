@@ -9,7 +9,7 @@
 class dbDateTime {
  public:
   dbDateTime() = default;
-  explicit dbDateTime(int64_t stamp) : stamp(stamp) {}
+  explicit dbDateTime(int64_t seconds) : stamp(seconds) {}
 
   int64_t getTime() const { return stamp; }
 
