@@ -74,6 +74,10 @@ class TcpListener {
   uint16_t port_ = 0;
 };
 
+// Waits at most `timeout_ms` for `fd` (a socket a library owns) to become
+// readable; false when the time ran out first.
+bool WaitUntilReadable(int fd, int timeout_ms);
+
 }  // namespace platform
 
 #endif  // PLATFORM_SOCKET_H_

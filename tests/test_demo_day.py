@@ -139,6 +139,13 @@ class DemoDayTest(unittest.TestCase):
     def run_demo_day(self, *args, **env):
         return run_demo_day(self.root, *args, **env)
 
+    def sample_logs(self):
+        """The demo day's logs, made again: they say what the reports hold."""
+        expected = os.path.join(self.root, "expected")
+        if not os.path.isdir(expected):
+            write_sample_logs(expected, "2026-12-31")
+        return expected
+
     def test_a_demo_day_mails_reports_of_the_sample_logs(self):
         day, result = self.day, self.result
         self.assertEqual(result.returncode, 0, (result.stdout, result.stderr))
@@ -163,9 +170,7 @@ class DemoDayTest(unittest.TestCase):
             self.assertNotIn("&userid=", text)
 
         # The same day's logs, made again, say what the reports must hold.
-        expected = os.path.join(self.root, "expected")
-        write_sample_logs(expected, "2026-12-31")
-        sites, events = read_sample_logs(expected)
+        sites, events = read_sample_logs(self.sample_logs())
         self.assertGreaterEqual(len(sites), 2)
         for title in ("Daily activity report", "Weekly activity report",
                       "Monthly activity report"):
@@ -190,6 +195,19 @@ class DemoDayTest(unittest.TestCase):
         # demo_day.sh saved a picture beside each mail and named it.
         for mail in mails:
             self.assertIn(mail[:-len("html")] + "png", self.result.stdout)
+        # The pages opened in a browser rather than mailed: the index of the
+        # kept reports and one user's report.
+        index = os.path.join(self.day, "install", "reports", "index.html")
+        user_page = os.path.join(self.root, "user.html")
+        sites, _ = read_sample_logs(self.sample_logs())
+        with open(user_page, "wb") as f:
+            done = subprocess.run([os.path.join(e2e_util.BIN, "ledgerix"), "user", sorted(sites)[0],
+                                   "2026-12-01", "2026-12-31"], stdout=f, stderr=subprocess.PIPE,
+                                  env=script_env(QUORVANE_REGISTRY=os.path.join(self.day,
+                                                                                "registry.reg"),
+                                                 TZ="UTC"), timeout=60)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        mails += [index, user_page]
         rendered = subprocess.run([sys.executable, os.path.join(SCRIPTS, "render_mail.py"),
                                    *mails], capture_output=True, text=True, timeout=300)
         self.assertEqual(rendered.returncode, 0, rendered.stderr)

@@ -109,6 +109,10 @@ class WholeDayTest(unittest.TestCase):
             dst.write(src.read())
         with open(self.install.path("dbdata"), "wb") as f:
             f.write(b"stale report from the day before\n")
+        # A report kept on an earlier day.
+        os.makedirs(self.install.path("reports"))
+        with open(self.install.path("reports/2026-12-30-monthly-filter.html"), "w") as f:
+            f.write("<p>kept before</p>")
 
     def write_days_logs(self):
         """Thursday's logs as the product's other programs leave them."""
@@ -244,6 +248,26 @@ class WholeDayTest(unittest.TestCase):
         # The last report stays in the install folder as the tool wrote it.
         with open(self.install.path("dbdata"), "rb") as f:
             self.assertIn(b"Monthly filter report", f.read())
+
+        # Each report sent is kept as a page of its own, and the index links
+        # them all, newest first, a day's in the order they went out.
+        kinds = ["daily-activity", "daily-filter", "weekly-activity", "weekly-filter",
+                 "monthly-activity", "monthly-filter"]
+        kept = ["2027-01-01-%s.html" % kind for kind in kinds]
+        self.assertEqual(sorted(os.listdir(self.install.path("reports"))),
+                         sorted(kept + ["2026-12-30-monthly-filter.html", "index.html"]))
+        for name, title, mail in zip(kept, TITLES, mails):
+            with open(self.install.path("reports/" + name), encoding="utf-8") as f:
+                page = f.read()
+            self.assertTrue(page.startswith("<!DOCTYPE html>"), page[:100])
+            self.assertIn(title, page)
+            self.assertIn(page[page.index("<h2"):page.index("</td>\n</tr>\n</table>")].strip(),
+                          mail)
+        with open(self.install.path("reports/index.html"), encoding="utf-8") as f:
+            index = f.read()
+        links = [index.index('href="%s"' % name) for name in kept + [
+            "2026-12-30-monthly-filter.html"]]
+        self.assertEqual(links, sorted(links))
 
         # One user's days, from the night the server imported.
         alice = self.ledgerix("user", "alice", "2026-12-30", "2026-12-31")

@@ -115,4 +115,9 @@ void TcpListener::Wake() {
   (void)ignored;
 }
 
+bool WaitUntilReadable(int fd, int timeout_ms) {
+  pollfd fds[1] = {{fd, POLLIN, 0}};
+  return HANDLE_EINTR(poll(fds, 1, timeout_ms)) > 0;
+}
+
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include "common/settings.h"
 #include "platform/clock.h"
 #include "server/base/event_log.h"
+#include "server/base/kept_reports.h"
 #include "server/db/delete_activity_before.h"
 
 int64_t RetentionCutoff(int64_t now, uint32_t keep_days) {
@@ -15,11 +16,30 @@ int64_t RetentionCutoff(int64_t now, uint32_t keep_days) {
                                today.tm_mday - static_cast<int>(keep_days));
 }
 
-int64_t RemoveOldActivity(ActivityDatabase& db, int64_t now, const std::function<bool()>& go_on) {
-  // Far beyond any sensible value, and small enough for the day arithmetic.
-  constexpr uint32_t kMaxKeepDays = 100000;
+namespace {
+
+// Far beyond any sensible value, and small enough for the day arithmetic.
+constexpr uint32_t kMaxKeepDays = 100000;
+
+// KeepDays, or 0 when nothing is to be removed.
+uint32_t ReadKeepDays() {
   const uint32_t keep_days = CRegNumberValue(setting::kKeepDays).Read();
-  if (keep_days == 0 || keep_days > kMaxKeepDays) return 0;
+  return keep_days > kMaxKeepDays ? 0 : keep_days;
+}
+
+}  // namespace
+
+int RemoveOldReports(const std::string& install_path, int64_t now) {
+  const uint32_t keep_days = ReadKeepDays();
+  if (keep_days == 0) return 0;
+  const int removed = RemoveKeptReportsBefore(install_path, RetentionCutoff(now, keep_days));
+  if (removed > 0) WriteEventLog("Removed %d kept reports older than %u days", removed, keep_days);
+  return removed;
+}
+
+int64_t RemoveOldActivity(ActivityDatabase& db, int64_t now, const std::function<bool()>& go_on) {
+  const uint32_t keep_days = ReadKeepDays();
+  if (keep_days == 0) return 0;
   const DeletedActivity deleted =
       DeleteActivityBefore(db, RetentionCutoff(now, keep_days), kDeleteBatchRows, go_on);
   WriteEventLog("Removed %lld activity rows older than %u days (%lld Web, %lld FilterActivity)",

@@ -2,12 +2,13 @@
 // FilterActivity rows older than the registry value KeepDays (a number of
 // days under SOFTWARE\Quorvane; missing or 0 keeps everything) and writes
 // one event-log line with the number of rows removed. User, Ip and
-// Computer rows stay. Runs on the importer's thread.
+// Computer rows stay. The kept reports of those days go too. Runs on the importer's thread.
 #ifndef SERVER_LOGIMPORT_REMOVE_OLD_ACTIVITY_H_
 #define SERVER_LOGIMPORT_REMOVE_OLD_ACTIVITY_H_
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "server/db/activity_database.h"
 
@@ -21,5 +22,10 @@ int64_t RetentionCutoff(int64_t now, uint32_t keep_days);
 // Throws std::exception when the database fails.
 int64_t RemoveOldActivity(ActivityDatabase& db, int64_t now,
                           const std::function<bool()>& go_on = nullptr);
+
+// The same for the reports kept under "reports/" in `install_path`: the
+// days before the same cutoff go, with one event-log line when any did.
+// Returns how many went.
+int RemoveOldReports(const std::string& install_path, int64_t now);
 
 #endif  // SERVER_LOGIMPORT_REMOVE_OLD_ACTIVITY_H_

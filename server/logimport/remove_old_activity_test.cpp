@@ -7,8 +7,10 @@
 #include <filesystem>
 
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/test_support.h"
 #include "server/base/event_log_capture.h"
+#include "server/base/kept_reports.h"
 #include "server/db/activity_rows_for_testing.h"
 #include "server/logimport/logg_thread.h"
 
@@ -66,6 +68,13 @@ class RemoveOldActivityTest : public ::testing::Test {
 
 TEST_F(RemoveOldActivityTest, TheNightRemovesExactlyTheRowsBeforeTheKeptDays) {
   AddRows();
+  // Reports kept on both sides of midnight 4 March, and a file of someone else's.
+  const std::vector<ReportEntry>& table = ReportTable();
+  std::string error;
+  ASSERT_TRUE(KeepReport(folder_.path(), table[0], Local(3, 3, 23, 59), "<p>old</p>", &error));
+  ASSERT_TRUE(KeepReport(folder_.path(), table[3], Local(3, 4, 9), "<p>new</p>", &error));
+  const std::string reports = folder_.path() + kKeptReportsFolder;
+  std::filesystem::copy_file(reports + "2026-03-03-daily-activity.html", reports + "mine.html");
   WriteRegistry("\"KeepDays\"=dword:00000002\r\n");
   EventLogCapture log;
   NightSummary night = worker_.ImportNight();
@@ -81,7 +90,14 @@ TEST_F(RemoveOldActivityTest, TheNightRemovesExactlyTheRowsBeforeTheKeptDays) {
             3);
   EXPECT_EQ(RemovalLines(log),
             (std::vector<std::string>{
-                "Removed 4 activity rows older than 2 days (2 Web, 2 FilterActivity)"}));
+                "Removed 4 activity rows older than 2 days (2 Web, 2 FilterActivity)",
+                "Removed 1 kept reports older than 2 days"}));
+  EXPECT_FALSE(platform::FileExists(reports + "2026-03-03-daily-activity.html"));
+  EXPECT_TRUE(platform::FileExists(reports + "2026-03-04-weekly-filter.html"));
+  EXPECT_TRUE(platform::FileExists(reports + "mine.html"));
+  std::string index = platform::ReadWholeFile(reports + kReportsIndexName).value_or("");
+  EXPECT_NE(index.find("href=\"2026-03-04-weekly-filter.html\""), std::string::npos);
+  EXPECT_EQ(index.find("2026-03-03"), std::string::npos);
 }
 
 TEST_F(RemoveOldActivityTest, MissingOrZeroKeepsEverything) {

@@ -8,7 +8,9 @@
 
 #include "common/email_scramble.h"
 #include "common/install_path.h"
+#include "platform/files.h"
 #include "server/base/event_log.h"
+#include "server/base/kept_reports.h"
 #include "server/base/scope_exit.h"
 #include "server/reports/due_reports.h"
 #include "server/reports/send_report.h"
@@ -91,6 +93,22 @@ void EmailThread::RunBatch(const ReportConfig& config, int64_t now) {
   const std::string report_file = ReportFilePath(folder);
   for (const ReportEntry* report : due) {
     if (StopRequested()) return;
-    SendReport(*report, folder, report_file, address, [this] { return StopRequested(); });
+    if (SendReport(*report, folder, report_file, address, [this] { return StopRequested(); }))
+      Keep(*report, folder, report_file, now);
   }
+}
+
+void EmailThread::Keep(const ReportEntry& report, const std::string& folder,
+                       const std::string& report_file, int64_t now) {
+  // Without the install folder there is nowhere the reports belong.
+  if (folder.empty()) return;
+  std::string error;
+  std::optional<std::string> html = platform::ReadWholeFile(report_file);
+  if (!html) {
+    error = "cannot read " + report_file;
+  } else if (KeepReport(folder, report, now, *html, &error)) {
+    return;
+  }
+  WriteEventLog("The %s report was not kept in %s%s: %s", report.name, folder.c_str(),
+                kKeptReportsFolder, error.c_str());
 }

@@ -1,7 +1,8 @@
 // EmailThread: the report scheduler. Every 3 seconds it reads its
 // configuration; at the first pass in the hour named by "ReportTime" it has
 // the database tool write each enabled report into "dbdata" in the install
-// folder and sends it with Notivo, once per report hour.
+// folder and sends it with Notivo, once per report hour. Each report the
+// tool produced is also kept under "reports/" in the install folder.
 //
 // Owned by MainThread; Start and Stop are called from the owner's thread.
 // The pass runs on the worker's own thread. The programs it starts run in
@@ -11,7 +12,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
+#include "common/report_table.h"
 #include "platform/clock.h"
 #include "server/base/cthread.h"
 #include "server/base/nightly_import_gate.h"
@@ -34,6 +37,10 @@ class EmailThread final : public CThread {
  private:
   void RunPass();
   void RunBatch(const ReportConfig& config, int64_t now);
+  // Saves a produced report under the install folder (see kept_reports.h);
+  // a failure costs one event-log line and nothing else.
+  void Keep(const ReportEntry& report, const std::string& folder, const std::string& report_file,
+            int64_t now);
 
   NightlyImportGate& gate_;
   platform::Clock& clock_;

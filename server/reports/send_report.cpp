@@ -46,10 +46,10 @@ std::vector<std::string> NotifierArguments(const std::string& address) {
   return {"Notivo.exe", address, "dbdata", "1"};
 }
 
-void SendReport(const ReportEntry& report, const std::string& folder,
+bool SendReport(const ReportEntry& report, const std::string& folder,
                 const std::string& report_file, const std::string& address,
                 const platform::StopCheck& stop) {
-  if (!ProduceReport(report, folder, report_file, stop)) return;
+  if (!ProduceReport(report, folder, report_file, stop)) return false;
   int exit_status = -1;
   std::optional<std::string> output = RunConsoleApp(
       NotifierArguments(address), kNotifierOutputCapacity, stop, &exit_status, folder);
@@ -59,4 +59,5 @@ void SendReport(const ReportEntry& report, const std::string& folder,
   } else if (!platform::EndedWithSuccess(exit_status)) {
     ReportNotSent(report, "Notivo ended with " + platform::DescribeWaitStatus(exit_status));
   }
+  return true;
 }

@@ -20,8 +20,9 @@ std::vector<std::string> NotifierArguments(const std::string& address);
 // `report_file` is "dbdata". A report that is
 // not sent, because a program could not be started, ended with another
 // status or was ended by `stop`, gets one event-log line naming it; Notivo
-// is never run on a report that its tool did not finish.
-void SendReport(const ReportEntry& report, const std::string& folder,
+// is never run on a report that its tool did not finish. True when the tool
+// wrote the report, whether or not Notivo then sent it.
+bool SendReport(const ReportEntry& report, const std::string& folder,
                 const std::string& report_file, const std::string& address,
                 const platform::StopCheck& stop = {});
 

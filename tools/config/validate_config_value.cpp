@@ -88,15 +88,28 @@ bool IsBracketedAddress(std::string_view host) {
   return true;
 }
 
+// "https://" in front asks for HTTPS; without it the endpoint is plain HTTP.
 bool CheckHost(const Setting& v, std::string_view input, std::string* error) {
-  std::string_view host = input;
-  size_t colon = input.rfind(':');
-  if (colon != std::string_view::npos && input.find(']', colon) == std::string_view::npos) {
-    host = input.substr(0, colon);
-    if (!IsPortNumber(input.substr(colon + 1))) host = "";
+  std::string_view authority = input;
+  if (authority.starts_with(kHttpsPrefix)) authority.remove_prefix(kHttpsPrefix.size());
+  std::string_view host = authority;
+  size_t colon = authority.rfind(':');
+  if (colon != std::string_view::npos && authority.find(']', colon) == std::string_view::npos) {
+    host = authority.substr(0, colon);
+    if (!IsPortNumber(authority.substr(colon + 1))) host = "";
   }
   if (IsHostName(host) || IsBracketedAddress(host)) return true;
-  return Fail(error, std::string(v.name) + " must be a host or host:port (port 1 to 65535), not " +
+  return Fail(error, std::string(v.name) +
+                         " must be host or host:port (port 1 to 65535), with https:// in front "
+                         "for HTTPS, not " +
+                         Quoted(input));
+}
+
+// Empty stands for the system's choice.
+bool CheckFile(const Setting& v, std::string_view input, std::string* error) {
+  if (input.empty() || (input[0] == '/' && input.back() != '/' && !HasControlCharacter(input)))
+    return true;
+  return Fail(error, std::string(v.name) + " must be an absolute file path, or empty, not " +
                          Quoted(input));
 }
 
@@ -116,6 +129,18 @@ bool CheckNetworks(const Setting& v, std::string_view input, std::string* error)
                          " must be IPv4 networks such as 192.168.0.0/16,10.1.0.0/24 (no bits set "
                          "after the prefix), or empty, not " +
                          Quoted(input));
+}
+
+// The client library parses the text when it connects and says there what
+// is wrong; here only what can never be a connection string is refused.
+bool CheckConnection(const Setting& v, std::string_view input, std::string* error) {
+  for (char c : input) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+      return Fail(error, std::string(v.name) +
+                             " must be a PostgreSQL connection string on one line (host=... "
+                             "dbname=... or postgresql://...), or empty");
+  }
+  return true;
 }
 
 }  // namespace
@@ -168,6 +193,14 @@ bool ValidateConfigValue(const Setting& value, std::string_view input, platform:
       return true;
     case SettingKind::kNetworks:
       if (!CheckNetworks(value, input, error)) return false;
+      *stored = platform::RegValue::String(input);
+      return true;
+    case SettingKind::kConnection:
+      if (!CheckConnection(value, input, error)) return false;
+      *stored = platform::RegValue::String(input);
+      return true;
+    case SettingKind::kFile:
+      if (!CheckFile(value, input, error)) return false;
       *stored = platform::RegValue::String(input);
       return true;
   }

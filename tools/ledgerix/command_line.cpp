@@ -26,6 +26,11 @@ std::optional<LedgerixCommand> ParseLedgerixCommand(const std::vector<std::strin
     command.ip = args[3];
     return command;
   }
+  if ((args.size() == 1 || args.size() == 2) && args[0] == "migrate") {
+    command.mode = LedgerixMode::kMigrate;
+    if (args.size() == 2) command.file = args[1];
+    return command;
+  }
   if (args.size() == 1 && args[0] == "7") {
     command.mode = LedgerixMode::kListContacts;
     return command;
@@ -54,5 +59,5 @@ std::string LedgerixUsage() {
     for (const ReportEntry& report : ReportTable())
       if (report.kind == kind) usage += " | " + Joined(report.ledgerix_args);
   }
-  return usage + " | user <name> <from YYYY-MM-DD> <to YYYY-MM-DD>\n";
+  return usage + " | user <name> <from YYYY-MM-DD> <to YYYY-MM-DD> | migrate [FILE]\n";
 }

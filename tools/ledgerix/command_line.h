@@ -1,10 +1,15 @@
 // The command lines that ledgerix accepts.
 //
 //   ledgerix 6 <user> <computer> <ip>   record a contact
-//   ledgerix 7                          list the contacts
+//   ledgerix 7                          list the contacts, then the
+//                                       activity database's users without one
 //   ledgerix <report arguments>         an activity or filter report
 //   ledgerix user <name> <from> <to>    the report on one user over the days
 //                                       from..to (YYYY-MM-DD, inclusive)
+//   ledgerix migrate [FILE]             copy a SQLite activity database
+//                                       (default: the install folder's
+//                                       webfilter.dbs) into the configured
+//                                       PostgreSQL database
 //
 // Report arguments must match the arguments of one entry of the report
 // table (common/report_table.h) exactly: 1 1 0 0 | 1 2 2 0 | 1 7 2 0 for
@@ -24,7 +29,8 @@ enum class LedgerixMode {
   kListContacts,
   kActivityReport,
   kFilterReport,
-  kUserReport
+  kUserReport,
+  kMigrate
 };
 
 struct LedgerixCommand {
@@ -33,6 +39,7 @@ struct LedgerixCommand {
   std::string user;                                  // kRecordContact, kUserReport
   std::string computer;
   std::string ip;
+  std::string file;   // kMigrate only; empty: the install folder's webfilter.dbs
   PeriodBounds days;  // kUserReport only
 };
 
