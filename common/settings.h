@@ -24,11 +24,12 @@ enum class SettingKind {
   kHour,        // text "0".."23", no leading zero
   kFolder,      // text, an absolute folder ending in "/"
   kEmail,       // text, stored scrambled
-  kHost,        // text, host[:port]
+  kHost,        // text, host[:port] or https://host[:port]
   kCount,       // number 1..100000 (hours or days)
   kAddress,     // text, an IPv4 address or empty
   kNetworks,    // text, comma-separated IPv4 networks in CIDR form, or empty
   kCountOrOff,  // number 0..100000, 0 turning the feature off
+  kFile,        // text, an absolute file path, or empty
 };
 
 struct Setting {
@@ -52,7 +53,9 @@ inline constexpr Setting kReportTime{"ReportTime", SettingKind::kHour, "",
 inline constexpr Setting kEmailAddress{"EmailAddress", SettingKind::kEmail, "",
     "recipient of the reports"};
 inline constexpr Setting kNotifyHost{"NotifyHost", SettingKind::kHost, "127.0.0.1",
-    "host of the notification endpoint"};
+    "host of the notification endpoint; https://host for HTTPS"};
+inline constexpr Setting kNotifyCAFile{"NotifyCAFile", SettingKind::kFile, "",
+    "CA file for an https:// NotifyHost (empty: the system's)"};
 inline constexpr Setting kRegDaily{"RegDaily", SettingKind::kSwitch, "0",
     "daily activity report"};
 inline constexpr Setting kRegWeekly{"RegWeekly", SettingKind::kSwitch, "0",
@@ -81,25 +84,18 @@ inline constexpr Setting kKeepDays{"KeepDays", SettingKind::kCountOrOff, "0",
 
 }  // namespace setting
 
+// A NotifyHost that starts with this names an HTTPS endpoint; without it the
+// endpoint is plain HTTP.
+inline constexpr std::string_view kHttpsPrefix = "https://";
+
 // Every value, in the order the configuration tool lists them.
 inline constexpr const Setting* kAllSettings[] = {
-    &setting::kAppPath,
-    &setting::kStartupAppPath,
-    &setting::kDbServerPort,
-    &setting::kReportTime,
-    &setting::kEmailAddress,
-    &setting::kNotifyHost,
-    &setting::kRegDaily,
-    &setting::kRegWeekly,
-    &setting::kRegMonthly,
-    &setting::kRegDayFilter,
-    &setting::kRegWeekFilter,
-    &setting::kRegMonFilter,
-    &setting::kContactWindowHours,
-    &setting::kContactKeepDays,
-    &setting::kListenAddress,
-    &setting::kAgentNetworks,
-    &setting::kAgentAddressCheck,
+    &setting::kAppPath,       &setting::kStartupAppPath,     &setting::kDbServerPort,
+    &setting::kReportTime,    &setting::kEmailAddress,       &setting::kNotifyHost,
+    &setting::kNotifyCAFile,  &setting::kRegDaily,           &setting::kRegWeekly,
+    &setting::kRegMonthly,    &setting::kRegDayFilter,       &setting::kRegWeekFilter,
+    &setting::kRegMonFilter,  &setting::kContactWindowHours, &setting::kContactKeepDays,
+    &setting::kListenAddress, &setting::kAgentNetworks,      &setting::kAgentAddressCheck,
     &setting::kKeepDays,
 };
 

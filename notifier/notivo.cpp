@@ -51,6 +51,7 @@ std::optional<std::string> ComposeMessage(const std::string& report_path, bool u
 std::string NotifyEndpointUrl() {
   std::string host = CRegTextValue(setting::kNotifyHost).Value();
   if (host.empty()) host = setting::kNotifyHost.default_value;
+  if (host.starts_with(kHttpsPrefix)) return host + "/vantry.php";
   return "http://" + host + "/vantry.php";
 }
 
@@ -72,7 +73,9 @@ int RunNotivo(const std::vector<std::string>& args, std::ostream& err) {
   std::string error;
   long http_status = 0;
   InitNotificationTransport();
-  if (!PostNotification(url, address, *message, LimitsFromEnvironment(), &http_status, &error)) {
+  const PostTrust trust{CRegTextValue(setting::kNotifyCAFile).Value()};
+  if (!PostNotification(url, address, *message, LimitsFromEnvironment(), trust, &http_status,
+                        &error)) {
     err << "Notivo: sending the notification to " << url << " failed: " << error << "\n";
     return kNotivoSendFailed;
   }

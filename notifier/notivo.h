@@ -19,7 +19,9 @@ inline constexpr int kNotivoSendFailed = 4;
 inline constexpr int kNotivoRefused = 5;
 
 // The endpoint: "http://" + NotifyHost + "/vantry.php", the host (with an
-// optional ":port") read from SOFTWARE\Quorvane, 127.0.0.1 when unset.
+// optional ":port") read from SOFTWARE\Quorvane, 127.0.0.1 when unset; a
+// NotifyHost of "https://host[:port]" gives that + "/vantry.php" (HTTPS,
+// checked against NotifyCAFile or the system's CA store).
 std::string NotifyEndpointUrl();
 
 // The mail template's path: the install path + "templates/En/email".

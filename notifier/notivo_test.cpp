@@ -23,6 +23,8 @@ TEST_F(NotivoTest, EndpointFromNotifyHost) {
   EXPECT_EQ(NotifyEndpointUrl(), "http://127.0.0.1/vantry.php");
   WriteRegistry("\"notifyhost\"=\"mail.example.net:8080\"\n");
   EXPECT_EQ(NotifyEndpointUrl(), "http://mail.example.net:8080/vantry.php");
+  WriteRegistry("\"NotifyHost\"=\"https://mail.example.net:8443\"\n");
+  EXPECT_EQ(NotifyEndpointUrl(), "https://mail.example.net:8443/vantry.php");
 }
 
 TEST_F(NotivoTest, TemplateUnderInstallPath) {

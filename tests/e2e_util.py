@@ -226,10 +226,13 @@ def wait_for_port(port, timeout=10):
 class RecordingHttpServer:
     """An HTTP endpoint on 127.0.0.1 that records each raw request (request
     line, header lines, body bytes) and answers 200, or never answers when
-    silent=True. Use as a context manager; `url_host` is "127.0.0.1:<port>"."""
+    silent=True. Use as a context manager; `url_host` is "127.0.0.1:<port>".
+    With an ssl.SSLContext as `tls` it speaks HTTPS and `url_host` starts
+    with "https://"."""
 
-    def __init__(self, silent=False, status=200):
+    def __init__(self, silent=False, status=200, tls=None):
         self.requests = []
+        self.tls = tls
         self.silent = silent
         self.status = status
         self._cond = threading.Condition()
@@ -237,7 +240,7 @@ class RecordingHttpServer:
         self._sock.bind(("127.0.0.1", 0))
         self._sock.listen(16)
         self.port = self._sock.getsockname()[1]
-        self.url_host = "127.0.0.1:%d" % self.port
+        self.url_host = ("https://" if tls else "") + "127.0.0.1:%d" % self.port
         self._open = []
         self._thread = threading.Thread(target=self._serve, daemon=True)
         self._thread.start()
@@ -253,6 +256,8 @@ class RecordingHttpServer:
 
     def _handle(self, conn):
         try:
+            if self.tls:
+                conn = self.tls.wrap_socket(conn, server_side=True)
             data = b""
             while b"\r\n\r\n" not in data:
                 chunk = conn.recv(65536)

@@ -1,7 +1,9 @@
 """Notivo against a local HTTP endpoint that records the raw request."""
 
 import os
+import ssl
 import subprocess
+import tempfile
 import unittest
 
 import e2e_util
@@ -154,6 +156,40 @@ class NotivoFailureTest(NotivoCase):
             result = self.run_notivo(ADDRESS, "dbdata", "0",
                                      env=self.inst.env(NOTIVO_REQUEST_TIMEOUT=2))
             self.assert_failed(result, 4, ["failed"])
+
+
+class NotivoHttpsTest(NotivoCase):
+    """An https:// NotifyHost: the endpoint's certificate must chain to the
+    system's CAs, or to NotifyCAFile when set, and name the host."""
+
+    def test_self_signed_endpoint_is_trusted_only_through_its_ca_file(self):
+        self.write("dbdata", b"report\n")
+        with tempfile.TemporaryDirectory() as folder:
+            cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+                            "-days", "2", "-subj", "/CN=127.0.0.1",
+                            "-addext", "subjectAltName=IP:127.0.0.1",
+                            "-keyout", key, "-out", cert],
+                           check=True, capture_output=True, timeout=120)
+            tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            tls.load_cert_chain(cert, key)
+            with RecordingHttpServer(tls=tls) as endpoint:
+                outcomes = []
+                for host, ca_file in ((endpoint.url_host, ""), (endpoint.url_host, cert),
+                                      ("https://localhost:%d" % endpoint.port, cert)):
+                    self.inst.values.update(NotifyHost=host, NotifyCAFile=ca_file)
+                    self.inst.write_registry()
+                    result = self.run_notivo(ADDRESS, "dbdata", "0")
+                    outcomes.append((result.returncode, result.stderr.decode("latin-1")))
+                requests = endpoint.requests
+        # Unknown CA, then trusted, then a name the certificate does not hold.
+        self.assertEqual([code for code, _ in outcomes], [4, 0, 4], outcomes)
+        for _, err in (outcomes[0], outcomes[2]):
+            self.assertEqual(len(err.splitlines()), 1, err)
+            self.assertIn("https://", err)
+            self.assertIn("certificate", err)
+        self.assertEqual(outcomes[1][1], "")
+        self.assertEqual([r["body"] for r in requests], [b"name=report\n\n&userid=" + ADDRESS.encode()])
 
 
 if __name__ == "__main__":

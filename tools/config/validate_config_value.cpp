@@ -92,15 +92,28 @@ bool IsBracketedAddress(std::string_view host) {
   return true;
 }
 
+// "https://" in front asks for HTTPS; without it the endpoint is plain HTTP.
 bool CheckHost(const Setting& v, std::string_view input, std::string* error) {
-  std::string_view host = input;
-  size_t colon = input.rfind(':');
-  if (colon != std::string_view::npos && input.find(']', colon) == std::string_view::npos) {
-    host = input.substr(0, colon);
-    if (!IsPortNumber(input.substr(colon + 1))) host = "";
+  std::string_view authority = input;
+  if (authority.starts_with(kHttpsPrefix)) authority.remove_prefix(kHttpsPrefix.size());
+  std::string_view host = authority;
+  size_t colon = authority.rfind(':');
+  if (colon != std::string_view::npos && authority.find(']', colon) == std::string_view::npos) {
+    host = authority.substr(0, colon);
+    if (!IsPortNumber(authority.substr(colon + 1))) host = "";
   }
   if (IsHostName(host) || IsBracketedAddress(host)) return true;
-  return Fail(error, std::string(v.name) + " must be a host or host:port (port 1 to 65535), not " +
+  return Fail(error, std::string(v.name) +
+                         " must be host or host:port (port 1 to 65535), with https:// in front "
+                         "for HTTPS, not " +
+                         Quoted(input));
+}
+
+// Empty stands for the system's choice.
+bool CheckFile(const Setting& v, std::string_view input, std::string* error) {
+  if (input.empty() || (input[0] == '/' && input.back() != '/' && !HasControlCharacter(input)))
+    return true;
+  return Fail(error, std::string(v.name) + " must be an absolute file path, or empty, not " +
                          Quoted(input));
 }
 
@@ -172,6 +185,10 @@ bool ValidateConfigValue(const Setting& value, std::string_view input, platform:
       return true;
     case SettingKind::kNetworks:
       if (!CheckNetworks(value, input, error)) return false;
+      *stored = platform::RegValue::String(input);
+      return true;
+    case SettingKind::kFile:
+      if (!CheckFile(value, input, error)) return false;
       *stored = platform::RegValue::String(input);
       return true;
   }

@@ -34,6 +34,10 @@ TEST(ValidateConfigValueTest, AcceptsAndNormalisesGoodValues) {
   EXPECT_EQ(Stored("NotifyHost", "10.0.0.1:80"), "10.0.0.1:80 (text)");
   EXPECT_EQ(Stored("NotifyHost", "[::1]:8080"), "[::1]:8080 (text)");
   EXPECT_EQ(Stored("NotifyHost", "[fe80::1]"), "[fe80::1] (text)");
+  EXPECT_EQ(Stored("NotifyHost", "https://mail.example.com:8443"),
+            "https://mail.example.com:8443 (text)");
+  EXPECT_EQ(Stored("NotifyCAFile", "/etc/quorvane/ca.pem"), "/etc/quorvane/ca.pem (text)");
+  EXPECT_EQ(Stored("NotifyCAFile", ""), " (text)");
   EXPECT_EQ(Stored("EmailAddress", "~x@y"), "~x@y (text)");
   EXPECT_EQ(Stored("EmailAddress", "j\xC3\xBCrgen@example.com"),
             "j\xC3\xBCrgen@example.com (text)");
@@ -59,6 +63,10 @@ TEST(ValidateConfigValueTest, RejectsWithAMessageNamingTheValue) {
                                                         {"NotifyHost", "[::1"},
                                                         {"NotifyHost", "host:65536"},
                                                         {"NotifyHost", "user@host"},
+                                                        {"NotifyHost", "https://"},
+                                                        {"NotifyHost", "http://host"},
+                                                        {"NotifyCAFile", "ca.pem"},
+                                                        {"NotifyCAFile", "/etc/ssl/"},
                                                         {"ContactKeepDays", "0"},
                                                         {"ContactWindowHours", "100001"},
                                                         {"ListenAddress", "localhost"},

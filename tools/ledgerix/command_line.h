@@ -1,7 +1,8 @@
 // The command lines that ledgerix accepts.
 //
 //   ledgerix 6 <user> <computer> <ip>   record a contact
-//   ledgerix 7                          list the contacts
+//   ledgerix 7                          list the contacts, then the
+//                                       activity database's users without one
 //   ledgerix <report arguments>         an activity or filter report
 //   ledgerix user <name> <from> <to>    the report on one user over the days
 //                                       from..to (YYYY-MM-DD, inclusive)

@@ -1,10 +1,20 @@
 #include "tools/ledgerix/contact_store.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <sqlite3.h>
+
+#include <iterator>
+#include <string>
+#include <unordered_set>
 
 namespace {
 
-const char kSchema[] =
+// The schema, one step per version (PRAGMA user_version). A file of an
+// earlier version gets the steps it lacks when it is opened; each step can
+// run on a file that already has it. Files written before the version was
+// kept hold version 0 and the first step's table.
+const char* const kSchemaSteps[] = {
+    // 1: the contacts.
     "CREATE TABLE IF NOT EXISTS Contact("
     " id INTEGER PRIMARY KEY,"
     " user_name TEXT NOT NULL,"
@@ -13,7 +23,27 @@ const char kSchema[] =
     " seen INTEGER NOT NULL,"
     " seq INTEGER NOT NULL,"
     " UNIQUE(user_name, computer_name, ip));"
-    "CREATE INDEX IF NOT EXISTS Contact_ip ON Contact(ip, seq);";
+    "CREATE INDEX IF NOT EXISTS Contact_ip ON Contact(ip, seq);",
+    // 2: a record takes the next sequence number and finds the contacts to
+    // drop by seeks instead of reading the whole table.
+    "CREATE INDEX IF NOT EXISTS Contact_seq ON Contact(seq);"
+    "CREATE INDEX IF NOT EXISTS Contact_seen ON Contact(seen);",
+};
+constexpr int kSchemaVersion = static_cast<int>(std::size(kSchemaSteps));
+
+int UserVersion(SQLite::Database& db) { return db.execAndGet("PRAGMA user_version").getInt(); }
+
+// Brings the file up to kSchemaVersion; a newer file is used as it is (its
+// steps only add to what this program reads).
+void UpgradeSchema(SQLite::Database& db) {
+  if (UserVersion(db) >= kSchemaVersion) return;
+  // IMMEDIATE: two tools opening an old file at once upgrade it once.
+  SQLite::Transaction transaction(db, SQLite::TransactionBehavior::IMMEDIATE);
+  for (int version = UserVersion(db); version < kSchemaVersion; ++version)
+    db.exec(kSchemaSteps[version]);
+  db.exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
+  transaction.commit();
+}
 
 }  // namespace
 
@@ -25,7 +55,14 @@ bool CContactStore::Open(const std::string& path, std::string* error) {
     db_ = std::make_unique<SQLite::Database>(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
     db_->setBusyTimeout(kBusyTimeoutMs);
     db_->exec("PRAGMA journal_mode=WAL");
-    db_->exec(kSchema);
+    // Each run of the tool is one short connection. A commit is then
+    // written to the log without waiting for the disk, and closing leaves
+    // the log for the next run instead of copying it back each time: the
+    // file stays whole after a power cut and at most the last contacts
+    // recorded before it are lost, which the agents report again.
+    db_->exec("PRAGMA synchronous=NORMAL");
+    sqlite3_db_config(db_->getHandle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    UpgradeSchema(*db_);
     return true;
   } catch (const std::exception& e) {
     db_.reset();
@@ -55,30 +92,47 @@ void CContactStore::Record(const std::string& user, const std::string& computer,
 }
 
 std::vector<Contact> CContactStore::List(int64_t now, int64_t window_seconds) {
+  const std::unordered_set<int64_t> active = ActiveIds(now, window_seconds);
   SQLite::Statement query(*db_,
-                          "SELECT user_name, ip, computer_name, seen,"
-                          " seq = (SELECT MAX(seq) FROM Contact later WHERE later.ip = c.ip)"
-                          " FROM Contact c ORDER BY user_name, ip, computer_name");
+                          "SELECT id, user_name, ip, computer_name, seen FROM Contact"
+                          " ORDER BY user_name, ip, computer_name");
   std::vector<Contact> contacts;
   while (query.executeStep()) {
     Contact contact;
-    contact.user = query.getColumn(0).getString();
-    contact.ip = query.getColumn(1).getString();
-    contact.computer = query.getColumn(2).getString();
-    contact.seen = query.getColumn(3).getInt64();
-    bool last_at_address = query.getColumn(4).getInt() != 0;
-    contact.active = last_at_address && now - contact.seen < window_seconds;
+    contact.user = query.getColumn(1).getString();
+    contact.ip = query.getColumn(2).getString();
+    contact.computer = query.getColumn(3).getString();
+    contact.seen = query.getColumn(4).getInt64();
+    contact.active = active.count(query.getColumn(0).getInt64()) != 0;
     contacts.push_back(std::move(contact));
   }
   return contacts;
 }
 
+std::unordered_set<int64_t> CContactStore::ActiveIds(int64_t now, int64_t window_seconds) {
+  // Only contacts inside the window can be active, usually a small share of
+  // those kept: found through the index on `seen`, each then checked
+  // against the last report at its address (index on ip, seq).
+  SQLite::Statement query(*db_,
+                          "SELECT id FROM Contact c WHERE seen > ?"
+                          " AND seq = (SELECT MAX(seq) FROM Contact later WHERE later.ip = c.ip)");
+  query.bind(1, static_cast<int64_t>(now - window_seconds));
+  std::unordered_set<int64_t> ids;
+  while (query.executeStep()) ids.insert(query.getColumn(0).getInt64());
+  return ids;
+}
+
+bool BreaksContactList(const std::string& value) {
+  for (unsigned char c : value) {
+    if (c == ',' || c < 0x20 || c == 0x7f) return true;
+  }
+  return false;
+}
+
 std::string ContactValueProblem(const std::string& value) {
   if (value.empty()) return "is empty";
   if (value.size() > CContactStore::kMaxValueLength) return "is too long";
-  for (unsigned char c : value) {
-    if (c == ',') return "holds a comma";
-    if (c < 0x20 || c == 0x7f) return "holds a control character";
-  }
+  if (value.find(',') != std::string::npos) return "holds a comma";
+  if (BreaksContactList(value)) return "holds a control character";
   return "";
 }

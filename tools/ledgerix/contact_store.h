@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace SQLite {
@@ -59,6 +60,9 @@ class CContactStore {
   std::vector<Contact> List(int64_t now, int64_t window_seconds);
 
  private:
+  // Ids of the active contacts (see List).
+  std::unordered_set<int64_t> ActiveIds(int64_t now, int64_t window_seconds);
+
   std::unique_ptr<SQLite::Database> db_;
 };
 
@@ -66,5 +70,8 @@ class CContactStore {
 // long, or holding a comma or a control character, which would break the
 // comma-separated, line-based list the server rebuilds its IP log from.
 std::string ContactValueProblem(const std::string& value);
+
+// True when `value` holds a comma or a control character.
+bool BreaksContactList(const std::string& value);
 
 #endif  // TOOLS_LEDGERIX_CONTACT_STORE_H_

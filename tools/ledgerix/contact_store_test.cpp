@@ -1,5 +1,6 @@
 #include "tools/ledgerix/contact_store.h"
 
+#include <SQLiteCpp/SQLiteCpp.h>
 #include <gtest/gtest.h>
 
 #include "tools/ledgerix/test_support.h"
@@ -91,6 +92,40 @@ TEST_F(ContactStoreTest, ContactsPersistAndOrderByBytes) {
   EXPECT_EQ(contacts[1].ip, "10.0.0.20");
   EXPECT_EQ(contacts[2].ip, "10.0.0.3");
   EXPECT_EQ(contacts[2].seen, kT0);
+}
+
+TEST(ContactStoreUpgradeTest, AFileOfTheFirstLayoutKeepsItsContactsAndGetsItsIndexes) {
+  TempFolder folder;
+  ASSERT_FALSE(folder.path().empty());
+  const std::string path = folder.path() + CContactStore::kFileName;
+  {
+    SQLite::Database old(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+    old.exec(
+        "CREATE TABLE Contact(id INTEGER PRIMARY KEY, user_name TEXT NOT NULL,"
+        " computer_name TEXT NOT NULL, ip TEXT NOT NULL, seen INTEGER NOT NULL,"
+        " seq INTEGER NOT NULL, UNIQUE(user_name, computer_name, ip));"
+        "CREATE INDEX Contact_ip ON Contact(ip, seq);"
+        "INSERT INTO Contact(user_name, computer_name, ip, seen, seq) VALUES"
+        " ('bob', 'PC-2', '10.0.0.2', 1796000000, 7), ('ann', 'PC-3', '10.0.0.2', 1796000000, 3);");
+  }
+  CContactStore store;
+  std::string error;
+  ASSERT_TRUE(store.Open(path, &error)) << error;
+  store.Record("carl", "PC-4", "10.0.0.4", kT0 + 1, kKeep);
+  std::vector<Contact> contacts = store.List(kT0 + 2, kDay);
+  ASSERT_EQ(contacts.size(), 3u);
+  EXPECT_FALSE(contacts[0].active);  // ann: bob reported at her address later
+  EXPECT_TRUE(contacts[1].active);
+  EXPECT_EQ(contacts[2].user, "carl");
+  SQLite::Database check(path);
+  EXPECT_EQ(check.execAndGet("PRAGMA user_version").getInt(), 2);
+  EXPECT_EQ(check
+                .execAndGet("SELECT group_concat(name) FROM (SELECT name FROM sqlite_master"
+                            " WHERE type = 'index' AND name LIKE 'Contact_%' ORDER BY name)")
+                .getString(),
+            "Contact_ip,Contact_seen,Contact_seq");
+  // The new contact took the number after the old ones.
+  EXPECT_EQ(check.execAndGet("SELECT seq FROM Contact WHERE user_name = 'carl'").getInt(), 8);
 }
 
 TEST(ContactValueTest, RefusesValuesThatWouldBreakTheList) {

@@ -1,6 +1,7 @@
 #include "tools/ledgerix/ledgerix_run.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "common/install_path.h"
 #include "common/reg_value.h"
@@ -9,6 +10,7 @@
 #include "server/db/read_activity_of_period.h"
 #include "server/db/read_filter_events_of_period.h"
 #include "server/db/read_user_activity.h"
+#include "server/db/read_user_addresses.h"
 #include "tools/ledgerix/command_line.h"
 #include "tools/ledgerix/contact_history.h"
 #include "tools/ledgerix/contact_store.h"
@@ -46,6 +48,14 @@ bool OpenForReading(const std::string& path, ActivityDatabase* db, std::string* 
   return db->OpenReadOnly(path, error);
 }
 
+bool OpenActivity(const LedgerixSettings& settings, ActivityDatabase* db, std::string* err) {
+  std::string path = settings.install_path + ActivityDatabase::kFileName;
+  std::string error;
+  if (OpenForReading(path, db, &error)) return true;
+  *err += "ledgerix: cannot open the activity database " + path + ": " + error + "\n";
+  return false;
+}
+
 int RecordContact(const LedgerixCommand& command, const LedgerixSettings& settings,
                   std::string* err) {
   const std::pair<const char*, const std::string*> values[] = {
@@ -64,24 +74,38 @@ int RecordContact(const LedgerixCommand& command, const LedgerixSettings& settin
   return 0;
 }
 
+void AppendListRow(const std::string& user, const std::string& ip, const std::string& computer,
+                   bool active, std::string* out) {
+  out->append(user).append(",").append(ip).append(",").append(computer);
+  out->append(active ? ",1\r\n" : ",0\r\n");
+}
+
+// The contacts, then each user of the activity database that has no
+// contact, inactive, with the address and computer it was stored with: the
+// one list behind the IP log, whether a report or the night refreshes it.
+// A user whose values would break the list's rows is left out.
 int ListContacts(const LedgerixSettings& settings, std::string* out, std::string* err) {
   CContactStore store;
   if (!OpenContacts(settings, &store, err)) return 1;
+  ActivityDatabase db;
+  if (!OpenActivity(settings, &db, err)) return 1;
+  std::unordered_set<std::string> listed;
   for (const Contact& c : store.List(settings.now, settings.contact_window_seconds)) {
-    *out += c.user + "," + c.ip + "," + c.computer + "," + (c.active ? "1" : "0") + "\r\n";
+    AppendListRow(c.user, c.ip, c.computer, c.active, out);
+    listed.insert(c.user);
+  }
+  for (const UserAddress& u : ReadUserAddresses(db)) {
+    if (BreaksContactList(u.user) || BreaksContactList(u.ip) || BreaksContactList(u.computer))
+      continue;
+    if (listed.insert(u.user).second) AppendListRow(u.user, u.ip, u.computer, false, out);
   }
   return 0;
 }
 
 int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
            std::string* err) {
-  std::string path = settings.install_path + ActivityDatabase::kFileName;
   ActivityDatabase db;
-  std::string error;
-  if (!OpenForReading(path, &db, &error)) {
-    *err += "ledgerix: cannot open the activity database " + path + ": " + error + "\n";
-    return 1;
-  }
+  if (!OpenActivity(settings, &db, err)) return 1;
   PeriodBounds bounds = BoundsOfPeriod(command.period, settings.now);
   std::string period = DescribePeriod(command.period, bounds);
   std::string adjective = PeriodAdjective(command.period);

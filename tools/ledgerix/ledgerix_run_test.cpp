@@ -5,6 +5,9 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "server/db/activity_database.h"
 #include "tools/ledgerix/test_support.h"
 
@@ -68,6 +71,24 @@ TEST_F(LedgerixRunTest, ContactModesRecordAndListWithCrLf) {
   settings_.contact_window_seconds = 48 * 3600;
   EXPECT_EQ(Run({"7"}), 0);
   EXPECT_EQ(out_, "alice,192.168.0.7,PC-7,0\r\nbob,192.168.0.7,PC-2,1\r\n");
+}
+
+TEST_F(LedgerixRunTest, TheListEndsWithTheDatabasesUsersThatHaveNoContact) {
+  User("zoe", "10.0.0.3.log", "PC-3");
+  User("alice", "10.0.0.9", "PC-9");  // has a contact: listed once, as the contact
+  User("eve,x", "10.0.0.4", "PC-4");  // would break the rows
+  Db().InsertUser("dan", 1, std::nullopt, std::nullopt);
+  User("zoe", "10.0.0.5", "PC-5");  // a second row of a name: listed once
+  db_.Close();
+  EXPECT_EQ(Run({"6", "alice", "PC-7", "192.168.0.7"}), 0) << err_;
+  EXPECT_EQ(Run({"7"}), 0) << err_;
+  EXPECT_EQ(out_, "alice,192.168.0.7,PC-7,1\r\nzoe,10.0.0.3.log,PC-3,0\r\ndan,,,0\r\n");
+  // A database that cannot be read gives no list rather than a shorter one.
+  std::filesystem::remove(folder_.path() + "webfilter.dbs");
+  { std::ofstream(folder_.path() + "webfilter.dbs") << "not a database"; }
+  EXPECT_EQ(Run({"7"}), 1);
+  EXPECT_EQ(out_, "");
+  EXPECT_NE(err_.find("cannot open the activity database"), std::string::npos) << err_;
 }
 
 TEST_F(LedgerixRunTest, RefusedContactsAndBadCommandLinesLeaveNoTrace) {
