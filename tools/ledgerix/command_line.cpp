@@ -60,5 +60,6 @@ std::string LedgerixUsage() {
     for (const ReportEntry& report : ReportTable())
       if (report.kind == kind) usage += " | " + Joined(report.ledgerix_args);
   }
-  return usage + " | user <name> <from YYYY-MM-DD> <to YYYY-MM-DD> | who <ip> [\"YYYY-MM-DD HH:MM\"]\n";
+  return usage +
+         " | user <name> <from YYYY-MM-DD> <to YYYY-MM-DD> | who <ip> [\"YYYY-MM-DD HH:MM\"]\n";
 }

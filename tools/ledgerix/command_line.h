@@ -36,9 +36,9 @@ struct LedgerixCommand {
   ReportPeriod period = ReportPeriod::kPreviousDay;  // report modes only
   std::string user;                                  // kRecordContact, kUserReport
   std::string computer;
-  std::string ip;                                    // kRecordContact, kWho
-  PeriodBounds days;                                 // kUserReport only
-  std::optional<int64_t> when;                       // kWho: nullopt means now
+  std::string ip;               // kRecordContact, kWho
+  PeriodBounds days;            // kUserReport only
+  std::optional<int64_t> when;  // kWho: nullopt means now
 };
 
 // `args` are the arguments after the program name; nullopt when they match

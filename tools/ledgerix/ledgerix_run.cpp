@@ -14,8 +14,8 @@
 #include "tools/ledgerix/command_line.h"
 #include "tools/ledgerix/contact_history.h"
 #include "tools/ledgerix/contact_store.h"
-#include "tools/ledgerix/report_period.h"
 #include "tools/ledgerix/report_html.h"
+#include "tools/ledgerix/report_period.h"
 #include "tools/ledgerix/user_report_html.h"
 
 namespace {
@@ -70,7 +70,7 @@ int RecordContact(const LedgerixCommand& command, const LedgerixSettings& settin
   CContactStore store;
   if (!OpenContacts(settings, &store, err)) return 1;
   store.Record(command.user, command.computer, command.ip, settings.now,
-               settings.contact_keep_seconds);
+               settings.contact_keep_seconds, settings.contact_window_seconds);
   return 0;
 }
 
@@ -152,8 +152,8 @@ int Who(const LedgerixCommand& command, const LedgerixSettings& settings, std::s
   std::vector<ContactInterval> intervals =
       store.IntervalsAt(command.ip, when, settings.contact_window_seconds);
   if (intervals.empty()) {
-    *err += "ledgerix: no contact was seen at " + command.ip + " at " + FormatLocalTime(when) +
-            "\n";
+    *err +=
+        "ledgerix: no contact was seen at " + command.ip + " at " + FormatLocalTime(when) + "\n";
     return 1;
   }
   for (const ContactInterval& i : intervals) {

@@ -75,8 +75,7 @@ std::optional<int64_t> ParseLocalMinute(const std::string& text) {
   const int hour = std::stoi(text.substr(11, 2)), minute = std::stoi(text.substr(14, 2));
   if (!day || hour > 23 || minute > 59) return std::nullopt;
   std::tm local = LocalOrEpoch(*day);
-  return platform::LocalTimeOf(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, hour,
-                               minute);
+  return platform::LocalTimeOf(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, hour, minute);
 }
 
 std::string DescribeDays(const PeriodBounds& bounds) {
