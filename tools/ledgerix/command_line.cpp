@@ -26,6 +26,11 @@ std::optional<LedgerixCommand> ParseLedgerixCommand(const std::vector<std::strin
     command.ip = args[3];
     return command;
   }
+  if ((args.size() == 1 || args.size() == 2) && args[0] == "migrate") {
+    command.mode = LedgerixMode::kMigrate;
+    if (args.size() == 2) command.file = args[1];
+    return command;
+  }
   if (args.size() == 1 && args[0] == "7") {
     command.mode = LedgerixMode::kListContacts;
     return command;
@@ -61,5 +66,6 @@ std::string LedgerixUsage() {
       if (report.kind == kind) usage += " | " + Joined(report.ledgerix_args);
   }
   return usage +
-         " | user <name> <from YYYY-MM-DD> <to YYYY-MM-DD> | who <ip> [\"YYYY-MM-DD HH:MM\"]\n";
+         " | user <name> <from YYYY-MM-DD> <to YYYY-MM-DD> | who <ip> [\"YYYY-MM-DD HH:MM\"] |"
+         " migrate [FILE]\n";
 }

@@ -8,6 +8,10 @@
 //                                       from..to (YYYY-MM-DD, inclusive)
 //   ledgerix who <ip> [<when>]          who was at the address at that local
 //                                       time ("YYYY-MM-DD HH:MM", default now)
+//   ledgerix migrate [FILE]             copy a SQLite activity database
+//                                       (default: the install folder's
+//                                       webfilter.dbs) into the configured
+//                                       PostgreSQL database
 //
 // Report arguments must match the arguments of one entry of the report
 // table (common/report_table.h) exactly: 1 1 0 0 | 1 2 2 0 | 1 7 2 0 for
@@ -28,7 +32,8 @@ enum class LedgerixMode {
   kActivityReport,
   kFilterReport,
   kUserReport,
-  kWho
+  kWho,
+  kMigrate
 };
 
 struct LedgerixCommand {
@@ -37,6 +42,7 @@ struct LedgerixCommand {
   std::string user;                                  // kRecordContact, kUserReport
   std::string computer;
   std::string ip;               // kRecordContact, kWho
+  std::string file;             // kMigrate only; empty: the install folder's webfilter.dbs
   PeriodBounds days;            // kUserReport only
   std::optional<int64_t> when;  // kWho: nullopt means now
 };
