@@ -118,19 +118,6 @@ int MaxListenBacklog();
 // hard limit allows); the soft limit after.
 size_t RaiseOpenFileLimit(size_t wanted);
 
-// A local client, for tests and benchmarks: connects to 127.0.0.1:`port`
-// (from the local address `from`, host byte order, when given), sends
-// `data` (nothing when empty), ends its side unless `data` holds a line feed
-// or a zero byte, and waits until the server closes the connection. False
-// when the connection failed.
-bool SendToLocalPort(uint16_t port, std::string_view data,
-                     std::optional<uint32_t> from = std::nullopt);
-
-// Opens a connection to 127.0.0.1:`port` and leaves it silent; its
-// descriptor, or -1. The caller closes it with CloseConnection.
-int OpenSilentConnection(uint16_t port, std::optional<uint32_t> from = std::nullopt);
-void CloseConnection(int fd);
-
 // Waits at most `timeout_ms` for `fd` (a socket a library owns) to become
 // readable; false when the time ran out first.
 bool WaitUntilReadable(int fd, int timeout_ms);

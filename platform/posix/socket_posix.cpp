@@ -215,47 +215,9 @@ void TcpListener::Wake() {
   (void)ignored;
 }
 
-int OpenSilentConnection(uint16_t port, std::optional<uint32_t> from) {
-  ScopedFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!fd.is_valid()) return -1;
-  sockaddr_in addr{};
-  if (from) {
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(*from);
-    if (bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return -1;
-  }
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(port);
-  if (HANDLE_EINTR(connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr)) != 0) {
-    return -1;
-  }
-  return fd.Release();
-}
-
-void CloseConnection(int fd) { ScopedFd(fd).Reset(); }
-
 bool WaitUntilReadable(int fd, int timeout_ms) {
   pollfd fds[1] = {{fd, POLLIN, 0}};
   return HANDLE_EINTR(poll(fds, 1, timeout_ms)) > 0;
-}
-
-bool SendToLocalPort(uint16_t port, std::string_view data, std::optional<uint32_t> from) {
-  ScopedFd fd(OpenSilentConnection(port, from));
-  if (!fd.is_valid()) return false;
-  bool ends_itself = data.find_first_of(std::string_view("\n\0", 2)) != std::string_view::npos;
-  while (!data.empty()) {
-    ssize_t n = HANDLE_EINTR(send(fd.get(), data.data(), data.size(), MSG_NOSIGNAL));
-    if (n <= 0) break;
-    data.remove_prefix(size_t(n));
-  }
-  // A report that ends itself needs no end of input, and without one the
-  // server closes first: no port of this side waits in TIME_WAIT.
-  if (!ends_itself) shutdown(fd.get(), SHUT_WR);
-  char sink[4096];
-  while (HANDLE_EINTR(recv(fd.get(), sink, sizeof sink, 0)) > 0) {
-  }
-  return true;
 }
 
 }  // namespace platform
