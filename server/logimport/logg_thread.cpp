@@ -88,12 +88,14 @@ void CLoggThread::PrepareIpLog() {
   RemoveIpLogLeftovers(install_path);
   // Without a database nothing is known yet; the request worker writes the
   // files at its first report.
-  const std::string path = install_path + ActivityDatabase::kFileName;
-  if (!platform::FileExists(path)) return;
+  const ActivityLocation location = ConfiguredActivityLocation(install_path);
+  if (!location.is_postgres() && !platform::FileExists(location.file)) return;
   std::string error;
   try {
     ActivityDatabase db;
-    if (!db.OpenReadOnly(path, &error)) throw std::runtime_error(error);
+    if (!db.OpenReadOnly(location, &error))
+      throw std::runtime_error(location.Describe() + ": " + error);
+    db.CancelWhen([this] { return StopRequested(); });
     // Checked and written under the files' lock, so a list the request
     // worker writes meanwhile is not replaced.
     if (WriteIpLogFilesIfMissing(
