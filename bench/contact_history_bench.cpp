@@ -116,20 +116,21 @@ void Fill(const std::string& store, int contacts, int intervals, int64_t now) {
                              " VALUES(?, ?, ?)");
   const int64_t spacing = 29 * kDay / intervals;
   for (int i = 0; i < contacts; ++i) {
+    const int64_t id = int64_t{i} + 1;
     const int user = i / kAddressesPerUser;
     const int64_t shift = (i % 97) * 60;  // not all at the same minute
     const int64_t last = now - kHour - shift - (i % 2) * 3 * kDay;
-    contact.bind(1, static_cast<int64_t>(i + 1));
+    contact.bind(1, id);
     contact.bind(2, UserName(user));
     contact.bind(3, "PC-" + std::to_string(user));
     contact.bind(4, Address(static_cast<int>((static_cast<int64_t>(i) * 7919) % kAddresses)));
     contact.bind(5, last);
-    contact.bind(6, static_cast<int64_t>(i + 1));
+    contact.bind(6, id);
     contact.exec();
     contact.reset();
     for (int k = 0; k < intervals; ++k) {
       const int64_t end = last - k * spacing;
-      interval.bind(1, static_cast<int64_t>(i + 1));
+      interval.bind(1, id);
       interval.bind(2, end - 4 * kHour);
       interval.bind(3, end);
       interval.exec();

@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "server/base/event_log.h"
 #include "server/base/kept_reports.h"
+#include "server/base/scope_exit.h"
 #include "server/reports/due_reports.h"
 #include "server/reports/send_report.h"
 
@@ -41,18 +42,6 @@ std::string ReportFilePath(const std::string& folder) {
   if (ec) return "dbdata";
   return (current / "dbdata").string();
 }
-
-// Ends the pass at the gate however the batch ends.
-class EndReportsOnExit {
- public:
-  explicit EndReportsOnExit(NightlyImportGate& gate) : gate_(gate) {}
-  ~EndReportsOnExit() { gate_.EndReports(); }
-  EndReportsOnExit(const EndReportsOnExit&) = delete;
-  EndReportsOnExit& operator=(const EndReportsOnExit&) = delete;
-
- private:
-  NightlyImportGate& gate_;
-};
 
 }  // namespace
 
@@ -86,7 +75,7 @@ void EmailThread::RunPass() {
   // A report must not read a night that is being imported, nor the day
   // before a midnight import has begun (report hour 0).
   if (!gate_.TryBeginReports(now)) return;
-  EndReportsOnExit end(gate_);
+  ScopeExit end([this] { gate_.EndReports(); });  // however the batch ends
   RunBatch(config, now);
   sentThisHour = 1;
 }
