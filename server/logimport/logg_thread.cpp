@@ -7,9 +7,9 @@
 
 #include "common/install_path.h"
 #include "platform/files.h"
+#include "platform/scope_exit.h"
 #include "server/base/event_log.h"
 #include "server/base/ip_log_files.h"
-#include "server/base/scope_exit.h"
 #include "server/db/activity_database.h"
 #include "server/logimport/nightly_import.h"
 #include "server/logimport/rebuild_ip_log.h"
@@ -39,8 +39,8 @@ bool CLoggThread::PollOnce() {
     gate_.MarkImportDue();
   }
   if (due_) {
-    if (!gate_.TryBeginImport(now)) return false;  // a report pass runs: the next poll
-    ScopeExit end([this] { gate_.EndImport(); });  // however the night ends
+    if (!gate_.TryBeginImport(now)) return false;            // a report pass runs: the next poll
+    platform::ScopeExit end([this] { gate_.EndImport(); });  // however the night ends
     due_ = false;
     ImportNight();
     imported_ = 1;

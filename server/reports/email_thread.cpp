@@ -9,9 +9,9 @@
 #include "common/email_scramble.h"
 #include "common/install_path.h"
 #include "platform/files.h"
+#include "platform/scope_exit.h"
 #include "server/base/event_log.h"
 #include "server/base/kept_reports.h"
-#include "server/base/scope_exit.h"
 #include "server/reports/due_reports.h"
 #include "server/reports/send_report.h"
 
@@ -75,7 +75,7 @@ void EmailThread::RunPass() {
   // A report must not read a night that is being imported, nor the day
   // before a midnight import has begun (report hour 0).
   if (!gate_.TryBeginReports(now)) return;
-  ScopeExit end([this] { gate_.EndReports(); });  // however the batch ends
+  platform::ScopeExit end([this] { gate_.EndReports(); });  // however the batch ends
   RunBatch(config, now);
   sentThisHour = 1;
 }

@@ -1,9 +1,12 @@
 // ScopeExit: runs an action when the scope ends, however it ends (return or
-// exception), e.g. to end a pass at the nightly import gate.
-#ifndef SERVER_BASE_SCOPE_EXIT_H_
-#define SERVER_BASE_SCOPE_EXIT_H_
+// exception): a pass ended at the nightly import gate, a statement reset for
+// its next use. Any thread.
+#ifndef PLATFORM_SCOPE_EXIT_H_
+#define PLATFORM_SCOPE_EXIT_H_
 
 #include <utility>
+
+namespace platform {
 
 template <typename Action>
 class ScopeExit {
@@ -17,4 +20,6 @@ class ScopeExit {
   Action action_;
 };
 
-#endif  // SERVER_BASE_SCOPE_EXIT_H_
+}  // namespace platform
+
+#endif  // PLATFORM_SCOPE_EXIT_H_
