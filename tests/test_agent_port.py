@@ -107,6 +107,7 @@ class AgentPort(unittest.TestCase):
         self.open_silent(1, "127.0.0.98")
         self.assertTrue(closed_by_server(self.sockets[2]))
         self.assertFalse(closed_by_server(self.sockets[1], 0.2))
+        self.assertTrue(self.server.wait_for_line("closed to make room"))
         self.assertEqual(self.lines_with("closed to make room"),
                          ["Agent connection from 127.0.0.9 closed to make room: 1024 agent "
                           "connections are open, and it was silent longest (1 refused since "
@@ -144,6 +145,7 @@ class AgentPort(unittest.TestCase):
         extra = [connect(self.port, "127.0.0.3") for _ in range(3)]
         self.sockets += extra
         self.assertTrue(all(closed_by_server(s, 3) for s in extra))
+        self.assertTrue(self.server.wait_for_line("connections from that address are open"))
         self.assertEqual(self.lines_with("refused: 64 connections from that address are open"),
                          ["Agent connection from 127.0.0.3 refused: 64 connections from that "
                           "address are open (1 refused since start; more are only counted until "
@@ -180,6 +182,7 @@ class AgentPort(unittest.TestCase):
             self.assertTrue(wait_until(lambda: self.recorded("carol"), 30))
         finally:
             flooder.join()
+        self.assertTrue(self.server.wait_for_line("Request queue full"))
         self.assertEqual(self.lines_with("Request queue full"),
                          ["Request queue full: reports are dropped until it drains"])
 
@@ -190,6 +193,7 @@ class AgentPort(unittest.TestCase):
         self.assertTrue(wait_until(lambda: self.calls()[-1:] == [["7"]], 30), self.calls())
         # Not queued, so no tool run: dave's two runs are the only ones.
         self.assertEqual([argv[0] for argv in self.calls()], ["6", "7"])
+        self.assertTrue(self.server.wait_for_line("names no user"))
         self.assertEqual(self.lines_with("names no user"),
                          ["Agent report from 127.0.0.1 refused: it names no user, computer or IP "
                           "address (1 refused since start; more are only counted until none "

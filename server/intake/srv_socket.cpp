@@ -122,6 +122,9 @@ void CSrvSocket::CloseExpired(TimePoint now) {
 
 bool CSrvSocket::AcceptWaiting(TimePoint now) {
   for (int i = 0; i < kAcceptsPerRound; ++i) {
+    // At the cap every new connection closes the one silent longest: one
+    // per round, so that what arrived meanwhile is heard first.
+    if (i > 0 && connections_.size() >= max_connections_) return true;
     auto connection = std::make_unique<Connection>();
     switch (listener_.AcceptWaiting(&connection->socket, &connection->peer)) {
       case platform::TcpListener::AcceptResult::kAccepted:
