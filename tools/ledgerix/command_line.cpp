@@ -43,6 +43,12 @@ std::optional<LedgerixCommand> ParseLedgerixCommand(const std::vector<std::strin
     command.days = *days;
     return command;
   }
+  if ((args.size() == 2 || args.size() == 3) && args[0] == "who") {
+    command.mode = LedgerixMode::kWho;
+    command.ip = args[1];
+    if (args.size() == 3 && !(command.when = ParseLocalMinute(args[2]))) return std::nullopt;
+    return command;
+  }
   // The report scheduler passes exactly the table's arguments; anything else
   // is a mistake worth reporting rather than a report to guess at.
   if (const ReportEntry* report = FindReportEntry(args)) {
@@ -59,5 +65,7 @@ std::string LedgerixUsage() {
     for (const ReportEntry& report : ReportTable())
       if (report.kind == kind) usage += " | " + Joined(report.ledgerix_args);
   }
-  return usage + " | user <name> <from YYYY-MM-DD> <to YYYY-MM-DD> | migrate [FILE]\n";
+  return usage +
+         " | user <name> <from YYYY-MM-DD> <to YYYY-MM-DD> | who <ip> [\"YYYY-MM-DD HH:MM\"] |"
+         " migrate [FILE]\n";
 }

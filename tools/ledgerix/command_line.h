@@ -6,6 +6,8 @@
 //   ledgerix <report arguments>         an activity or filter report
 //   ledgerix user <name> <from> <to>    the report on one user over the days
 //                                       from..to (YYYY-MM-DD, inclusive)
+//   ledgerix who <ip> [<when>]          who was at the address at that local
+//                                       time ("YYYY-MM-DD HH:MM", default now)
 //   ledgerix migrate [FILE]             copy a SQLite activity database
 //                                       (default: the install folder's
 //                                       webfilter.dbs) into the configured
@@ -30,6 +32,7 @@ enum class LedgerixMode {
   kActivityReport,
   kFilterReport,
   kUserReport,
+  kWho,
   kMigrate
 };
 
@@ -38,9 +41,10 @@ struct LedgerixCommand {
   ReportPeriod period = ReportPeriod::kPreviousDay;  // report modes only
   std::string user;                                  // kRecordContact, kUserReport
   std::string computer;
-  std::string ip;
-  std::string file;   // kMigrate only; empty: the install folder's webfilter.dbs
-  PeriodBounds days;  // kUserReport only
+  std::string ip;               // kRecordContact, kWho
+  std::string file;             // kMigrate only; empty: the install folder's webfilter.dbs
+  PeriodBounds days;            // kUserReport only
+  std::optional<int64_t> when;  // kWho: nullopt means now
 };
 
 // `args` are the arguments after the program name; nullopt when they match

@@ -13,8 +13,10 @@
 #include "server/db/read_user_activity.h"
 #include "server/db/read_user_addresses.h"
 #include "tools/ledgerix/command_line.h"
+#include "tools/ledgerix/contact_history.h"
 #include "tools/ledgerix/contact_store.h"
 #include "tools/ledgerix/report_html.h"
+#include "tools/ledgerix/report_period.h"
 #include "tools/ledgerix/user_report_html.h"
 
 namespace {
@@ -74,7 +76,7 @@ int RecordContact(const LedgerixCommand& command, const LedgerixSettings& settin
   CContactStore store;
   if (!OpenContacts(settings, &store, err)) return 1;
   store.Record(command.user, command.computer, command.ip, settings.now,
-               settings.contact_keep_seconds);
+               settings.contact_keep_seconds, settings.contact_window_seconds);
   return 0;
 }
 
@@ -179,6 +181,25 @@ int UserReportOf(const LedgerixCommand& command, const LedgerixSettings& setting
   return 0;
 }
 
+int Who(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
+        std::string* err) {
+  CContactStore store;
+  if (!OpenContacts(settings, &store, err)) return 1;
+  const int64_t when = command.when.value_or(settings.now);
+  std::vector<ContactInterval> intervals =
+      store.IntervalsAt(command.ip, when, settings.contact_window_seconds);
+  if (intervals.empty()) {
+    *err +=
+        "ledgerix: no contact was seen at " + command.ip + " at " + FormatLocalTime(when) + "\n";
+    return 1;
+  }
+  for (const ContactInterval& i : intervals) {
+    *out += i.user + "," + i.computer + "," + i.ip + "," + FormatLocalTime(i.first_seen) + "," +
+            FormatLocalTime(i.last_seen) + "\n";
+  }
+  return 0;
+}
+
 // A number setting; missing or 0 gives its default.
 uint32_t ReadPositive(const Setting& setting) {
   uint32_t value = CRegNumberValue(setting).Read();
@@ -199,6 +220,8 @@ int Dispatch(const LedgerixCommand& command, const LedgerixSettings& settings, s
       return Migrate(command, settings, out, err);
     case LedgerixMode::kUserReport:
       return UserReportOf(command, settings, out, err);
+    case LedgerixMode::kWho:
+      return Who(command, settings, out, err);
   }
   return 2;
 }
