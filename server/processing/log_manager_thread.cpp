@@ -2,12 +2,9 @@
 
 #include <exception>
 
-#include "common/ipv4_address.h"
-#include "common/reg_value.h"
 #include "server/base/event_log.h"
-#include "server/processing/agent_address_check.h"
+#include "server/formats/extract_contact_info.h"
 #include "server/processing/database_tool_calls.h"
-#include "server/processing/extract_contact_info.h"
 
 namespace {
 
@@ -15,8 +12,7 @@ bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std:
 
 }  // namespace
 
-CLogManagerThread::CLogManagerThread(CRequestQueue& queue, platform::Clock& clock)
-    : queue_(queue), refused_reports_(clock) {}
+CLogManagerThread::CLogManagerThread(CRequestQueue& queue, platform::Clock&) : queue_(queue) {}
 
 CLogManagerThread::~CLogManagerThread() { Stop(); }
 
@@ -25,8 +21,7 @@ uint32_t CLogManagerThread::Run(uint32_t) {
     if (!queue_.IsEmpty()) {
       try {
         RequestEntry entry = queue_.Pop();  // the arrival time is not used
-        if (!RefusedByAddressCheck(entry))
-          ProcessReport(entry.text, [this] { return StopRequested(); });
+        ProcessReport(entry.text, [this] { return StopRequested(); });
       } catch (...) {
         WriteEventLog("Error in processing a request");
       }
@@ -51,16 +46,4 @@ void CLogManagerThread::ProcessReport(const std::string& report, const platform:
   } catch (...) {
     WriteEventLog("Error in processing a request");
   }
-}
-
-// The setting is read per report, like every value read where it is used.
-bool CLogManagerThread::RefusedByAddressCheck(const RequestEntry& entry) {
-  if (CRegNumberValue(setting::kAgentAddressCheck).Read() != 1) return false;
-  if (ReportNamesItsSender(entry.text, entry.peer_address)) return false;
-  // The report's own <ip> is not written: it is whatever the sender chose.
-  refused_reports_.Count("Agent report from " +
-                         (entry.peer_address ? FormatIpv4Address(*entry.peer_address)
-                                             : std::string("an unknown address")) +
-                         " refused by AgentAddressCheck: it names another address");
-  return true;
 }

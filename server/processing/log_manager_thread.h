@@ -1,9 +1,8 @@
 // CLogManagerThread: the request worker. Takes one report per pass off the
 // request queue (it is the queue's only consumer), hands its contact to the
-// database tool and refreshes the IP log, then pauses 100 ms. With
-// AgentAddressCheck on, a report whose <ip> is not its sender's address is
-// dropped without a tool call, and counted. A failure in
-// one report's processing is reported and the worker goes on. Construction,
+// database tool and refreshes the IP log, then pauses 100 ms. Reports the
+// listener refuses on arrival (see CArrivalCheck) never reach it. A failure
+// in one report's processing is reported and the worker goes on. Construction,
 // Start and Stop belong to the owning thread; the rest runs on the worker's
 // own thread.
 #ifndef SERVER_PROCESSING_LOG_MANAGER_THREAD_H_
@@ -15,7 +14,6 @@
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "server/base/cthread.h"
-#include "server/base/refusal_counter.h"
 #include "server/intake/request_queue.h"
 
 class CLogManagerThread final : public CThread {
@@ -34,10 +32,7 @@ class CLogManagerThread final : public CThread {
   static void ProcessReport(const std::string& report, const platform::StopCheck& stop = {});
 
  private:
-  bool RefusedByAddressCheck(const RequestEntry& entry);
-
   CRequestQueue& queue_;
-  CRefusalCounter refused_reports_;  // worker's thread only
 };
 
 #endif  // SERVER_PROCESSING_LOG_MANAGER_THREAD_H_
