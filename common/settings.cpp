@@ -35,6 +35,8 @@ std::string_view KindHint(SettingKind kind) {
       return "a.b.c.d/n,...";
     case SettingKind::kCountOrOff:
       return "0 (off) to 100000";
+    case SettingKind::kConnection:
+      return "host=... dbname=... or postgresql://...";
     case SettingKind::kFile:
       return "absolute file";
   }

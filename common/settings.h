@@ -29,6 +29,7 @@ enum class SettingKind {
   kAddress,     // text, an IPv4 address or empty
   kNetworks,    // text, comma-separated IPv4 networks in CIDR form, or empty
   kCountOrOff,  // number 0..100000, 0 turning the feature off
+  kConnection,  // text, a PostgreSQL connection string or URI, or empty
   kFile,        // text, an absolute file path, or empty
 };
 
@@ -80,6 +81,8 @@ inline constexpr Setting kAgentAddressCheck{"AgentAddressCheck", SettingKind::kS
     "drop reports naming another address than their sender's"};
 inline constexpr Setting kKeepDays{"KeepDays", SettingKind::kCountOrOff, "0",
     "days of web and filter activity kept (0 keeps everything)"};
+inline constexpr Setting kActivityDatabase{"ActivityDatabase", SettingKind::kConnection, "",
+    "PostgreSQL connection for the activity (empty: webfilter.dbs)"};
 // clang-format on
 
 }  // namespace setting
@@ -96,7 +99,7 @@ inline constexpr const Setting* kAllSettings[] = {
     &setting::kRegMonthly,    &setting::kRegDayFilter,       &setting::kRegWeekFilter,
     &setting::kRegMonFilter,  &setting::kContactWindowHours, &setting::kContactKeepDays,
     &setting::kListenAddress, &setting::kAgentNetworks,      &setting::kAgentAddressCheck,
-    &setting::kKeepDays,
+    &setting::kKeepDays,      &setting::kActivityDatabase,
 };
 
 inline std::span<const Setting* const> AllSettings() { return kAllSettings; }

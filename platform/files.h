@@ -54,6 +54,11 @@ int64_t FileSize(const std::string& path);
 // `pattern`, in the order the system returns them; regular files only.
 std::vector<std::string> ListMatchingFiles(const std::string& folder, const std::string& pattern);
 
+// Like ListMatchingFiles, but every entry that is not a folder, links
+// (whatever they point to), pipes and devices included: for a reader that
+// must name what it will not open.
+std::vector<std::string> ListMatchingEntries(const std::string& folder, const std::string& pattern);
+
 // A file opened for exclusive use: an advisory lock (flock LOCK_EX|LOCK_NB)
 // is held for as long as the object lives, and an open that finds the lock
 // held fails, like a Windows open without sharing.
@@ -69,6 +74,14 @@ class ExclusiveFile {
 
   // False when the file cannot be opened or another opener holds it.
   bool Open(const std::string& path, Mode mode);
+
+  enum class OpenResult { kOpened, kNotRegularFile, kFailed };
+  // For reading a file that others put in place: the open follows no link
+  // and never waits (a pipe or a device under the name is opened at once,
+  // then refused), and only a regular file is kept, locked as Open locks.
+  // kNotRegularFile for a link, a pipe, a device or a folder; kFailed when
+  // it cannot be opened or another opener holds it.
+  OpenResult OpenRegularForReading(const std::string& path);
   bool is_open() const { return fd_.is_valid(); }
   int fd() const { return fd_.get(); }
   // Up to `size` bytes from `offset` (the file position is not used): the

@@ -84,6 +84,10 @@ bool SendToLocalPort(uint16_t port, std::string_view data);
 int OpenSilentConnection(uint16_t port);
 void CloseConnection(int fd);
 
+// Waits at most `timeout_ms` for `fd` (a socket a library owns) to become
+// readable; false when the time ran out first.
+bool WaitUntilReadable(int fd, int timeout_ms);
+
 }  // namespace platform
 
 #endif  // PLATFORM_SOCKET_H_

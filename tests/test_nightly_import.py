@@ -91,6 +91,42 @@ class NightlyImportTest(unittest.TestCase):
                 self.assertEqual(f.read(), "anna,10.0.0.7,anna,0\r\n"
                                            "bob,10.0.0.8_report.txt,bob,0\r\n")
 
+    def test_links_and_pipes_under_log_names_are_left_and_named(self):
+        # Members of the log writers' group can put anything in Logs/: a pipe
+        # would hold a blocking open (and the night, the reports and a stop)
+        # for ever, a link would make the server read what it points to.
+        port = e2e_util.free_port()
+        with e2e_util.Install({"DBServerPort": port}) as inst:
+            logs = inst.path("Logs")
+            e2e_util.write_base64_log(os.path.join(logs, "06_03_2026_anna_10.0.0.7"),
+                                      ["5*GET Request: host1/a"])
+            outside = os.path.join(inst.root, "secret")
+            e2e_util.write_base64_log(outside, ["9*GET Request: secret/"])
+            os.symlink(outside, os.path.join(logs, "06_03_2026_link_10.0.0.8"))
+            os.mkfifo(os.path.join(logs, "06_03_2026_pipe_10.0.0.9"))
+            os.mkfifo(os.path.join(logs, "Filter_06_03_2026.log"))
+            exe = os.path.join(inst.private_bin(), "Orbeline")
+            env = inst.env(**e2e_util.faketime_env(FAKETIME="@2026-03-06 23:59:55",
+                                                   FAKETIME_DONT_RESET=1), TZ=TZ)
+            with e2e_util.Server(inst, env=env, exe=exe) as server:
+                self.assertTrue(server.wait_for_line("Nightly import of 1 day", timeout=90),
+                                (server.lines, server.err_lines))
+                self.assertTrue(server.wait_for_line("Left in Logs/:"), server.lines)
+                self.assertEqual(server.stop(timeout=10), 0)
+            night = [line for line in server.lines if "Nightly import" in line][0]
+            self.assertIn("1 log with 1 line imported", night)
+            self.assertIn("3 logs left in Logs/", night)
+            left = [line for line in server.lines if "Left in Logs/:" in line][0]
+            for name in ("06_03_2026_link_10.0.0.8", "06_03_2026_pipe_10.0.0.9",
+                         "Filter_06_03_2026.log"):
+                self.assertIn(name + " (not a regular file", left)
+            self.assertEqual(sorted(os.listdir(logs)),
+                             ["06_03_2026_link_10.0.0.8", "06_03_2026_pipe_10.0.0.9",
+                              "Filter_06_03_2026.log", "logip2.log"])
+            self.assertTrue(os.path.exists(outside))
+            users = sql(inst.path("webfilter.dbs"), 'SELECT user_name FROM "User"')
+            self.assertEqual(users, [["anna"]])
+
 
 if __name__ == "__main__":
     unittest.main()

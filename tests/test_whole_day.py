@@ -286,6 +286,29 @@ class WholeDayTest(unittest.TestCase):
         self.assertEqual((nobody.returncode, nobody.stdout), (1, b""))
         self.assertIn(b"no user named mallory", nobody.stderr)
 
+        # Who had an address, from the agents' reports at their (faked) times:
+        # alice and bob at 21:00, carol at alice's address at 08:30.
+        def who(*args):
+            done = self.ledgerix("who", *args)
+            return done.returncode, done.stdout.decode().splitlines(), done.stderr
+        # (The fake clock may put a report a second before its minute.)
+        found = who("10.0.0.7", "2026-12-31 22:00")
+        self.assertEqual(found[0], 0, found)
+        self.assertRegex(found[1][0], r"^alice,PC-7,10\.0\.0\.7,2026-12-31 (20:59|21:00):\d\d,"
+                                      r"2026-12-31 (20:59|21:00):\d\d$")
+        self.assertEqual(len(found[1]), 1, found)
+        # At 10:00 both are within their windows, carol's report the later.
+        found = who("10.0.0.7")
+        self.assertEqual([line[:line.index(",")] for line in found[1]], ["carol", "alice"], found)
+        self.assertRegex(found[1][0], r"^carol,PC-9,10\.0\.0\.7,2027-01-01 08:(29|30):\d\d,"
+                                      r"2027-01-01 08:(29|30):\d\d$")
+        self.assertEqual(who("10.0.0.2", "2027-01-01 20:59")[1][0][:4], "bob,")
+        for args in (("10.0.0.7", "2026-12-31 20:58"), ("10.0.0.2", "2027-01-01 21:01"),
+                     ("10.0.0.99",)):
+            code, lines, err = who(*args)
+            self.assertEqual((code, lines), (1, []), args)
+            self.assertEqual(len(err.splitlines()), 1, err)
+
     def ledgerix(self, *args, at="2027-01-01 10:00:00"):
         env = self.install.env(**e2e_util.faketime_env(FAKETIME="@" + at), TZ=TZ)
         return subprocess.run([e2e_util.program("ledgerix"), *args], capture_output=True,

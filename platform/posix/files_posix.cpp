@@ -160,7 +160,12 @@ int64_t FileSize(const std::string& path) {
   return int64_t(st.st_size);
 }
 
-std::vector<std::string> ListMatchingFiles(const std::string& folder, const std::string& pattern) {
+namespace {
+
+// Names of the entries of `folder` matching `pattern` whose stat (or lstat,
+// when `follow` is false) passes `keep`.
+std::vector<std::string> ListMatching(const std::string& folder, const std::string& pattern,
+                                      bool follow, bool (*keep)(mode_t)) {
   std::vector<std::string> names;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.empty() ? "." : folder.c_str()), closedir);
   if (!dir) return names;
@@ -169,9 +174,24 @@ std::vector<std::string> ListMatchingFiles(const std::string& folder, const std:
     std::string full =
         (folder.empty() ? "" : folder + (folder.back() == '/' ? "" : "/")) + entry->d_name;
     struct stat st;
-    if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.emplace_back(entry->d_name);
+    if ((follow ? stat(full.c_str(), &st) : lstat(full.c_str(), &st)) == 0 && keep(st.st_mode))
+      names.emplace_back(entry->d_name);
   }
   return names;
+}
+
+bool IsRegular(mode_t mode) { return S_ISREG(mode); }
+bool IsNotFolder(mode_t mode) { return !S_ISDIR(mode); }
+
+}  // namespace
+
+std::vector<std::string> ListMatchingFiles(const std::string& folder, const std::string& pattern) {
+  return ListMatching(folder, pattern, true, IsRegular);
+}
+
+std::vector<std::string> ListMatchingEntries(const std::string& folder,
+                                             const std::string& pattern) {
+  return ListMatching(folder, pattern, false, IsNotFolder);
 }
 
 bool ExclusiveFile::Open(const std::string& path, Mode mode) {
@@ -186,6 +206,18 @@ bool ExclusiveFile::Open(const std::string& path, Mode mode) {
   }
   fd_ = std::move(fd);
   return true;
+}
+
+ExclusiveFile::OpenResult ExclusiveFile::OpenRegularForReading(const std::string& path) {
+  Close();
+  ScopedFd fd(HANDLE_EINTR(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)));
+  if (!fd.is_valid()) return errno == ELOOP ? OpenResult::kNotRegularFile : OpenResult::kFailed;
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0) return OpenResult::kFailed;
+  if (!S_ISREG(st.st_mode)) return OpenResult::kNotRegularFile;
+  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return OpenResult::kFailed;
+  fd_ = std::move(fd);
+  return OpenResult::kOpened;
 }
 
 int64_t ExclusiveFile::ReadAt(int64_t offset, char* buffer, size_t size) {

@@ -130,6 +130,11 @@ int OpenSilentConnection(uint16_t port) {
 
 void CloseConnection(int fd) { ScopedFd(fd).Reset(); }
 
+bool WaitUntilReadable(int fd, int timeout_ms) {
+  pollfd fds[1] = {{fd, POLLIN, 0}};
+  return HANDLE_EINTR(poll(fds, 1, timeout_ms)) > 0;
+}
+
 bool SendToLocalPort(uint16_t port, std::string_view data) {
   ScopedFd fd(OpenSilentConnection(port));
   if (!fd.is_valid()) return false;

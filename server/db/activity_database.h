@@ -1,42 +1,40 @@
-// ActivityDatabase: the activity database "webfilter.dbs" (SQLite, WAL
-// journal, busy timeout), with the tables Computer, User, Ip, Web and
-// FilterActivity. Opening a missing file creates it with its tables; the
-// schema version is kept in PRAGMA user_version.
-//
-// The relation arrays (users of a Computer or an Ip, webs and filter
-// activity of a User) are not stored: they are answered by indexed queries
-// on the single-reference columns, so they can never disagree.
+// ActivityDatabase: the activity database, with the tables Computer, User,
+// Ip, Web and FilterActivity, kept either in the embedded SQLite file
+// "webfilter.dbs" beside the server or in a PostgreSQL database (the value
+// ActivityDatabase, see activity_location.h). Opening creates the tables
+// when missing and brings an older schema up to date.
 //
 // A sixth table, ImportedLog, records each log file the nightly import has
 // stored (name, size, content hash), written in the same transaction as the
 // file's rows, so a file found again after a crash is known as imported.
 //
 // Errors: Open returns false and says why. Every other call throws
-// std::runtime_error (SQLite::Exception) when the database fails; callers
-// contain it per unit of work. Calling anything but Open on a closed object
-// throws too.
+// std::runtime_error when the database fails; callers contain it per unit
+// of work. Calling anything but Open on a closed object throws too.
 //
-// Ownership and threads: one object owns one connection and its prepared
-// statements; use it from one thread at a time. Several objects (in one or
-// several processes) may have the same file open; writers wait for each
-// other up to the busy timeout.
+// Ownership and threads: one object owns one connection; use it from one
+// thread at a time. Several objects (in one or several processes) may have
+// the same database open.
 //
-// The SQL on these tables lives in this folder only: the reads the reports
-// need and the removal of old rows are operations of their own here
-// (read_activity_of_period.h, read_filter_events_of_period.h,
-// delete_activity_before.h), reaching the connection through
-// database_access.h.
+// Every query lives in this folder: the members below and the operations
+// beside them (read_activity_of_period.h, read_filter_events_of_period.h,
+// delete_activity_before.h, copy_activity_database.h) ask the store behind
+// the object (activity_backend.h) by name.
 #ifndef SERVER_DB_ACTIVITY_DATABASE_H_
 #define SERVER_DB_ACTIVITY_DATABASE_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "server/db/activity_location.h"
 #include "server/db/activity_rows.h"
+
+class ActivityBackend;
 
 class ActivityDatabase {
  public:
@@ -57,16 +55,24 @@ class ActivityDatabase {
   ActivityDatabase& operator=(const ActivityDatabase&) = delete;
   ~ActivityDatabase();
 
-  // Opens `path` for reading and writing, creating the file and its tables
-  // when missing and bringing an older schema up to date. False (with
-  // `error` set) when it cannot be opened or holds a schema newer than this
-  // program knows.
+  // Opens the SQLite file `path` for reading and writing, creating the file
+  // and its tables when missing and bringing an older schema up to date.
+  // False (with `error` set) when it cannot be opened or holds a schema
+  // newer than this program knows.
   bool Open(const std::string& path, std::string* error);
-  // Opens an existing file for reading only (never creates or upgrades it;
-  // an older schema is read as it is).
+  // Opens an existing SQLite file for reading only (never creates or
+  // upgrades it; an older schema is read as it is).
   bool OpenReadOnly(const std::string& path, std::string* error);
+  // The same for either store. A PostgreSQL database gets its schema and
+  // tables on first use either way; `error` says why it cannot be reached.
+  bool Open(const ActivityLocation& location, std::string* error);
+  bool OpenReadOnly(const ActivityLocation& location, std::string* error);
   void Close();
   bool is_open() const;
+
+  // Asked while a PostgreSQL statement runs; true cancels it (the call then
+  // throws), so that a stop never waits on the database. Empty: never.
+  void CancelWhen(std::function<bool()> stop_requested);
 
   // A transaction; rolled back when destroyed without Commit. Only one may
   // be active per database object.
@@ -98,9 +104,12 @@ class ActivityDatabase {
   int64_t InsertIp(const std::string& ip);
   int64_t InsertUser(const std::string& user_name, int32_t active, std::optional<int64_t> ips,
                      std::optional<int64_t> computers);
-  int64_t InsertWeb(std::string_view url, int32_t size, dbDateTime time, int64_t user);
-  int64_t InsertFilterActivity(std::string_view url, dbDateTime time, std::string_view action,
-                               int64_t user);
+  // The activity rows, millions a night. Inside a transaction a store may
+  // keep them until the commit, which then fails as a whole on a reference
+  // to no user; outside one they are stored at once.
+  void InsertWeb(std::string_view url, int32_t size, dbDateTime time, int64_t user);
+  void InsertFilterActivity(std::string_view url, dbDateTime time, std::string_view action,
+                            int64_t user);
 
   // The import's record of the log files it has stored.
   void InsertImportedLog(const std::string& name, int64_t size, const std::string& hash,
@@ -115,11 +124,9 @@ class ActivityDatabase {
 
  private:
   friend class ActivityDatabaseAccess;
-  struct Impl;
-  bool OpenWith(const std::string& path, int flags, bool create_schema, std::string* error);
-  Impl& impl();
+  ActivityBackend& backend();
 
-  std::unique_ptr<Impl> impl_;
+  std::unique_ptr<ActivityBackend> backend_;
 };
 
 #endif  // SERVER_DB_ACTIVITY_DATABASE_H_

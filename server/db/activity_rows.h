@@ -53,4 +53,21 @@ struct FilterActivityRow {
   std::optional<int64_t> users;
 };
 
+// Table ImportedLog(id, name, size, hash, time): a log file the nightly
+// import stored, with its content hash and when it was stored.
+struct ImportedLogRow {
+  int64_t id = 0;
+  std::string name;
+  int64_t size = 0;
+  std::string hash;
+  int64_t time = 0;
+};
+
+// How much a removal of old activity took away.
+struct DeletedActivity {
+  int64_t web = 0;
+  int64_t filter = 0;
+  int64_t total() const { return web + filter; }
+};
+
 #endif  // SERVER_DB_ACTIVITY_ROWS_H_

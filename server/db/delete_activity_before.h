@@ -19,12 +19,6 @@
 
 inline constexpr size_t kDeleteBatchRows = 20000;
 
-struct DeletedActivity {
-  int64_t web = 0;
-  int64_t filter = 0;
-  int64_t total() const { return web + filter; }
-};
-
 // Removes the rows with time < `cutoff`. `go_on` is asked before every
 // batch after the first; false stops early (what is removed stays removed).
 DeletedActivity DeleteActivityBefore(ActivityDatabase& db, int64_t cutoff,

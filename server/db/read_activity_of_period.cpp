@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "server/db/database_access.h"
-#include "server/db/fast_statement.h"
-#include "server/db/report_users.h"
 #include "server/db/site_numbers.h"
 
 namespace {
@@ -47,67 +46,74 @@ std::vector<NamedCount> Top(const SiteTotals& all, std::vector<uint32_t> sites, 
 }
 
 // One user's rows of the period, summed per site.
-class UserPass {
+class UserSums {
  public:
-  UserPass(SQLite::Database& db, int64_t from, int64_t to)
-      : rows_(db, "SELECT url, size FROM Web WHERE users IS ? AND time >= ? AND time < ?"),
-        from_(from),
-        to_(to) {}
-
-  // Adds the user's rows to `sites`; false when the user has none.
-  bool Read(std::optional<int64_t> user, SiteTotals& sites, UserActivityOfPeriod* out, size_t top) {
-    rows_.BindUser(1, user);
-    rows_.Bind(2, from_);
-    rows_.Bind(3, to_);
-    touched_.clear();
-    while (rows_.Step()) {
-      const uint32_t site = sites.Number(rows_.Text(0));
-      const int64_t count = rows_.Int(1);
-      if (site >= mine_.size()) {
-        mine_.resize(sites.size(), 0);
-        seen_.resize(sites.size(), false);
-      }
-      if (!seen_[site]) {
-        seen_[site] = true;
-        touched_.push_back(site);
-      }
-      mine_[site] += count;
-      sites.Add(site, count);
-      out->requests += count;
+  // Adds a row of the current user.
+  void Add(SiteTotals& sites, std::string_view url, int64_t count) {
+    const uint32_t site = sites.Number(url);
+    if (site >= mine_.size()) {
+      mine_.resize(sites.size(), 0);
+      seen_.resize(sites.size(), false);
     }
-    rows_.Reset();
+    if (!seen_[site]) {
+      seen_[site] = true;
+      touched_.push_back(site);
+    }
+    mine_[site] += count;
+    sites.Add(site, count);
+    requests_ += count;
+  }
+
+  // Hands the user's figures over and starts on the next user; false when
+  // the user had no rows.
+  bool Take(const SiteTotals& sites, size_t top, UserActivityOfPeriod* out) {
+    out->requests = requests_;
     out->site_count = static_cast<int64_t>(touched_.size());
     out->top_sites = Top(sites, touched_, top, [this](uint32_t s) { return mine_[s]; });
     for (uint32_t site : touched_) {
       mine_[site] = 0;
       seen_[site] = false;
     }
-    return !touched_.empty();
+    const bool any = !touched_.empty();
+    touched_.clear();
+    requests_ = 0;
+    return any;
   }
 
  private:
-  FastStatement rows_;
-  const int64_t from_, to_;
   std::vector<int64_t> mine_;  // this user's total per site number
   std::vector<bool> seen_;     // whether this user has the site
   std::vector<uint32_t> touched_;
+  int64_t requests_ = 0;
 };
 
 }  // namespace
 
 ActivityOfPeriod ReadActivityOfPeriod(ActivityDatabase& db, int64_t from, int64_t to, size_t top) {
-  SQLite::Database& connection = ActivityDatabaseAccess::Connection(db);
-  const UserLabels labels(connection);
+  ActivityBackend& backend = ActivityDatabaseAccess::Backend(db);
+  const auto labels = backend.AllUserLabels();
   SiteTotals sites;
-  UserPass pass(connection, from, to);
+  UserSums sums;
   ActivityOfPeriod result;
-  for (std::optional<int64_t> user : UsersWithRows(connection, "Web")) {
+  bool started = false;
+  std::optional<int64_t> current;  // the user whose rows come (once started)
+  auto finish_user = [&] {
     UserActivityOfPeriod activity;
-    if (!pass.Read(user, sites, &activity, top)) continue;
-    activity.user = labels.Of(user);
+    if (!started || !sums.Take(sites, top, &activity)) return;
+    activity.user = LabelOf(labels, current);
     result.requests += activity.requests;
     result.users.push_back(std::move(activity));
-  }
+  };
+  backend.ScanWebOfPeriod(from, to,
+                          [&](std::optional<int64_t> user, std::string_view url, int64_t size) {
+                            if (!started || current != user) {
+                              finish_user();
+                              started = true;
+                              current = user;
+                            }
+                            sums.Add(sites, url, size);
+                          });
+  finish_user();
   std::vector<uint32_t> all(sites.size());
   for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint32_t>(i);
   result.site_count = static_cast<int64_t>(sites.size());

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
 #include "server/db/database_access.h"
-#include "server/db/fast_statement.h"
-#include "server/db/report_users.h"
 
 namespace {
 
@@ -38,49 +37,6 @@ std::vector<NamedCount> Ranked(const Counts& counts, size_t top = SIZE_MAX) {
   return ranked;
 }
 
-// One user's events of the period, newest first.
-class UserPass {
- public:
-  UserPass(SQLite::Database& db, int64_t from, int64_t to)
-      : rows_(db,
-              "SELECT id, url, time, action FROM FilterActivity"
-              " WHERE users IS ? AND time >= ? AND time < ? ORDER BY time DESC, id DESC"),
-        from_(from),
-        to_(to) {}
-
-  // Fills `out` and adds to the period's counts; false when the user has
-  // no events in the period.
-  bool Read(std::optional<int64_t> user, size_t latest, UserFilterEventsOfPeriod* out,
-            Counts& actions, Counts& blocked_sites, int64_t* blocked) {
-    rows_.BindUser(1, user);
-    rows_.Bind(2, from_);
-    rows_.Bind(3, to_);
-    Counts mine;
-    while (rows_.Step()) {
-      const std::string_view url_text = rows_.Text(1);
-      const std::string_view action_text = rows_.Text(3);
-      if (out->latest.size() < latest) {
-        out->latest.push_back({rows_.Int(0), std::string(url_text), dbDateTime(rows_.Int(2)),
-                               std::string(action_text), user});
-      }
-      ++out->events;
-      Count(mine, action_text);
-      Count(actions, action_text);
-      if (IsBlockedAction(action_text)) {
-        ++*blocked;
-        Count(blocked_sites, SiteOfAddress(url_text));
-      }
-    }
-    rows_.Reset();
-    out->actions = Ranked(mine);
-    return out->events > 0;
-  }
-
- private:
-  FastStatement rows_;
-  const int64_t from_, to_;
-};
-
 }  // namespace
 
 bool IsBlockedAction(std::string_view action) {
@@ -100,18 +56,43 @@ std::string_view SiteOfAddress(std::string_view url) {
 
 FilterEventsOfPeriod ReadFilterEventsOfPeriod(ActivityDatabase& db, int64_t from, int64_t to,
                                               size_t top, size_t latest) {
-  SQLite::Database& connection = ActivityDatabaseAccess::Connection(db);
-  const UserLabels labels(connection);
-  UserPass pass(connection, from, to);
-  Counts actions, blocked_sites;
+  ActivityBackend& backend = ActivityDatabaseAccess::Backend(db);
+  const auto labels = backend.AllUserLabels();
+  Counts actions, blocked_sites, mine;
   FilterEventsOfPeriod result;
-  for (std::optional<int64_t> user : UsersWithRows(connection, "FilterActivity")) {
-    UserFilterEventsOfPeriod events;
-    if (!pass.Read(user, latest, &events, actions, blocked_sites, &result.blocked)) continue;
-    events.user = labels.Of(user);
+  bool started = false;
+  std::optional<int64_t> current;  // the user whose events come (once started)
+  UserFilterEventsOfPeriod events;
+  auto finish_user = [&] {
+    if (!started || events.events == 0) return;
+    events.user = LabelOf(labels, current);
+    events.actions = Ranked(mine);
     result.events += events.events;
     result.users.push_back(std::move(events));
-  }
+    events = {};
+    mine.clear();
+  };
+  backend.ScanFilterEventsOfPeriod(
+      from, to,
+      [&](std::optional<int64_t> user, int64_t id, std::string_view url, int64_t time,
+          std::string_view action) {
+        if (!started || current != user) {
+          finish_user();
+          started = true;
+          current = user;
+        }
+        if (events.latest.size() < latest)
+          events.latest.push_back(
+              {id, std::string(url), dbDateTime(time), std::string(action), user});
+        ++events.events;
+        Count(mine, action);
+        Count(actions, action);
+        if (IsBlockedAction(action)) {
+          ++result.blocked;
+          Count(blocked_sites, SiteOfAddress(url));
+        }
+      });
+  finish_user();
   result.actions = Ranked(actions);
   result.top_blocked_sites = Ranked(blocked_sites, top);
   std::stable_sort(result.users.begin(), result.users.end(),

@@ -10,6 +10,7 @@
 #include "server/formats/log_line_parser.h"
 #include "server/logimport/imported_logs.h"
 #include "server/logimport/line_reader.h"
+#include "server/logimport/open_log.h"
 #include "server/logimport/site_table.h"
 #include "server/logimport/store_user_activity.h"
 
@@ -130,10 +131,7 @@ void ImportOne(DayImport& import, Batch& batch, const std::string& name,
     return;
   }
   platform::ExclusiveFile file;
-  if (!file.Open(import.PathOf(name), platform::ExclusiveFile::Mode::kRead)) {
-    import.summary.Leave(name, "held by another program, or not readable");
-    return;
-  }
+  if (!OpenLog(import, name, &file)) return;
   try {
     if (AlreadyImported(import.db, file, name)) {
       file.Close();

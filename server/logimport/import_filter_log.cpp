@@ -12,6 +12,7 @@
 #include "server/logimport/imported_logs.h"
 #include "server/logimport/line_reader.h"
 #include "server/logimport/local_time_converter.h"
+#include "server/logimport/open_log.h"
 
 namespace {
 
@@ -85,10 +86,7 @@ bool ImportFilterLog(DayImport& import, const std::string& name) {
   const std::string path = import.PathOf(name);
   NightSummary& summary = import.summary;
   platform::ExclusiveFile file;
-  if (!file.Open(path, platform::ExclusiveFile::Mode::kRead)) {
-    summary.Leave(name, "held by another program, or not readable");
-    return true;
-  }
+  if (!OpenLog(import, name, &file)) return true;
   FilterCounts counts;
   try {
     if (AlreadyImported(import.db, file, name)) {

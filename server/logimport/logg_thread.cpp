@@ -11,6 +11,7 @@
 #include "server/base/ip_log_files.h"
 #include "server/base/refresh_ip_log.h"
 #include "server/db/activity_database.h"
+#include "server/db/activity_location.h"
 #include "server/logimport/nightly_import.h"
 
 namespace {
@@ -91,8 +92,9 @@ void CLoggThread::PrepareIpLog() {
   RemoveIpLogLeftovers(install_path);
   // With neither the tool's contacts nor a database nothing is known yet;
   // the request worker writes the files at its first report.
-  if (!platform::FileExists(install_path + "contacts.dbs") &&
-      !platform::FileExists(install_path + ActivityDatabase::kFileName))
+  const ActivityLocation location = ConfiguredActivityLocation(install_path);
+  if (!platform::FileExists(install_path + "contacts.dbs") && !location.is_postgres() &&
+      !platform::FileExists(location.file))
     return;
   std::string problem;
   if (RefreshIpLogIfMissing([this] { return StopRequested(); }, &problem) == IpLogRefresh::kKept)

@@ -89,10 +89,15 @@ NightSummary RunNightlyImport(const NightlyImport& night) {
         FindPendingLogs(night.install_path + "Logs/", LocalDay(night.now));
     summary.days = static_cast<int>(days.size());
     ActivityDatabase db;
-    if (!db.Open(night.install_path + ActivityDatabase::kFileName, &summary.error)) {
+    const ActivityLocation location = ConfiguredActivityLocation(night.install_path);
+    std::string why;
+    if (!db.Open(location, &why)) {
+      summary.error = location.Describe() + ": " + why;
       LeaveDays(days, 0, "the activity database could not be opened", summary);
       return summary;
     }
+    // A database server that stops answering must not hold up a stop.
+    db.CancelWhen(night.stop_requested);
     summary.database_opened = true;
     ImportDays(db, night, days, summary);
     if (!summary.stopped) RemoveOld(db, night, summary);

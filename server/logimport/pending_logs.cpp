@@ -6,7 +6,9 @@
 #include "platform/files.h"
 
 std::vector<PendingDay> FindPendingLogs(const std::string& logs_folder, const LogDate& today) {
-  std::vector<std::string> names = platform::ListMatchingFiles(logs_folder, "*");
+  // Links, pipes and devices too, so that the import can name what it
+  // will not read.
+  std::vector<std::string> names = platform::ListMatchingEntries(logs_folder, "*");
   // Byte order, so a day's rows are stored in the same order on every run.
   std::sort(names.begin(), names.end());
   std::map<LogDate, PendingDay> days;

@@ -2,7 +2,9 @@
 // filter log in the logs folder dated before today, grouped by day, oldest
 // day first, so a night that was missed (the server was down at midnight,
 // a file was held, the database could not be opened) is caught up by the
-// next one. Logs of today or later stay for their own night.
+// next one. Logs of today or later stay for their own night. Whatever lies
+// under a log's name is listed but folders: links and pipes too, for the
+// import to leave and name.
 // Runs on the log importer's thread.
 #ifndef SERVER_LOGIMPORT_PENDING_LOGS_H_
 #define SERVER_LOGIMPORT_PENDING_LOGS_H_

@@ -135,6 +135,18 @@ bool CheckNetworks(const Setting& v, std::string_view input, std::string* error)
                          Quoted(input));
 }
 
+// The client library parses the text when it connects and says there what
+// is wrong; here only what can never be a connection string is refused.
+bool CheckConnection(const Setting& v, std::string_view input, std::string* error) {
+  for (char c : input) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+      return Fail(error, std::string(v.name) +
+                             " must be a PostgreSQL connection string on one line (host=... "
+                             "dbname=... or postgresql://...), or empty");
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ValidateConfigValue(const Setting& value, std::string_view input, platform::RegValue* stored,
@@ -185,6 +197,10 @@ bool ValidateConfigValue(const Setting& value, std::string_view input, platform:
       return true;
     case SettingKind::kNetworks:
       if (!CheckNetworks(value, input, error)) return false;
+      *stored = platform::RegValue::String(input);
+      return true;
+    case SettingKind::kConnection:
+      if (!CheckConnection(value, input, error)) return false;
       *stored = platform::RegValue::String(input);
       return true;
     case SettingKind::kFile:

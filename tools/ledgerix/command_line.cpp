@@ -26,6 +26,11 @@ std::optional<LedgerixCommand> ParseLedgerixCommand(const std::vector<std::strin
     command.ip = args[3];
     return command;
   }
+  if ((args.size() == 1 || args.size() == 2) && args[0] == "migrate") {
+    command.mode = LedgerixMode::kMigrate;
+    if (args.size() == 2) command.file = args[1];
+    return command;
+  }
   if (args.size() == 1 && args[0] == "7") {
     command.mode = LedgerixMode::kListContacts;
     return command;
@@ -36,6 +41,12 @@ std::optional<LedgerixCommand> ParseLedgerixCommand(const std::vector<std::strin
     command.mode = LedgerixMode::kUserReport;
     command.user = args[1];
     command.days = *days;
+    return command;
+  }
+  if ((args.size() == 2 || args.size() == 3) && args[0] == "who") {
+    command.mode = LedgerixMode::kWho;
+    command.ip = args[1];
+    if (args.size() == 3 && !(command.when = ParseLocalMinute(args[2]))) return std::nullopt;
     return command;
   }
   // The report scheduler passes exactly the table's arguments; anything else
@@ -54,5 +65,7 @@ std::string LedgerixUsage() {
     for (const ReportEntry& report : ReportTable())
       if (report.kind == kind) usage += " | " + Joined(report.ledgerix_args);
   }
-  return usage + " | user <name> <from YYYY-MM-DD> <to YYYY-MM-DD>\n";
+  return usage +
+         " | user <name> <from YYYY-MM-DD> <to YYYY-MM-DD> | who <ip> [\"YYYY-MM-DD HH:MM\"] |"
+         " migrate [FILE]\n";
 }

@@ -6,6 +6,12 @@
 //   ledgerix <report arguments>         an activity or filter report
 //   ledgerix user <name> <from> <to>    the report on one user over the days
 //                                       from..to (YYYY-MM-DD, inclusive)
+//   ledgerix who <ip> [<when>]          who was at the address at that local
+//                                       time ("YYYY-MM-DD HH:MM", default now)
+//   ledgerix migrate [FILE]             copy a SQLite activity database
+//                                       (default: the install folder's
+//                                       webfilter.dbs) into the configured
+//                                       PostgreSQL database
 //
 // Report arguments must match the arguments of one entry of the report
 // table (common/report_table.h) exactly: 1 1 0 0 | 1 2 2 0 | 1 7 2 0 for
@@ -25,7 +31,9 @@ enum class LedgerixMode {
   kListContacts,
   kActivityReport,
   kFilterReport,
-  kUserReport
+  kUserReport,
+  kWho,
+  kMigrate
 };
 
 struct LedgerixCommand {
@@ -33,8 +41,10 @@ struct LedgerixCommand {
   ReportPeriod period = ReportPeriod::kPreviousDay;  // report modes only
   std::string user;                                  // kRecordContact, kUserReport
   std::string computer;
-  std::string ip;
-  PeriodBounds days;  // kUserReport only
+  std::string ip;               // kRecordContact, kWho
+  std::string file;             // kMigrate only; empty: the install folder's webfilter.dbs
+  PeriodBounds days;            // kUserReport only
+  std::optional<int64_t> when;  // kWho: nullopt means now
 };
 
 // `args` are the arguments after the program name; nullopt when they match

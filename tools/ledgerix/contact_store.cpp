@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <unordered_set>
 
@@ -28,6 +29,8 @@ const char* const kSchemaSteps[] = {
     // drop by seeks instead of reading the whole table.
     "CREATE INDEX IF NOT EXISTS Contact_seq ON Contact(seq);"
     "CREATE INDEX IF NOT EXISTS Contact_seen ON Contact(seen);",
+    // 3: the intervals in which each contact was reported.
+    kContactHistorySchema,
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kSchemaSteps));
 
@@ -72,23 +75,33 @@ bool CContactStore::Open(const std::string& path, std::string* error) {
 }
 
 void CContactStore::Record(const std::string& user, const std::string& computer,
-                           const std::string& ip, int64_t now, int64_t keep_seconds) {
+                           const std::string& ip, int64_t now, int64_t keep_seconds,
+                           int64_t window_seconds) {
   // IMMEDIATE: two recorders must not take the same sequence number.
   SQLite::Transaction transaction(*db_, SQLite::TransactionBehavior::IMMEDIATE);
   SQLite::Statement upsert(*db_,
                            "INSERT INTO Contact(user_name, computer_name, ip, seen, seq)"
                            " VALUES(?, ?, ?, ?, (SELECT COALESCE(MAX(seq), 0) + 1 FROM Contact))"
                            " ON CONFLICT(user_name, computer_name, ip)"
-                           " DO UPDATE SET seen = excluded.seen, seq = excluded.seq");
+                           " DO UPDATE SET seen = excluded.seen, seq = excluded.seq RETURNING id");
   upsert.bind(1, user);
   upsert.bind(2, computer);
   upsert.bind(3, ip);
   upsert.bind(4, static_cast<int64_t>(now));
-  upsert.exec();
+  if (!upsert.executeStep()) throw std::runtime_error("the contact was not stored");
+  const int64_t contact = upsert.getColumn(0).getInt64();
+  upsert.reset();
+  RecordContactInterval(*db_, contact, now, window_seconds);
   SQLite::Statement prune(*db_, "DELETE FROM Contact WHERE seen < ?");
   prune.bind(1, static_cast<int64_t>(now - keep_seconds));
   prune.exec();
+  PruneContactIntervals(*db_, now - keep_seconds);
   transaction.commit();
+}
+
+std::vector<ContactInterval> CContactStore::IntervalsAt(const std::string& ip, int64_t when,
+                                                        int64_t window_seconds) {
+  return ContactIntervalsAt(*db_, ip, when, window_seconds);
 }
 
 std::vector<Contact> CContactStore::List(int64_t now, int64_t window_seconds) {

@@ -20,6 +20,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/settings.h"
+#include "tools/ledgerix/contact_history.h"
+
 namespace SQLite {
 class Database;
 }
@@ -49,10 +52,19 @@ class CContactStore {
   bool Open(const std::string& path, std::string* error);
 
   // Records a report of the contact at `now`; a known contact is refreshed.
-  // Contacts not reported for `keep_seconds` are dropped, so the list the
-  // server reads back stays bounded on a network whose addresses change.
+  // The report extends the contact's latest interval when it comes within
+  // `window_seconds` of its last report, and opens a new one otherwise
+  // (contact_history.h). Contacts and intervals not reported for
+  // `keep_seconds` are dropped, so the list the server reads back and the
+  // history stay bounded on a network whose addresses change.
   void Record(const std::string& user, const std::string& computer, const std::string& ip,
-              int64_t now, int64_t keep_seconds);
+              int64_t now, int64_t keep_seconds,
+              int64_t window_seconds = int64_t{DefaultNumber(setting::kContactWindowHours)} * 3600);
+
+  // Who had the address `ip` at `when`: the intervals that cover it (see
+  // ContactIntervalsAt), latest last report first.
+  std::vector<ContactInterval> IntervalsAt(const std::string& ip, int64_t when,
+                                           int64_t window_seconds);
 
   // Every contact, ordered by user, address and computer (byte order).
   // Active: reported within `window_seconds` before `now` and the last

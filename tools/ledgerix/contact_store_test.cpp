@@ -94,6 +94,41 @@ TEST_F(ContactStoreTest, ContactsPersistAndOrderByBytes) {
   EXPECT_EQ(contacts[2].seen, kT0);
 }
 
+// "user,computer,first,last" of the intervals at `ip` covering `when`,
+// times as offsets from kT0.
+std::vector<std::string> Who(CContactStore& store, const std::string& ip, int64_t when) {
+  std::vector<std::string> rows;
+  for (const ContactInterval& i : store.IntervalsAt(ip, when, kDay)) {
+    rows.push_back(i.user + "," + i.computer + "," + std::to_string(i.first_seen - kT0) + "," +
+                   std::to_string(i.last_seen - kT0));
+  }
+  return rows;
+}
+
+TEST_F(ContactStoreTest, IntervalsAreExtendedWithinTheWindowAndKeptAsLongAsContacts) {
+  store_.Record("alice", "PC-7", "10.0.0.7", kT0, kKeep, kDay);
+  store_.Record("alice", "PC-7", "10.0.0.7", kT0 + kDay - 1, kKeep, kDay);  // extends
+  store_.Record("alice", "PC-7", "10.0.0.7", kT0 + 3 * kDay, kKeep, kDay);  // a new stay
+  store_.Record("bob", "PC-2", "10.0.0.7", kT0 + 3 * kDay + 5, kKeep, kDay);
+  using Rows = std::vector<std::string>;
+  EXPECT_EQ(Who(store_, "10.0.0.7", kT0 - 1), Rows{});
+  EXPECT_EQ(Who(store_, "10.0.0.7", kT0), Rows{"alice,PC-7,0,86399"});
+  // The window after the last report still counts, to its last second.
+  EXPECT_EQ(Who(store_, "10.0.0.7", kT0 + 2 * kDay - 2), Rows{"alice,PC-7,0,86399"});
+  EXPECT_EQ(Who(store_, "10.0.0.7", kT0 + 2 * kDay - 1), Rows{});
+  // Both at once, the latest report first; another address is apart.
+  EXPECT_EQ(Who(store_, "10.0.0.7", kT0 + 3 * kDay + 10),
+            (Rows{"bob,PC-2,259205,259205", "alice,PC-7,259200,259200"}));
+  EXPECT_EQ(Who(store_, "10.0.0.8", kT0 + 3 * kDay + 10), Rows{});
+  // A clock set back before the stay began starts one of its own.
+  store_.Record("bob", "PC-2", "10.0.0.7", kT0 + 3 * kDay, kKeep, kDay);
+  EXPECT_EQ(Who(store_, "10.0.0.7", kT0 + 3 * kDay + 10).size(), 3u);
+  // Past the keep the first stay goes, the later ones stay.
+  store_.Record("carl", "PC-3", "10.0.0.3", kT0 + kDay + kKeep, kKeep, kDay);
+  EXPECT_EQ(Who(store_, "10.0.0.7", kT0), Rows{});
+  EXPECT_EQ(Who(store_, "10.0.0.7", kT0 + 3 * kDay + 10).size(), 3u);
+}
+
 TEST(ContactStoreUpgradeTest, AFileOfTheFirstLayoutKeepsItsContactsAndGetsItsIndexes) {
   TempFolder folder;
   ASSERT_FALSE(folder.path().empty());
@@ -118,12 +153,15 @@ TEST(ContactStoreUpgradeTest, AFileOfTheFirstLayoutKeepsItsContactsAndGetsItsInd
   EXPECT_TRUE(contacts[1].active);
   EXPECT_EQ(contacts[2].user, "carl");
   SQLite::Database check(path);
-  EXPECT_EQ(check.execAndGet("PRAGMA user_version").getInt(), 2);
-  EXPECT_EQ(check
-                .execAndGet("SELECT group_concat(name) FROM (SELECT name FROM sqlite_master"
-                            " WHERE type = 'index' AND name LIKE 'Contact_%' ORDER BY name)")
-                .getString(),
-            "Contact_ip,Contact_seen,Contact_seq");
+  EXPECT_EQ(check.execAndGet("PRAGMA user_version").getInt(), 3);
+  EXPECT_EQ(
+      check
+          .execAndGet("SELECT group_concat(name) FROM (SELECT name FROM sqlite_master"
+                      " WHERE type = 'index' AND name LIKE 'Contact_%' ORDER BY name)")
+          .getString(),
+      "ContactInterval_contact,ContactInterval_last_seen,Contact_ip,Contact_seen,Contact_seq");
+  // The contacts kept before the history began start it with their last report.
+  EXPECT_EQ(store.IntervalsAt("10.0.0.2", 1796000000, kDay).size(), 2u);
   // The new contact took the number after the old ones.
   EXPECT_EQ(check.execAndGet("SELECT seq FROM Contact WHERE user_name = 'carl'").getInt(), 8);
 }

@@ -7,13 +7,16 @@
 #include "common/reg_value.h"
 #include "platform/files.h"
 #include "server/db/activity_database.h"
+#include "server/db/copy_activity_database.h"
 #include "server/db/read_activity_of_period.h"
 #include "server/db/read_filter_events_of_period.h"
 #include "server/db/read_user_activity.h"
 #include "server/db/read_user_addresses.h"
 #include "tools/ledgerix/command_line.h"
+#include "tools/ledgerix/contact_history.h"
 #include "tools/ledgerix/contact_store.h"
 #include "tools/ledgerix/report_html.h"
+#include "tools/ledgerix/report_period.h"
 #include "tools/ledgerix/user_report_html.h"
 
 namespace {
@@ -41,16 +44,21 @@ bool OpenContacts(const LedgerixSettings& settings, CContactStore* store, std::s
 // Read only: a report never creates or changes the activity database.
 // Before its first nightly import an install has none, and its reports are
 // those of an empty period: read from an empty database in memory.
-bool OpenForReading(const std::string& path, ActivityDatabase* db, std::string* error) {
-  if (platform::FileIsMissing(path)) return db->Open(":memory:", error);
-  return db->OpenReadOnly(path, error);
+bool OpenForReading(const ActivityLocation& location, ActivityDatabase* db, std::string* error) {
+  if (!location.is_postgres() && platform::FileIsMissing(location.file))
+    return db->Open(":memory:", error);
+  return db->OpenReadOnly(location, error);
 }
 
+// Opens the configured activity database for a report; false after saying
+// why in one line.
 bool OpenActivity(const LedgerixSettings& settings, ActivityDatabase* db, std::string* err) {
-  std::string path = settings.install_path + ActivityDatabase::kFileName;
+  const ActivityLocation location =
+      ActivityLocationOf(settings.install_path, settings.activity_database);
   std::string error;
-  if (OpenForReading(path, db, &error)) return true;
-  *err += "ledgerix: cannot open the activity database " + path + ": " + error + "\n";
+  if (OpenForReading(location, db, &error)) return true;
+  *err +=
+      "ledgerix: cannot open the activity database " + location.Describe() + ": " + error + "\n";
   return false;
 }
 
@@ -68,7 +76,7 @@ int RecordContact(const LedgerixCommand& command, const LedgerixSettings& settin
   CContactStore store;
   if (!OpenContacts(settings, &store, err)) return 1;
   store.Record(command.user, command.computer, command.ip, settings.now,
-               settings.contact_keep_seconds);
+               settings.contact_keep_seconds, settings.contact_window_seconds);
   return 0;
 }
 
@@ -121,15 +129,46 @@ int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std
   return 0;
 }
 
-int UserReportOf(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
-                 std::string* err) {
-  std::string path = settings.install_path + ActivityDatabase::kFileName;
-  ActivityDatabase db;
-  std::string error;
-  if (!OpenForReading(path, &db, &error)) {
-    *err += "ledgerix: cannot open the activity database " + path + ": " + error + "\n";
+// Copies a SQLite activity database into the configured PostgreSQL one.
+int Migrate(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
+            std::string* err) {
+  const ActivityLocation target =
+      ActivityLocationOf(settings.install_path, settings.activity_database);
+  if (!target.is_postgres()) {
+    *err +=
+        "ledgerix: migrate copies into the PostgreSQL database that ActivityDatabase names, "
+        "and ActivityDatabase is empty\n";
     return 1;
   }
+  const std::string file =
+      command.file.empty() ? settings.install_path + ActivityDatabase::kFileName : command.file;
+  ActivityDatabase from, to;
+  std::string error;
+  if (!from.OpenReadOnly(file, &error)) {
+    *err += "ledgerix: cannot read the activity database " + error + "\n";
+    return 1;
+  }
+  if (!to.Open(target, &error)) {
+    *err +=
+        "ledgerix: cannot open the activity database " + target.Describe() + ": " + error + "\n";
+    return 1;
+  }
+  CopiedActivity copied;
+  if (!CopyActivityDatabase(from, to, &copied, &error)) {
+    *err += "ledgerix: nothing copied into " + target.Describe() + ": " + error + "\n";
+    return 1;
+  }
+  *out += "copied " + std::to_string(copied.users) + " users, " + std::to_string(copied.web) +
+          " Web rows, " + std::to_string(copied.filter) + " FilterActivity rows and " +
+          std::to_string(copied.imported_logs) + " records of imported logs from " + file +
+          " into " + target.Describe() + "\n";
+  return 0;
+}
+
+int UserReportOf(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
+                 std::string* err) {
+  ActivityDatabase db;
+  if (!OpenActivity(settings, &db, err)) return 1;
   UserReport report{
       command.user, DescribeDays(command.days),
       ReadUserActivity(db, command.user, command.days.begin, command.days.end, kUserEventsRead)};
@@ -139,6 +178,25 @@ int UserReportOf(const LedgerixCommand& command, const LedgerixSettings& setting
     return 1;
   }
   *out = RenderUserReport(report);
+  return 0;
+}
+
+int Who(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
+        std::string* err) {
+  CContactStore store;
+  if (!OpenContacts(settings, &store, err)) return 1;
+  const int64_t when = command.when.value_or(settings.now);
+  std::vector<ContactInterval> intervals =
+      store.IntervalsAt(command.ip, when, settings.contact_window_seconds);
+  if (intervals.empty()) {
+    *err +=
+        "ledgerix: no contact was seen at " + command.ip + " at " + FormatLocalTime(when) + "\n";
+    return 1;
+  }
+  for (const ContactInterval& i : intervals) {
+    *out += i.user + "," + i.computer + "," + i.ip + "," + FormatLocalTime(i.first_seen) + "," +
+            FormatLocalTime(i.last_seen) + "\n";
+  }
   return 0;
 }
 
@@ -158,8 +216,12 @@ int Dispatch(const LedgerixCommand& command, const LedgerixSettings& settings, s
     case LedgerixMode::kActivityReport:
     case LedgerixMode::kFilterReport:
       return Report(command, settings, out, err);
+    case LedgerixMode::kMigrate:
+      return Migrate(command, settings, out, err);
     case LedgerixMode::kUserReport:
       return UserReportOf(command, settings, out, err);
+    case LedgerixMode::kWho:
+      return Who(command, settings, out, err);
   }
   return 2;
 }
@@ -170,6 +232,7 @@ LedgerixSettings ReadLedgerixSettings(const platform::Clock& clock) {
   LedgerixSettings settings;
   settings.install_path = ReadInstallPath();
   settings.now = clock.Now();
+  settings.activity_database = CRegTextValue(setting::kActivityDatabase).Read();
   settings.contact_window_seconds =
       static_cast<int64_t>(ReadPositive(setting::kContactWindowHours)) * 3600;
   settings.contact_keep_seconds =

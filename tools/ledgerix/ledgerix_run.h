@@ -9,6 +9,9 @@
 //                    active after its last report; 0 also means the default)
 //   contact keeping  setting::kContactKeepDays (days a contact stays listed
 //                    after its last report; 0 also means the default)
+//   activity store   setting::kActivityDatabase (empty: webfilter.dbs;
+//                    else the PostgreSQL database the reports read and
+//                    migrate copies into)
 // Files in the install folder: "contacts.dbs" (the contacts, read and
 // written) and "webfilter.dbs" (the activity database, only read; before
 // the first nightly import there is none, and a report covers no activity).
@@ -27,6 +30,7 @@ struct LedgerixSettings {
   int64_t now = 0;           // seconds since 1970
   int64_t contact_window_seconds = int64_t{DefaultNumber(setting::kContactWindowHours)} * 3600;
   int64_t contact_keep_seconds = int64_t{DefaultNumber(setting::kContactKeepDays)} * 86400;
+  std::string activity_database;  // the value ActivityDatabase; "" for the file
 };
 
 // Reads the settings above from the registry file; `clock` gives now.

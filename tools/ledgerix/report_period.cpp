@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <string>
 
 #include "platform/clock.h"
 
@@ -63,6 +64,18 @@ std::optional<PeriodBounds> BoundsOfDays(const std::string& first, const std::st
   std::optional<int64_t> begin = DayStart(first), last_start = DayStart(last);
   if (!begin || !last_start || *last_start < *begin) return std::nullopt;
   return PeriodBounds{*begin, MidnightOffsetBy(LocalOrEpoch(*last_start), 1)};
+}
+
+std::optional<int64_t> ParseLocalMinute(const std::string& text) {
+  if (text.size() != 16 || text[10] != ' ' || text[13] != ':') return std::nullopt;
+  for (size_t i : {11, 12, 14, 15}) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+  }
+  std::optional<int64_t> day = DayStart(text.substr(0, 10));
+  const int hour = std::stoi(text.substr(11, 2)), minute = std::stoi(text.substr(14, 2));
+  if (!day || hour > 23 || minute > 59) return std::nullopt;
+  std::tm local = LocalOrEpoch(*day);
+  return platform::LocalTimeOf(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, hour, minute);
 }
 
 std::string DescribeDays(const PeriodBounds& bounds) {

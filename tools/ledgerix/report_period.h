@@ -29,6 +29,10 @@ std::string DescribePeriod(ReportPeriod period, const PeriodBounds& bounds);
 // nullopt unless both are real dates in that form and `first` <= `last`.
 std::optional<PeriodBounds> BoundsOfDays(const std::string& first, const std::string& last);
 
+// "YYYY-MM-DD HH:MM" of a local date and time that exists, as seconds since
+// 1970; nullopt otherwise.
+std::optional<int64_t> ParseLocalMinute(const std::string& text);
+
 // Such a period for people: one day as "Monday 7 December 2026", more as
 // "1 December 2026 to 7 December 2026".
 std::string DescribeDays(const PeriodBounds& bounds);

@@ -1,7 +1,7 @@
-// The users a report read goes through, and what it calls them. Helpers of
-// read_activity_of_period and read_filter_events_of_period only.
-#ifndef SERVER_DB_REPORT_USERS_H_
-#define SERVER_DB_REPORT_USERS_H_
+// The users the SQLite store's period reads and removal go through, and
+// what the reports call them. Helpers of sqlite_activity_backend only.
+#ifndef SERVER_DB_SQLITE_REPORT_USERS_H_
+#define SERVER_DB_SQLITE_REPORT_USERS_H_
 
 #include <SQLiteCpp/SQLiteCpp.h>
 
@@ -19,14 +19,6 @@
 std::vector<std::optional<int64_t>> UsersWithRows(SQLite::Database& db, const char* table);
 
 // The labels of all users, by id.
-class UserLabels {
- public:
-  explicit UserLabels(SQLite::Database& db);
-  // The user's label; a null or unknown user gets an empty one.
-  UserLabel Of(std::optional<int64_t> user) const;
+std::unordered_map<int64_t, UserLabel> ReadUserLabels(SQLite::Database& db);
 
- private:
-  std::unordered_map<int64_t, UserLabel> labels_;
-};
-
-#endif  // SERVER_DB_REPORT_USERS_H_
+#endif  // SERVER_DB_SQLITE_REPORT_USERS_H_

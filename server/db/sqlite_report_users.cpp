@@ -1,4 +1,4 @@
-#include "server/db/report_users.h"
+#include "server/db/sqlite_report_users.h"
 
 #include <cstdint>
 #include <string>
@@ -21,20 +21,16 @@ std::vector<std::optional<int64_t>> UsersWithRows(SQLite::Database& db, const ch
   return users;
 }
 
-UserLabels::UserLabels(SQLite::Database& db) {
+std::unordered_map<int64_t, UserLabel> ReadUserLabels(SQLite::Database& db) {
+  std::unordered_map<int64_t, UserLabel> labels;
   SQLite::Statement query(db,
                           "SELECT u.id, u.user_name, i.ip, c.computer_name FROM \"User\" u"
                           " LEFT JOIN Ip i ON i.id = u.ips"
                           " LEFT JOIN Computer c ON c.id = u.computers");
   while (query.executeStep()) {
-    labels_[query.getColumn(0).getInt64()] = {query.getColumn(1).getString(),
-                                              query.getColumn(2).getString(),
-                                              query.getColumn(3).getString()};
+    labels[query.getColumn(0).getInt64()] = {query.getColumn(1).getString(),
+                                             query.getColumn(2).getString(),
+                                             query.getColumn(3).getString()};
   }
-}
-
-UserLabel UserLabels::Of(std::optional<int64_t> user) const {
-  if (!user) return {};
-  auto it = labels_.find(*user);
-  return it == labels_.end() ? UserLabel{} : it->second;
+  return labels;
 }

@@ -1,0 +1,73 @@
+#include "tools/ledgerix/contact_history.h"
+
+#include <SQLiteCpp/SQLiteCpp.h>
+
+#include <algorithm>
+
+// An interval refers to its contact by id: a contact keeps its row (and id)
+// while it is reported, and is dropped only when its last report, which is
+// its latest interval's, is older than the keep, so no interval outlives its
+// contact. Index (contact, last_seen) finds a contact's latest interval and,
+// through the contacts at an address (index Contact_ip), the intervals that
+// reach a time; index last_seen finds those to drop.
+const char kContactHistorySchema[] =
+    "CREATE TABLE IF NOT EXISTS ContactInterval("
+    " id INTEGER PRIMARY KEY,"
+    " contact INTEGER NOT NULL,"
+    " first_seen INTEGER NOT NULL,"
+    " last_seen INTEGER NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS ContactInterval_contact ON ContactInterval(contact, last_seen);"
+    "CREATE INDEX IF NOT EXISTS ContactInterval_last_seen ON ContactInterval(last_seen);"
+    "INSERT INTO ContactInterval(contact, first_seen, last_seen)"
+    " SELECT id, seen, seen FROM Contact WHERE NOT EXISTS (SELECT 1 FROM ContactInterval);";
+
+void RecordContactInterval(SQLite::Database& db, int64_t contact, int64_t now,
+                           int64_t window_seconds) {
+  SQLite::Statement latest(db,
+                           "SELECT id, first_seen, last_seen FROM ContactInterval"
+                           " WHERE contact = ? ORDER BY last_seen DESC LIMIT 1");
+  latest.bind(1, contact);
+  // A report that comes while the contact is still active belongs to the
+  // same stay; one after the window has closed starts another, and so does
+  // one dated before the stay began (a clock set back).
+  if (latest.executeStep() && now >= latest.getColumn(1).getInt64() &&
+      now - latest.getColumn(2).getInt64() < window_seconds) {
+    SQLite::Statement extend(db, "UPDATE ContactInterval SET last_seen = ? WHERE id = ?");
+    extend.bind(1, std::max(now, latest.getColumn(2).getInt64()));
+    extend.bind(2, latest.getColumn(0).getInt64());
+    extend.exec();
+    return;
+  }
+  SQLite::Statement open(db,
+                         "INSERT INTO ContactInterval(contact, first_seen, last_seen)"
+                         " VALUES(?, ?, ?)");
+  open.bind(1, contact);
+  open.bind(2, now);
+  open.bind(3, now);
+  open.exec();
+}
+
+void PruneContactIntervals(SQLite::Database& db, int64_t cutoff) {
+  SQLite::Statement prune(db, "DELETE FROM ContactInterval WHERE last_seen < ?");
+  prune.bind(1, cutoff);
+  prune.exec();
+}
+
+std::vector<ContactInterval> ContactIntervalsAt(SQLite::Database& db, const std::string& ip,
+                                                int64_t when, int64_t window_seconds) {
+  SQLite::Statement query(db,
+                          "SELECT c.user_name, c.computer_name, c.ip, i.first_seen, i.last_seen"
+                          " FROM Contact c JOIN ContactInterval i ON i.contact = c.id"
+                          " WHERE c.ip = ? AND i.last_seen > ? AND i.first_seen <= ?"
+                          " ORDER BY i.last_seen DESC, i.id DESC");
+  query.bind(1, ip);
+  query.bind(2, when - window_seconds);
+  query.bind(3, when);
+  std::vector<ContactInterval> intervals;
+  while (query.executeStep()) {
+    intervals.push_back({query.getColumn(0).getString(), query.getColumn(1).getString(),
+                         query.getColumn(2).getString(), query.getColumn(3).getInt64(),
+                         query.getColumn(4).getInt64()});
+  }
+  return intervals;
+}
