@@ -134,7 +134,9 @@ class IpLogTest(unittest.TestCase):
         recorded = listed.count(b"\r\n")
         # A run the stop ended may have recorded its contact just before.
         self.assertIn(recorded + left, (reports, reports + 1), self.server.lines)
-        self.assertGreater(recorded, reports // 2, self.server.lines)
+        # Five seconds of tool runs: most of them on a quiet machine (a stop
+        # used to drop all but the one being handled), fewer under load.
+        self.assertGreater(recorded, reports // 5, self.server.lines)
 
     @e2e_util.needs_faketime
     def test_the_night_and_the_next_report_write_the_same_list(self):
