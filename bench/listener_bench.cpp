@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/local_client_for_testing.h"
 #include "platform/socket.h"
 #include "server/intake/agent_networks.h"
 #include "server/intake/srv_socket.h"

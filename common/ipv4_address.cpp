@@ -1,16 +1,14 @@
 #include "common/ipv4_address.h"
 
+#include "platform/parse_digits.h"
+
 namespace {
 
 // One part: "0", or 1 to 3 digits without a leading zero, at most 255.
 std::optional<uint32_t> ParsePart(std::string_view part) {
-  if (part.empty() || part.size() > 3 || (part.size() > 1 && part[0] == '0')) return std::nullopt;
-  uint32_t n = 0;
-  for (char c : part) {
-    if (c < '0' || c > '9') return std::nullopt;
-    n = n * 10 + uint32_t(c - '0');
-  }
-  if (n > 255) return std::nullopt;
+  if (part.size() > 3 || (part.size() > 1 && part[0] == '0')) return std::nullopt;
+  std::optional<uint32_t> n = platform::ParseDigits<uint32_t>(part);
+  if (!n || *n > 255) return std::nullopt;
   return n;
 }
 

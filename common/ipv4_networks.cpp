@@ -1,6 +1,7 @@
 #include "common/ipv4_networks.h"
 
 #include "common/ipv4_address.h"
+#include "platform/parse_digits.h"
 
 namespace {
 
@@ -12,14 +13,10 @@ std::string_view TrimBlanks(std::string_view text) {
 
 // A prefix length: "0" to "32", no leading zero.
 std::optional<int> ParsePrefixLength(std::string_view text) {
-  if (text.empty() || text.size() > 2 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
-  int n = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    n = n * 10 + (c - '0');
-  }
-  if (n > 32) return std::nullopt;
-  return n;
+  if (text.size() > 2 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
+  std::optional<unsigned> n = platform::ParseDigits<unsigned>(text);
+  if (!n || *n > 32) return std::nullopt;
+  return int(*n);
 }
 
 std::optional<Ipv4Network> ParseNetwork(std::string_view item) {

@@ -1,4 +1,4 @@
-// "--version" for the command-line programs (ledgerix, Notivo,
+// "--version" for the programs (Orbeline, ledgerix, Notivo,
 // QuorvaneServerConfig): one line "<program> <version>". Any thread.
 #ifndef COMMON_PROGRAM_VERSION_H_
 #define COMMON_PROGRAM_VERSION_H_

@@ -15,6 +15,8 @@
 #include <span>
 #include <string_view>
 
+#include "platform/parse_digits.h"
+
 // The key every value lies in, under HKEY_LOCAL_MACHINE.
 inline constexpr char kSettingsKey[] = "SOFTWARE\\Quorvane";
 
@@ -115,10 +117,8 @@ bool IsNumberKind(SettingKind kind);
 std::string_view KindHint(SettingKind kind);
 
 // The default of a number value as a number: its decimal text, 0 when empty.
-constexpr uint32_t DefaultNumber(const Setting& setting) {
-  uint32_t n = 0;
-  for (char c : setting.default_value) n = n * 10 + uint32_t(c - '0');
-  return n;
+inline uint32_t DefaultNumber(const Setting& setting) {
+  return platform::ParseDigits<uint32_t>(setting.default_value).value_or(0);
 }
 
 #endif  // COMMON_SETTINGS_H_

@@ -18,11 +18,6 @@ std::string ErrnoText(int err);
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
-// Like ReadWholeFile, but tells a missing file (true, `contents` empty) from
-// one that exists and cannot be read (false, `error` says why), so that a
-// writer never mistakes an unreadable file for an empty one.
-bool ReadFileOrMissing(const std::string& path, std::string* contents, std::string* error);
-
 // Writes `contents` to a temporary file in the same folder, flushes and
 // fsyncs it, then renames it over `path`, so a reader sees the old file or
 // the new one and never a part. On failure `path` is untouched, the
@@ -47,8 +42,6 @@ bool FileIsMissing(const std::string& path);
 bool RemoveFile(const std::string& path);
 // Creates the folder and its parents; true when it exists afterwards.
 bool MakeDirectories(const std::string& path);
-// The file's size in bytes, or -1.
-int64_t FileSize(const std::string& path);
 
 // Names (not paths) of the entries of `folder` matching the shell wildcard
 // `pattern`, in the order the system returns them; regular files only.

@@ -72,7 +72,7 @@ TEST_F(RegistryCacheTest, SaysWhyAFileCannotBeReadWhole) {
   EXPECT_FALSE(EditRegistry(
       path_, [](RegistryFile&) { return true; }, &error));
   EXPECT_EQ(error, "cannot read " + path_ + ": it is larger than 16 MiB");
-  EXPECT_EQ(FileSize(path_), int64_t(Text("x").size() + kMaxRegistryFileSize));
+  EXPECT_EQ(std::filesystem::file_size(path_), Text("x").size() + kMaxRegistryFileSize);
 }
 
 TEST_F(RegistryCacheTest, ThreadsReadWhileTheFileChanges) {

@@ -74,16 +74,6 @@ class TcpListener {
   uint16_t port_ = 0;
 };
 
-// A local client, for tests and benchmarks: connects to 127.0.0.1:`port`,
-// sends `data` (nothing when empty) and waits until the server closes the
-// connection. False when the connection failed.
-bool SendToLocalPort(uint16_t port, std::string_view data);
-
-// Opens a connection to 127.0.0.1:`port` and leaves it silent; its
-// descriptor, or -1. The caller closes it with CloseConnection.
-int OpenSilentConnection(uint16_t port);
-void CloseConnection(int fd);
-
 // Waits at most `timeout_ms` for `fd` (a socket a library owns) to become
 // readable; false when the time ran out first.
 bool WaitUntilReadable(int fd, int timeout_ms);

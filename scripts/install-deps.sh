@@ -8,7 +8,7 @@ $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
   g++ make cmake pkg-config git ca-certificates \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  libsqlite3-dev libsqlitecpp-dev sqlite3 libxxhash-dev \
+  libsqlite3-dev libsqlitecpp-dev sqlite3 \
   postgresql libpq-dev openssl \
   libcurl4-openssl-dev libsystemd-dev \
   faketime libfaketime python3 chromium \

@@ -142,13 +142,25 @@ class AgentReports(unittest.TestCase):
         self.assertEqual(self.wait_calls(2)[0]["argv"], ["6", "alice", "PC-7", "192.168.0.7"])
 
     def test_port_in_use_ends_only_the_listener(self):
+        # The other program offers to share its port: a server that took the
+        # offer would be handed some of the reports below.
         blocker = socket.socket()
         self.addCleanup(blocker.close)
+        blocker.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEPORT, 1)
         blocker.bind(("0.0.0.0", 0))
-        blocker.listen(1)
+        blocker.listen(16)
+        blocker.settimeout(10)
         port = blocker.getsockname()[1]
         server = self.start(port=port)
         time.sleep(1.5)  # give the listener its chance to fail
+        for n in range(8):
+            data = report(b"user%d" % n)
+            with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+                s.sendall(data)
+                s.shutdown(socket.SHUT_WR)
+                conn, _ = blocker.accept()  # times out when the server had it
+                with conn:
+                    self.assertEqual(conn.recv(4096), data)
         self.assertIsNone(server.proc.poll())
         self.assertEqual(server.stop(), 0)
         self.assertFalse([l for l in server.lines if "Crash" in l], server.lines)

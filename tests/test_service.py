@@ -92,10 +92,14 @@ class NeverRegisteredTest(unittest.TestCase):
     def test_configured_but_unregistered_still_ends_with_2(self):
         with Install(registered=False) as install:
             configured(install)
-            for args in ([], ["-Service", "x"], ["-RegServerx"]):
+            for args in ([], ["-Service", "x"], ["-RegServerx"], ["--version", "x"], ["-version"]):
                 result = run(install, *args)
                 self.assertEqual(result.returncode, 2, args)
                 self.assertEqual(result.stdout, "", args)
+            # Asked for its version, it answers and starts nothing.
+            result = run(install, "--version")
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertRegex(result.stdout, r"^Orbeline \d+\.\d+\.\d+\.\d+\n$")
 
 
 class RegistrationTest(unittest.TestCase):

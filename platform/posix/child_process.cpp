@@ -14,9 +14,6 @@ namespace platform {
 
 namespace {
 
-// How long one wait lasts when there is no pidfd to wake it.
-constexpr int kPollWithoutEndFdMs = 10;
-
 // A pidfd (readable once the process ends), or -1 where the kernel has none.
 // Called through syscall(2): not every C library wraps it.
 int OpenPidFd(pid_t pid) {

@@ -12,6 +12,9 @@
 
 namespace platform {
 
+// How long one wait lasts when there is no pidfd to wake it.
+inline constexpr int kPollWithoutEndFdMs = 10;
+
 class ChildProcess {
  public:
   explicit ChildProcess(pid_t pid);

@@ -46,16 +46,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return out;
 }
 
-bool ReadFileOrMissing(const std::string& path, std::string* contents, std::string* error) {
-  contents->clear();
-  int err = ReadAll(path, contents);
-  if (err == 0) return true;
-  contents->clear();
-  if (err == ENOENT) return true;
-  if (error) *error = "cannot read " + path + ": " + ErrnoText(err);
-  return false;
-}
-
 static bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
     ssize_t n = HANDLE_EINTR(write(fd, data, size));
@@ -152,12 +142,6 @@ bool MakeDirectories(const std::string& path) {
   }
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-int64_t FileSize(const std::string& path) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return -1;
-  return int64_t(st.st_size);
 }
 
 namespace {

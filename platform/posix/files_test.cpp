@@ -39,7 +39,6 @@ TEST_F(FilesTest, AtomicWriteReplacesWholeFilesAndReportsFailures) {
   struct stat st;
   ASSERT_EQ(stat(Path("a.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
-  EXPECT_EQ(FileSize(Path("a.txt")), 13);
 
   std::string error;
   EXPECT_FALSE(WriteFileAtomically(Path("missing/a.txt"), "x", &error));
@@ -66,17 +65,12 @@ TEST_F(FilesTest, FilesReplacedTogetherChangeNoneWhenOneCannotBeWritten) {
   EXPECT_EQ(ReadWholeFile(Path("b.txt")), "b");
 }
 
-TEST_F(FilesTest, ReadsTellMissingFromUnreadable) {
-  std::string contents = "stale", error;
+TEST_F(FilesTest, MissingFilesAndNestedFolders) {
   EXPECT_FALSE(ReadWholeFile(Path("none")));
-  EXPECT_TRUE(ReadFileOrMissing(Path("none"), &contents, &error));
-  EXPECT_EQ(contents, "");
   ASSERT_TRUE(MakeDirectories(Path("x/y/z")));
-  EXPECT_FALSE(ReadFileOrMissing(Path("x"), &contents, &error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(ReadWholeFile(Path("x")));
   Write("x/y/f", "data");
-  EXPECT_TRUE(ReadFileOrMissing(Path("x/y/f"), &contents, &error));
-  EXPECT_EQ(contents, "data");
+  EXPECT_EQ(ReadWholeFile(Path("x/y/f")), "data");
   EXPECT_TRUE(MakeDirectories(Path("x/y/z/")));
   EXPECT_FALSE(MakeDirectories(Path("x/y/f/sub")));
 }
@@ -92,7 +86,7 @@ TEST_F(FilesTest, ExclusiveOpenFailsWhileAnotherHoldsTheFile) {
   EXPECT_FALSE(reader.is_open());  // NOLINT(bugprone-use-after-move): checked on purpose
   moved.Close();
   EXPECT_TRUE(writer.Open(Path("logip2.log"), ExclusiveFile::Mode::kWriteTruncate));
-  EXPECT_EQ(FileSize(Path("logip2.log")), 0);
+  EXPECT_EQ(std::filesystem::file_size(Path("logip2.log")), 0u);
   EXPECT_FALSE(ExclusiveFile().Open(Path("none/x"), ExclusiveFile::Mode::kRead));
 }
 

@@ -25,9 +25,6 @@ namespace platform {
 
 namespace {
 
-// How long one wait lasts when nothing can wake it.
-constexpr int kPollWithoutEndFdMs = 10;
-
 struct Pipe {
   ScopedFd read_end;
   ScopedFd write_end;

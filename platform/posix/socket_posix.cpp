@@ -115,39 +115,9 @@ void TcpListener::Wake() {
   (void)ignored;
 }
 
-int OpenSilentConnection(uint16_t port) {
-  ScopedFd fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!fd.is_valid()) return -1;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(port);
-  if (HANDLE_EINTR(connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr)) != 0) {
-    return -1;
-  }
-  return fd.Release();
-}
-
-void CloseConnection(int fd) { ScopedFd(fd).Reset(); }
-
 bool WaitUntilReadable(int fd, int timeout_ms) {
   pollfd fds[1] = {{fd, POLLIN, 0}};
   return HANDLE_EINTR(poll(fds, 1, timeout_ms)) > 0;
-}
-
-bool SendToLocalPort(uint16_t port, std::string_view data) {
-  ScopedFd fd(OpenSilentConnection(port));
-  if (!fd.is_valid()) return false;
-  while (!data.empty()) {
-    ssize_t n = HANDLE_EINTR(send(fd.get(), data.data(), data.size(), MSG_NOSIGNAL));
-    if (n <= 0) break;
-    data.remove_prefix(size_t(n));
-  }
-  shutdown(fd.get(), SHUT_WR);  // the report is complete: the server need not wait
-  char sink[4096];
-  while (HANDLE_EINTR(recv(fd.get(), sink, sizeof sink, 0)) > 0) {
-  }
-  return true;
 }
 
 }  // namespace platform

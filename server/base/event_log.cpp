@@ -16,7 +16,6 @@ std::function<void(const std::string&)> g_sink;  // guarded by g_mu
 }  // namespace
 
 void SetEventLogServiceMode(bool on) { g_service_mode = on; }
-bool EventLogServiceMode() { return g_service_mode; }
 
 void SetEventLogSinkForTesting(std::function<void(const std::string&)> sink) {
   std::lock_guard<std::mutex> lock(g_mu);

@@ -15,7 +15,6 @@ inline constexpr const char kServiceName[] = "VantryServer";
 void WriteEventLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 void SetEventLogServiceMode(bool on);
-bool EventLogServiceMode();
 
 // A message box: "<caption>: <text>" on standard error, and in service mode
 // also in the system log. Never blocks.

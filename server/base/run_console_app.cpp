@@ -13,7 +13,7 @@ void ShowError(const char* text) { ShowMessageBox("Error", text); }
 std::optional<std::string> RunConsoleApp(const std::vector<std::string>& argv, size_t capacity,
                                          const platform::StopCheck& stop, int* exit_status,
                                          const std::string& folder) {
-  // The block holds the output and a terminating zero, as callers expect.
+  // One byte of the capacity is never filled, so a capacity of 1 keeps nothing.
   size_t max_bytes = capacity > 0 ? capacity - 1 : 0;
   std::string output;
   try {

@@ -3,12 +3,10 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
 #include "platform/test_support.h"
 #include "server/db/activity_rows_for_testing.h"
 #include "server/db/read_user_addresses.h"
@@ -202,33 +200,6 @@ TEST_F(ActivityDatabaseTest, UserAddressesCarryActiveAndNullReferences) {
     rows.push_back(u.user + "|" + u.ip + "|" + u.computer + "|" + (u.active ? "1" : "0"));
   EXPECT_EQ(rows,
             (std::vector<std::string>{"ann|10.0.0.1|pc,1|1", "bob|10.0.0.1|pc,1|0", "eve|||1"}));
-}
-
-TEST(DbDateTimeTest, LocalCalendarParts) {
-  ScopedTimeZone zone("Europe/Paris");
-  std::tm tm{};
-  tm.tm_year = 2026 - 1900;
-  tm.tm_mon = 2;
-  tm.tm_mday = 8;  // Sunday 8 March 2026
-  tm.tm_hour = 14;
-  tm.tm_min = 7;
-  tm.tm_sec = 33;
-  tm.tm_isdst = -1;
-  dbDateTime sunday(platform::FromLocalTime(tm));
-  EXPECT_EQ(sunday.dayOfWeek(), 1);
-  EXPECT_EQ(sunday.year(), 2026);
-  EXPECT_EQ(sunday.month(), 3);
-  EXPECT_EQ(sunday.day(), 8);
-  EXPECT_EQ(sunday.dayOfYear(), 31 + 28 + 8);
-  EXPECT_EQ(sunday.hour(), 14);
-  EXPECT_EQ(sunday.minute(), 7);
-  EXPECT_EQ(sunday.second(), 33);
-  EXPECT_EQ(dbDateTime(sunday.stamp - 86400).dayOfWeek(), 7);  // Saturday
-  EXPECT_EQ(dbDateTime(sunday.stamp - 60 * 86400).month(), 1);
-  // 23:30 UTC on 7 March is already 8 March in Paris.
-  EXPECT_EQ(dbDateTime(1772926200).day(), 8);
-  // Past 2038 the stamp stays right.
-  EXPECT_EQ(dbDateTime(4102444800 + 86400).year(), 2100);
 }
 
 }  // namespace

@@ -199,6 +199,6 @@ TEST_P(ActivityStoreTest, CopiesAWholeFileAndRefusesATargetWithRows) {
 
 INSTANTIATE_TEST_SUITE_P(BothStores, ActivityStoreTest,
                          ::testing::Values(StoreKind::kSqlite, StoreKind::kPostgres),
-                         [](const auto& info) { return StoreKindName(info.param); });
+                         [](const auto& test) { return StoreKindName(test.param); });
 
 }  // namespace

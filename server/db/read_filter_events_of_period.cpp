@@ -5,17 +5,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
 
+#include "common/string_map.h"
 #include "server/db/database_access.h"
 
 namespace {
 
-struct Hash {
-  using is_transparent = void;
-  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
-};
-using Counts = std::unordered_map<std::string, int64_t, Hash, std::equal_to<>>;
+using Counts = StringMap<int64_t>;
 
 void Count(Counts& counts, std::string_view name) {
   auto it = counts.find(name);

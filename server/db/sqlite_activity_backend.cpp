@@ -5,6 +5,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "platform/scope_exit.h"
 #include "server/db/activity_database.h"
 #include "server/db/fast_statement.h"
 #include "server/db/sqlite_delete_old_activity.h"
@@ -124,22 +125,15 @@ void BindOptional(SQLite::Statement& s, int index, std::optional<int64_t> id) {
 }
 
 // Leaves a prepared statement reset for its next use however the use ends.
-class ResetOnExit {
- public:
-  explicit ResetOnExit(SQLite::Statement& s) : s_(s) {}
-  ~ResetOnExit() { s_.tryReset(); }
-  ResetOnExit(const ResetOnExit&) = delete;
-  ResetOnExit& operator=(const ResetOnExit&) = delete;
-
- private:
-  SQLite::Statement& s_;
-};
+auto ResetOnExit(SQLite::Statement& s) {
+  return platform::ScopeExit([&s] { s.tryReset(); });
+}
 
 // Runs a prepared statement with its bindings already set, collecting its
 // rows.
 template <typename Row, typename Reader>
 std::vector<Row> Collect(SQLite::Statement& s, Reader read) {
-  ResetOnExit reset(s);
+  auto reset = ResetOnExit(s);
   std::vector<Row> rows;
   while (s.executeStep()) rows.push_back(read(s));
   return rows;
@@ -147,13 +141,13 @@ std::vector<Row> Collect(SQLite::Statement& s, Reader read) {
 
 template <typename Row, typename Reader>
 std::optional<Row> First(SQLite::Statement& s, Reader read) {
-  ResetOnExit reset(s);
+  auto reset = ResetOnExit(s);
   if (s.executeStep()) return read(s);
   return std::nullopt;
 }
 
 int64_t Insert(SQLite::Database& db, SQLite::Statement& s) {
-  ResetOnExit reset(s);
+  auto reset = ResetOnExit(s);
   s.exec();
   return db.getLastInsertRowid();
 }
@@ -453,7 +447,7 @@ class SqliteRowsKeepingIds final : public ActivityRowSink {
     Exec(s);
   }
   static void Exec(SQLite::Statement& s) {
-    ResetOnExit reset(s);
+    auto reset = ResetOnExit(s);
     s.exec();
   }
 

@@ -1,6 +1,9 @@
 #include "server/formats/log_line_parser.h"
 
+#include <algorithm>
 #include <limits>
+
+#include "platform/parse_digits.h"
 
 namespace {
 
@@ -15,16 +18,15 @@ int32_t ReadNumber(std::string_view text) {
   while (i < text.size() && IsSpace(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  // Accumulated as a negative value so the lowest int32 fits too.
-  int64_t value = 0;
-  constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (value > -kLimit) value = value * 10 - (text[i] - '0');
-  }
-  if (value < -kLimit) value = -kLimit;
-  if (!negative) value = -value;
-  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  return static_cast<int32_t>(value);
+  size_t digits = i;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  if (digits == i) return 0;
+  // Saturated, as the logs' writer reads them: past the range, its end.
+  constexpr uint64_t kLimit = uint64_t{std::numeric_limits<int32_t>::max()} + 1;
+  uint64_t magnitude = std::min(
+      platform::ParseDigits<uint64_t>(text.substr(i, digits - i)).value_or(kLimit), kLimit);
+  if (negative) return static_cast<int32_t>(-static_cast<int64_t>(magnitude));
+  return static_cast<int32_t>(std::min(magnitude, kLimit - 1));
 }
 
 SiteLine ParseRequestLine(std::string_view decoded) {

@@ -4,18 +4,15 @@
 #include <ctime>
 
 #include "platform/clock.h"
+#include "platform/parse_digits.h"
 
 namespace {
 
 // Two or four decimal digits at `at`, as a number; -1 when not digits.
 int Digits(const std::string& text, size_t at, size_t count) {
   if (at + count > text.size()) return -1;
-  int value = 0;
-  for (size_t i = at; i < at + count; ++i) {
-    if (text[i] < '0' || text[i] > '9') return -1;
-    value = value * 10 + (text[i] - '0');
-  }
-  return value;
+  return int(
+      platform::ParseDigits<unsigned>(std::string_view(text).substr(at, count)).value_or(-1));
 }
 
 // "DD_MM_YYYY" at `at`, when it names a day of the calendar.

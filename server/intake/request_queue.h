@@ -31,8 +31,8 @@
 
 struct RequestEntry {
   RequestEntry() = default;
-  RequestEntry(std::string text, int64_t time, std::optional<uint32_t> peer_address = std::nullopt)
-      : text(std::move(text)), time(time), peer_address(peer_address) {}
+  RequestEntry(std::string report, int64_t arrival, std::optional<uint32_t> sender = std::nullopt)
+      : text(std::move(report)), time(arrival), peer_address(sender) {}
 
   std::string text;
   int64_t time = 0;  // arrival, seconds since 1970-01-01 00:00 UTC

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/local_client_for_testing.h"
 #include "platform/socket.h"
 #include "server/base/event_log_capture.h"
 

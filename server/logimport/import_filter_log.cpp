@@ -3,8 +3,8 @@
 #include <ctime>
 #include <optional>
 #include <stdexcept>
-#include <unordered_map>
 
+#include "common/string_map.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "server/formats/decode_base64.h"
@@ -34,13 +34,8 @@ class UserIds {
   }
 
  private:
-  struct NameHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view name) const { return std::hash<std::string_view>()(name); }
-  };
-
   ActivityDatabase& db_;
-  std::unordered_map<std::string, std::optional<int64_t>, NameHash, std::equal_to<>> ids_;
+  StringMap<std::optional<int64_t>> ids_;
   std::string last_name_;
   std::optional<int64_t> last_id_;
 };

@@ -7,28 +7,13 @@
 
 #include "common/install_path.h"
 #include "platform/files.h"
+#include "platform/scope_exit.h"
 #include "server/base/event_log.h"
 #include "server/base/ip_log_files.h"
 #include "server/base/refresh_ip_log.h"
 #include "server/db/activity_database.h"
 #include "server/db/activity_location.h"
 #include "server/logimport/nightly_import.h"
-
-namespace {
-
-// Ends the night at the gate however the night ends.
-class EndImportOnExit {
- public:
-  explicit EndImportOnExit(NightlyImportGate& gate) : gate_(gate) {}
-  ~EndImportOnExit() { gate_.EndImport(); }
-  EndImportOnExit(const EndImportOnExit&) = delete;
-  EndImportOnExit& operator=(const EndImportOnExit&) = delete;
-
- private:
-  NightlyImportGate& gate_;
-};
-
-}  // namespace
 
 CLoggThread::CLoggThread(NightlyImportGate& gate, platform::Clock& clock,
                          std::chrono::milliseconds poll_interval,
@@ -55,8 +40,8 @@ bool CLoggThread::PollOnce() {
     gate_.MarkImportDue();
   }
   if (due_) {
-    if (!gate_.TryBeginImport(now)) return false;  // a report pass runs: the next poll
-    EndImportOnExit end(gate_);
+    if (!gate_.TryBeginImport(now)) return false;            // a report pass runs: the next poll
+    platform::ScopeExit end([this] { gate_.EndImport(); });  // however the night ends
     due_ = false;
     ImportNight();
     imported_ = 1;

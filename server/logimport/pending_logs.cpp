@@ -17,9 +17,9 @@ std::vector<PendingDay> FindPendingLogs(const std::string& logs_folder, const Lo
       PendingDay& pending = days[*day];
       pending.day = *day;
       pending.filter_log = name;
-    } else if (std::optional<LogDate> day = DailyLogDate(name); day && *day < today) {
-      PendingDay& pending = days[*day];
-      pending.day = *day;
+    } else if (std::optional<LogDate> daily = DailyLogDate(name); daily && *daily < today) {
+      PendingDay& pending = days[*daily];
+      pending.day = *daily;
       pending.daily_logs.push_back(name);
     }
   }

@@ -18,8 +18,3 @@ void CSiteTable::Add(std::string_view key, int32_t number) {
 }
 
 void CSiteTable::Replace(std::string_view key, int32_t number) { Entry(key).size = number; }
-
-void CSiteTable::Clear() {
-  entries_.clear();
-  index_.clear();
-}

@@ -6,11 +6,11 @@
 #define SERVER_LOGIMPORT_SITE_TABLE_H_
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "common/string_map.h"
 
 struct data_list2 {
   std::string url;
@@ -25,22 +25,14 @@ class CSiteTable {
   void Replace(std::string_view key, int32_t number);
 
   const std::vector<data_list2>& entries() const { return entries_; }
-  bool empty() const { return entries_.empty(); }
-  void Clear();
 
  private:
-  // Looks keys up as views, so only a new key is copied.
-  struct KeyHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
-  };
-
   // The entry for `key`, appended with size 0 when new.
   data_list2& Entry(std::string_view key);
 
   std::vector<data_list2> entries_;
   // url -> position in entries_
-  std::unordered_map<std::string, size_t, KeyHash, std::equal_to<>> index_;
+  StringMap<size_t> index_;
 };
 
 #endif  // SERVER_LOGIMPORT_SITE_TABLE_H_

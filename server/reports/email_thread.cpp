@@ -9,6 +9,7 @@
 #include "common/email_scramble.h"
 #include "common/install_path.h"
 #include "platform/files.h"
+#include "platform/scope_exit.h"
 #include "server/base/event_log.h"
 #include "server/base/kept_reports.h"
 #include "server/reports/due_reports.h"
@@ -42,18 +43,6 @@ std::string ReportFilePath(const std::string& folder) {
   return (current / "dbdata").string();
 }
 
-// Ends the pass at the gate however the batch ends.
-class EndReportsOnExit {
- public:
-  explicit EndReportsOnExit(NightlyImportGate& gate) : gate_(gate) {}
-  ~EndReportsOnExit() { gate_.EndReports(); }
-  EndReportsOnExit(const EndReportsOnExit&) = delete;
-  EndReportsOnExit& operator=(const EndReportsOnExit&) = delete;
-
- private:
-  NightlyImportGate& gate_;
-};
-
 }  // namespace
 
 EmailThread::EmailThread(NightlyImportGate& gate, platform::Clock& clock)
@@ -86,7 +75,7 @@ void EmailThread::RunPass() {
   // A report must not read a night that is being imported, nor the day
   // before a midnight import has begun (report hour 0).
   if (!gate_.TryBeginReports(now)) return;
-  EndReportsOnExit end(gate_);
+  platform::ScopeExit end([this] { gate_.EndReports(); });  // however the batch ends
   RunBatch(config, now);
   sentThisHour = 1;
 }

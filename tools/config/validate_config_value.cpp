@@ -5,18 +5,14 @@
 #include "common/email_scramble.h"
 #include "common/ipv4_address.h"
 #include "common/ipv4_networks.h"
+#include "platform/parse_digits.h"
 
 namespace {
 
 // A decimal number of at most nine digits; nothing else.
 std::optional<uint32_t> ParseDecimal(std::string_view text) {
-  if (text.empty() || text.size() > 9) return std::nullopt;
-  uint32_t n = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    n = n * 10 + uint32_t(c - '0');
-  }
-  return n;
+  if (text.size() > 9) return std::nullopt;
+  return platform::ParseDigits<uint32_t>(text);
 }
 
 bool IsPortNumber(std::string_view text) {
