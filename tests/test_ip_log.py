@@ -6,7 +6,6 @@ the next report write the same list, and a stop works off what waits."""
 import json
 import os
 import re
-import shutil
 import socket
 import subprocess
 import time
@@ -35,15 +34,13 @@ def send(port, data):
 
 
 class IpLogTest(unittest.TestCase):
-    def start(self, tool_wrapper=None, real_tool=False, **env):
-        """Orbeline with the stand-in tool beside it (or the real one), or
-        a shell wrapper around that tool, `$TOOL` naming it."""
+    def start(self, tool_wrapper=None, **env):
+        """Orbeline with the stand-in tool beside it, or a shell wrapper
+        around that tool, `$TOOL` naming it."""
         self.port = free_port()
         self.inst = Install({"DBServerPort": self.port})
         self.addCleanup(self.inst.__exit__)
-        self.folder = self.inst.private_bin(fake_ledgerix=not real_tool)
-        if real_tool:
-            shutil.copy2(e2e_util.program("ledgerix"), os.path.join(self.folder, "ledgerix"))
+        self.folder = self.inst.private_bin()
         if tool_wrapper:
             tool = os.path.join(self.folder, "ledgerix")
             os.rename(tool, tool + "-inner")
@@ -119,10 +116,11 @@ class IpLogTest(unittest.TestCase):
         self.assertEqual(self.ip_log(), b"listed,10.0.0.1,PC,1\r\n")
 
     def test_a_stop_works_off_what_waits_and_names_the_rest(self):
-        self.start(real_tool=True)
+        self.start(FAKE_LEDGERIX_REAL=e2e_util.program("ledgerix"))
         reports = 500
         for i in range(reports):
             send(self.port, report("user%03d" % i, "PC-%03d" % i, "10.1.%d.%d" % (i // 250, i % 250)))
+        stopped_at = time.time()
         self.assertEqual(self.server.stop(timeout=30), 0)
         left = 0
         for line in self.server.lines:
@@ -134,9 +132,11 @@ class IpLogTest(unittest.TestCase):
         recorded = listed.count(b"\r\n")
         # A run the stop ended may have recorded its contact just before.
         self.assertIn(recorded + left, (reports, reports + 1), self.server.lines)
-        # Five seconds of tool runs: most of them on a quiet machine (a stop
-        # used to drop all but the one being handled), fewer under load.
-        self.assertGreater(recorded, reports // 5, self.server.lines)
+        # Work went on after the stop. (How much depends on the machine: five
+        # seconds of tool runs, most of the 500 on a quiet one.)
+        with open(self.calls_file) as f:
+            after = [c for c in map(json.loads, f) if c["argv"][0] == "6" and c["time"] > stopped_at]
+        self.assertGreater(len(after), 1, self.server.lines)
 
     @e2e_util.needs_faketime
     def test_the_night_and_the_next_report_write_the_same_list(self):
