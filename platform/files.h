@@ -22,8 +22,10 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // fsyncs it, then renames it over `path`, so a reader sees the old file or
 // the new one and never a part. On failure `path` is untouched, the
 // temporary file is removed and `error` says why. An existing file keeps its
-// permission bits; a new one gets 0644.
-bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* error);
+// permission bits, and its owner and group where the writer may keep them;
+// a new one gets `new_file_mode`.
+bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* error,
+                         int new_file_mode = 0644);
 
 // Several files replaced together: every new file is written and synced
 // before the first rename, so a failure while writing leaves all of them as
@@ -32,6 +34,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents, s
 struct FileContents {
   std::string path;
   std::string contents;
+  int new_file_mode = 0644;  // the permission bits when the file is new
 };
 bool WriteFilesAtomically(const std::vector<FileContents>& files, std::string* error);
 

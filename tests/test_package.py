@@ -24,6 +24,7 @@ EXPECTED_FILES = sorted([
     "usr/sbin/Orbeline", "usr/bin/Notivo", "usr/bin/ledgerix", "usr/bin/QuorvaneServerConfig",
     UNIT, "usr/share/quorvane/templates/En/email",
     "usr/share/doc/quorvane-server/copyright", "usr/share/doc/quorvane-server/changelog.gz",
+    "usr/share/doc/quorvane-server/README.md.gz",
 ] + MANUALS)
 MAX_EXPOSURE = 2.0
 
@@ -53,6 +54,36 @@ def exposure(unit_path):
     if not match:
         raise AssertionError("no exposure figure:\n" + result.stdout + result.stderr)
     return float(match.group(1))
+
+
+class Sandbox:
+    """A throw-away copy of this machine for dpkg: the root file system under
+    an overlay whose changes go to `folder`, entered with chroot in a private
+    mount namespace, with the package's folder at /mnt/package. Installing,
+    adding the account and the package's scripts happen there as on a real
+    server; this machine's own /etc and /var/lib are never written."""
+
+    def __init__(self, folder, package_folder):
+        self.paths = {name: os.path.join(folder, name) for name in ("upper", "work", "merged")}
+        for path in self.paths.values():
+            os.makedirs(path)
+        self.package_folder = package_folder
+
+    def run(self, script):
+        """Runs `script` with sh inside; its output, or an AssertionError."""
+        merged = self.paths["merged"]
+        enter = ('set -e\n'
+                 'mount -t overlay overlay -o lowerdir=/,upperdir="$2",workdir="$3" "$4"\n'
+                 'mount --rbind /dev "$4/dev"\n'
+                 'mount -t proc proc "$4/proc"\n'
+                 'mount -t tmpfs tmpfs "$4/run"\n'
+                 'mkdir -p "$4/mnt/package"\n'
+                 'mount --bind "$5" "$4/mnt/package"\n'
+                 'exec chroot "$4" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin'
+                 ' /bin/sh -ec "$1" 2>&1\n')
+        return checked(["unshare", "--mount", "--propagation", "private", "sh", "-c", enter, "sh",
+                        script, self.paths["upper"], self.paths["work"], merged,
+                        self.package_folder]).stdout
 
 
 class PackageTest(unittest.TestCase):
@@ -107,6 +138,7 @@ class PackageTest(unittest.TestCase):
         self.assertIn("\nExecStart=/usr/sbin/Orbeline\n", unit)
         self.assertIn("\nUser=quorvane\n", unit)
         self.assertIn("\nReadWritePaths=/var/lib/quorvane\n", unit)
+        self.assertIn("\nUMask=0077\n", unit)
         # Nothing installed points back into the build or the sources: no
         # text names them, no program looks for libraries there.
         for relative in EXPECTED_FILES:
@@ -121,6 +153,49 @@ class PackageTest(unittest.TestCase):
                 data = gzip.decompress(data)
             for tree in (BUILD, os.path.abspath(SOURCE)):
                 self.assertNotIn(tree.encode(), data, relative)
+
+    @unittest.skipUnless(os.geteuid() == 0 and shutil.which("unshare"),
+                         "installing the package in a sandbox needs root and unshare")
+    def test_install_reinstall_and_purge_keep_the_account_to_its_own(self):
+        box = Sandbox(os.path.join(self.root, "sandbox"), os.path.dirname(self.deb))
+        install = "dpkg -i /mnt/package/" + os.path.basename(self.deb)
+        modes = "stat -c '%n %U:%G %a %F' "
+        data, config = "/var/lib/quorvane", "/etc/quorvane/registry.reg"
+        out = box.run("rm -rf /etc/quorvane /var/lib/quorvane\n" + install)
+        self.assertIn("\"Securing the agents' port\" in "
+                      "/usr/share/doc/quorvane-server/README.md.gz", out)
+        out = box.run(modes + " ".join([config, data, data + "/Logs"]) +
+                      "\nQuorvaneServerConfig show")
+        self.assertIn(config + " root:quorvane 640 regular file", out)
+        self.assertIn(data + " quorvane:quorvane 710 directory", out)
+        self.assertIn(data + "/Logs quorvane:quorvane 1770 directory", out)
+        for value in ("AgentAddressCheck 1", "DBServerPort 8585", "apppath " + data + "/"):
+            self.assertRegex(out, r"(?m)^%s$" % value.replace(" ", " +"))
+
+        # The account swaps Logs/ for a link to a folder of root's, and an
+        # earlier version left a database readable by the group; the
+        # administrator turns the address check off. Then a reinstall.
+        box.run("mkdir -m 0755 /srv/victim && echo x > /srv/victim/f\n"
+                "cd " + data + " && setpriv --reuid=quorvane --regid=quorvane --clear-groups"
+                " -- sh -c 'rmdir Logs && ln -s /srv/victim Logs"
+                " && echo db > webfilter.dbs && chmod 0640 webfilter.dbs'\n"
+                "QuorvaneServerConfig set AgentAddressCheck 0")
+        out = box.run(install)
+        self.assertIn(data + "/Logs is not a folder", out)
+        out = box.run(modes + "/srv/victim /srv/victim/f " + data + "/Logs " + config + " " +
+                      data + "/webfilter.dbs" +
+                      "\nreadlink " + data + "/Logs\nQuorvaneServerConfig get AgentAddressCheck")
+        self.assertEqual(out.splitlines(), [
+            "/srv/victim root:root 755 directory", "/srv/victim/f root:root 644 regular file",
+            data + "/Logs quorvane:quorvane 777 symbolic link",
+            config + " root:quorvane 640 regular file",
+            data + "/webfilter.dbs quorvane:quorvane 600 regular file", "/srv/victim", "0"])
+
+        out = box.run("dpkg --purge quorvane-server\n"
+                      "ls -d /etc/quorvane /var/lib/quorvane 2>/dev/null || :\n"
+                      "cat /srv/victim/f")
+        self.assertEqual(out.splitlines()[-1:], ["x"])
+        self.assertNotIn("/quorvane\n", out)
 
     def test_lintian_reports_no_error(self):
         result = run(["lintian", "--fail-on", "error", self.deb])

@@ -257,6 +257,8 @@ class WholeDayTest(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(self.install.path("reports"))),
                          sorted(kept + ["2026-12-30-monthly-filter.html", "index.html"]))
         for name, title, mail in zip(kept, TITLES, mails):
+            # They name users and sites: the service's account alone reads them.
+            self.assertEqual(os.stat(self.install.path("reports/" + name)).st_mode & 0o777, 0o600)
             with open(self.install.path("reports/" + name), encoding="utf-8") as f:
                 page = f.read()
             self.assertTrue(page.startswith("<!DOCTYPE html>"), page[:100])

@@ -67,7 +67,7 @@ namespace {
 
 // A new file's contents in a temporary file beside `path`, synced; empty
 // (with `error` set) on failure.
-std::string WriteTemporary(const std::string& path, const std::string& contents,
+std::string WriteTemporary(const std::string& path, const std::string& contents, int new_file_mode,
                            std::string* error) {
   std::string temp = path + ".tmpXXXXXX";
   ScopedFd fd(mkostemp(temp.data(), O_CLOEXEC));
@@ -75,8 +75,15 @@ std::string WriteTemporary(const std::string& path, const std::string& contents,
     if (error) *error = "cannot create a temporary file beside " + path + ": " + ErrnoText(errno);
     return "";
   }
+  // The replacement keeps the old file's owner and group (when the writer
+  // may give them: root rewriting a file that a service's group reads) and
+  // its permission bits, set after the owner since a chown may clear some.
   struct stat existing;
-  fchmod(fd.get(), stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644);
+  const bool exists = stat(path.c_str(), &existing) == 0;
+  if (exists && fchown(fd.get(), existing.st_uid, existing.st_gid) != 0) {
+    // Not allowed to: the writer's own owner and group stay.
+  }
+  fchmod(fd.get(), exists ? (existing.st_mode & 07777) : mode_t(new_file_mode));
   errno = EIO;  // WriteAll may fail without a system error (a zero-byte write)
   bool ok = WriteAll(fd.get(), contents.data(), contents.size()) && fsync(fd.get()) == 0;
   int saved = errno;
@@ -98,7 +105,7 @@ void SyncFolderOf(const std::string& path) {
 bool WriteFilesAtomically(const std::vector<FileContents>& files, std::string* error) {
   std::vector<std::string> temps;
   for (const FileContents& file : files) {
-    std::string temp = WriteTemporary(file.path, file.contents, error);
+    std::string temp = WriteTemporary(file.path, file.contents, file.new_file_mode, error);
     if (temp.empty()) {
       for (const std::string& written : temps) unlink(written.c_str());
       return false;
@@ -116,8 +123,9 @@ bool WriteFilesAtomically(const std::vector<FileContents>& files, std::string* e
   return ok;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* error) {
-  return WriteFilesAtomically({FileContents{path, contents}}, error);
+bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* error,
+                         int new_file_mode) {
+  return WriteFilesAtomically({FileContents{path, contents, new_file_mode}}, error);
 }
 
 bool FileExists(const std::string& path) {

@@ -85,7 +85,9 @@ std::string ProcessLines(const ServiceUnit& unit) {
 // namespace would take that right away, so only a service user gets one.
 std::string FileSystemLines(const ServiceUnit& unit) {
   const std::string& folder = unit.writable_folder;
-  std::string text = "UMask=0027\nNoNewPrivileges=yes\n";
+  // What the server and its tools create (database, contacts, reports) is
+  // the account's alone; files meant for others get their modes explicitly.
+  std::string text = "UMask=0077\nNoNewPrivileges=yes\n";
   text += unit.user.empty() ? "CapabilityBoundingSet=CAP_DAC_OVERRIDE\n"
                             : "CapabilityBoundingSet=\nPrivateUsers=yes\n";
   text += "ProtectSystem=strict\n";

@@ -2,12 +2,16 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <utility>
 
 #include "platform/files.h"
@@ -47,7 +51,13 @@ bool IsResourceError(int err) {
 
 }  // namespace
 
-TcpListener::TcpListener() : wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+TcpListener::TcpListener()
+    : wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), poll_fd_(epoll_create1(EPOLL_CLOEXEC)) {
+  epoll_event event{};
+  event.events = EPOLLIN;
+  event.data.fd = wake_fd_.get();
+  epoll_ctl(poll_fd_.get(), EPOLL_CTL_ADD, wake_fd_.get(), &event);
+}
 
 bool TcpListener::Listen(uint16_t port, int backlog, std::string* error) {
   return ListenOn(INADDR_ANY, port, backlog, error);
@@ -74,7 +84,97 @@ bool TcpListener::ListenOn(uint32_t address, uint16_t port, int backlog, std::st
   }
   listen_fd_ = std::move(fd);
   port_ = ntohs(addr.sin_port);
+  listener_watched_ = false;
   return true;
+}
+
+void TcpListener::WatchListener(bool accepting) {
+  if (accepting == listener_watched_ || !listen_fd_.is_valid()) return;
+  epoll_event event{};
+  event.events = EPOLLIN;
+  event.data.fd = listen_fd_.get();
+  int op = accepting ? EPOLL_CTL_ADD : EPOLL_CTL_DEL;
+  if (epoll_ctl(poll_fd_.get(), op, listen_fd_.get(), &event) == 0) listener_watched_ = accepting;
+}
+
+void TcpListener::WaitAny(std::chrono::milliseconds timeout, bool accepting, Readiness* ready) {
+  ready->woken = ready->broken = ready->listener = false;
+  ready->connections.clear();
+  WatchListener(accepting);
+  epoll_event events[64];
+  int n = epoll_wait(poll_fd_.get(), events, 64, timeout.count() < 0 ? -1 : int(timeout.count()));
+  if (n < 0) {
+    ready->broken = errno != EINTR;
+    return;
+  }
+  for (int i = 0; i < n; ++i) {
+    int fd = events[i].data.fd;
+    if (fd == wake_fd_.get()) {
+      ready->woken = true;
+    } else if (fd == listen_fd_.get()) {
+      ready->listener = true;
+      if (events[i].events & (EPOLLERR | EPOLLHUP)) ready->broken = true;
+    } else {
+      ready->connections.push_back(fd);
+    }
+  }
+}
+
+TcpListener::AcceptResult TcpListener::AcceptWaiting(TcpConnection* connection) {
+  if (!listen_fd_.is_valid()) return AcceptResult::kBroken;
+  int fd = accept4(listen_fd_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+  if (fd >= 0) {
+    connection->Reset(fd);
+    return AcceptResult::kAccepted;
+  }
+  if (errno == EAGAIN || errno == EWOULDBLOCK) return AcceptResult::kNoneWaiting;
+  if (IsPassingAcceptError(errno)) return AcceptResult::kRetry;
+  if (IsResourceError(errno)) return AcceptResult::kRetryAfterPause;
+  return AcceptResult::kBroken;
+}
+
+bool TcpListener::Watch(const TcpConnection& connection) {
+  epoll_event event{};
+  event.events = EPOLLIN | EPOLLRDHUP;
+  event.data.fd = connection.fd();
+  return epoll_ctl(poll_fd_.get(), EPOLL_CTL_ADD, connection.fd(), &event) == 0;
+}
+
+// Explicitly, since a child being started may hold a copy of the
+// descriptor for a moment, and the watch lasts while any copy is open.
+void TcpListener::Unwatch(const TcpConnection& connection) {
+  epoll_ctl(poll_fd_.get(), EPOLL_CTL_DEL, connection.fd(), nullptr);
+}
+
+TcpListener::Received TcpListener::ReceiveWaiting(const TcpConnection& connection, char* buffer,
+                                                  size_t size) {
+  Received got;
+  ssize_t n = HANDLE_EINTR(recv(connection.fd(), buffer, size, MSG_DONTWAIT));
+  if (n > 0) {
+    got.bytes = size_t(n);
+  } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+    got.ended = true;
+  }
+  return got;
+}
+
+int MaxListenBacklog() {
+  int value = 0;
+  std::ifstream file("/proc/sys/net/core/somaxconn");
+  if (file >> value && value > 0) return value;
+  return SOMAXCONN;
+}
+
+size_t RaiseOpenFileLimit(size_t wanted) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+    rlimit raised = limit;
+    raised.rlim_cur =
+        limit.rlim_max == RLIM_INFINITY ? wanted : std::min<rlim_t>(wanted, limit.rlim_max);
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  return limit.rlim_cur == RLIM_INFINITY ? wanted : size_t(limit.rlim_cur);
 }
 
 bool TcpListener::WaitReadable(int fd, int timeout_ms) {

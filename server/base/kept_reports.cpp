@@ -12,6 +12,10 @@
 
 namespace {
 
+// Reports name users, addresses and sites: the service's account alone
+// reads them, whatever the umask of whoever runs the server.
+constexpr int kKeptReportMode = 0600;
+
 // The report's name in a file name: "daily activity" as "daily-activity".
 std::string KindText(const ReportEntry& report) {
   std::string kind = report.name;
@@ -87,7 +91,7 @@ std::string IndexPage(const std::vector<KeptName>& kept) {
 
 bool WriteIndex(const std::string& folder, std::string* error) {
   return platform::WriteFileAtomically(folder + kReportsIndexName, IndexPage(ListKept(folder)),
-                                       error);
+                                       error, kKeptReportMode);
 }
 
 }  // namespace
@@ -105,7 +109,8 @@ bool KeepReport(const std::string& install_path, const ReportEntry& report, int6
   }
   const std::string name = KeptReportName(report, sent);
   const std::string title = Title(report) + " sent on " + name.substr(0, 10);
-  return platform::WriteFileAtomically(folder + name, HtmlPage(title, report_html), error) &&
+  return platform::WriteFileAtomically(folder + name, HtmlPage(title, report_html), error,
+                                       kKeptReportMode) &&
          WriteIndex(folder, error);
 }
 

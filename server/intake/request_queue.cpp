@@ -31,6 +31,10 @@ bool CRequestQueue::Push(RequestEntry entry) {
     std::lock_guard<std::mutex> lock(mu_);
     if (waiting_.count(&entry)) return true;
     uint64_t dropped_before = dropped_;
+    // A burst of drops lasts until the queue has drained to half: a queue
+    // that stays full under a flood frees one place per report taken, and
+    // each of those must not start a new burst (and a new line).
+    bool drained = count_ * 2 <= max_entries_ && bytes_ * 2 <= max_bytes_;
     SenderKey key = KeyOf(entry);
     if (MakeRoomLocked(entry, key)) {
       std::deque<RequestEntry>& own = senders_[key];
@@ -45,7 +49,7 @@ bool CRequestQueue::Push(RequestEntry entry) {
       ++dropped_;
     }
     if (dropped_ == dropped_before) {
-      dropping_ = false;  // the burst, if any, is over
+      if (drained) dropping_ = false;  // the burst, if any, is over
     } else {
       first_drop = !dropping_;
       dropping_ = true;

@@ -11,7 +11,8 @@
 // fit, the newest report of the address with the most waiting is dropped:
 // the newcomer itself when its own address has the most (ties included),
 // else one of the flood's, so the flood pushes out only its own reports.
-// Drops are counted, with one event-log line per burst. A report equal to
+// Drops are counted, with one event-log line per burst; a burst ends when
+// the queue has drained to half its bounds. A report equal to
 // one already waiting (the same text from the same address) is not queued
 // again; the twin that waits carries the same contact.
 #ifndef SERVER_INTAKE_REQUEST_QUEUE_H_

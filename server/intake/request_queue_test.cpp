@@ -52,24 +52,25 @@ TEST_F(QueueTest, CapsByEntriesAndBytesWithOneMessagePerBurst) {
   EXPECT_TRUE(q.Push({"5678", 0}));
   EXPECT_FALSE(q.Push({"abc", 0}));  // 11 bytes would exceed 10
   EXPECT_EQ(log_.lines().size(), 1u);
-  EXPECT_TRUE(q.Push({"ab", 0}));  // exactly 10; ends the burst
+  EXPECT_TRUE(q.Push({"ab", 0}));  // exactly 10
   EXPECT_FALSE(q.Push({"", 0}));   // 4th entry
   EXPECT_FALSE(q.Push({"a", 0}));
   EXPECT_EQ(q.size(), 3u);
   EXPECT_EQ(q.dropped(), 3u);
-  EXPECT_EQ(log_.lines().size(), 2u);  // two bursts so far
 
   EXPECT_EQ(q.Pop().text, "1234");
-  EXPECT_TRUE(q.Push({"x", 0}));   // the burst ends
-  EXPECT_FALSE(q.Push({"y", 0}));  // a new burst
+  EXPECT_TRUE(q.Push({"x", 0}));  // one place freed, still more than half full
+  EXPECT_FALSE(q.Push({"y", 0}));
   EXPECT_FALSE(q.Push({"z", 0}));
-  ASSERT_EQ(log_.lines().size(), 3u);
+  ASSERT_EQ(log_.lines().size(), 1u);  // one burst so far
   EXPECT_EQ(log_.lines()[0], "Request queue full: reports are dropped until it drains");
   EXPECT_EQ(q.Pop().text, "5678");
   EXPECT_EQ(q.Pop().text, "ab");
   EXPECT_EQ(q.Pop().text, "x");
   EXPECT_TRUE(q.IsEmpty());
-  EXPECT_TRUE(q.Push({"0123456789", 0}));  // byte count went back to 0
+  EXPECT_TRUE(q.Push({"0123456789", 0}));  // byte count went back to 0; the burst is over
+  EXPECT_FALSE(q.Push({"more", 0}));
+  EXPECT_EQ(log_.lines().size(), 2u);
 }
 
 TEST_F(QueueTest, AReportAlreadyWaitingIsNotQueuedAgain) {

@@ -13,9 +13,19 @@
 
 namespace {
 
-// A pause after running out of descriptors or memory, so the listener
-// does not spin while the shortage lasts.
+// A pause of accepting after running out of descriptors or memory, so the
+// listener does not spin while the shortage lasts; open connections are
+// served meanwhile.
 constexpr std::chrono::milliseconds kResourcePause{100};
+// Descriptors kept for everything else the server opens (database, logs,
+// pipes of the programs it starts).
+constexpr size_t kOtherDescriptors = 256;
+// Connections accepted in one round before the open ones are served again.
+constexpr int kAcceptsPerRound = 64;
+
+std::string PeerText(std::optional<uint32_t> peer) {
+  return peer ? FormatIpv4Address(*peer) : std::string("an unknown address");
+}
 
 }  // namespace
 
@@ -24,6 +34,9 @@ CSrvSocket::CSrvSocket(platform::Clock& clock, SrvSocketOptions options)
       options_(options),
       agent_networks_(clock),
       refused_(clock),
+      refused_per_peer_(clock),
+      closed_for_room_(clock),
+      arrival_check_(clock),
       queue_(options.queue_max_entries, options.queue_max_bytes) {}
 
 CSrvSocket::~CSrvSocket() { Stop(); }
@@ -41,6 +54,7 @@ uint32_t CSrvSocket::Run(uint32_t) {
   } catch (...) {
     WriteEventLog("Crash in Run Server Socket");
   }
+  while (connections_.size() > 0) Close(connections_.FirstToExpire());
   listening_port_ = 0;
   return 0;
 }
@@ -54,86 +68,151 @@ void CSrvSocket::Serve() {
   if (!StartListening(port)) return;
   listening_port_ = listener_.port();
   buffer_.resize(kReceiveSize);
+  size_t limit = platform::RaiseOpenFileLimit(options_.max_connections + kOtherDescriptors);
+  max_connections_ = std::max<size_t>(
+      1, std::min(options_.max_connections,
+                  limit > 2 * kOtherDescriptors ? limit - kOtherDescriptors : limit / 2));
+  platform::TcpListener::Readiness ready;
   for (;;) {
-    platform::TcpConnection connection;
-    switch (listener_.Accept(&connection)) {
-      case platform::TcpListener::AcceptResult::kAccepted: {
-        std::optional<uint32_t> peer = platform::PeerAddress(connection);
-        if (Admits(peer)) ServeConnection(connection, peer);
-        break;
-      }
-      case platform::TcpListener::AcceptResult::kRetry:
-        break;
-      case platform::TcpListener::AcceptResult::kRetryAfterPause:
-        if (!SleepFor(kResourcePause)) return;
-        break;
-      case platform::TcpListener::AcceptResult::kWoken:
-      case platform::TcpListener::AcceptResult::kBroken:
-        return;
+    TimePoint now = std::chrono::steady_clock::now();
+    CloseExpired(now);
+    if (accept_paused_until_ && now >= *accept_paused_until_) accept_paused_until_.reset();
+    listener_.WaitAny(TimeToWait(now), !accept_paused_until_, &ready);
+    if (ready.woken || ready.broken) return;
+    for (int fd : ready.connections) {
+      Connection* connection = connections_.Find(fd);
+      if (connection && ReceiveFrom(*connection)) Close(fd);
     }
+    if (ready.listener && !AcceptWaiting(std::chrono::steady_clock::now())) return;
   }
 }
 
 // Only a ListenAddress that cannot be used is reported: it was set on
 // purpose, and the agents meant to reach it are not heard.
 bool CSrvSocket::StartListening(uint16_t port) {
+  int backlog = platform::MaxListenBacklog();
   std::string address_text = CRegTextValue(setting::kListenAddress).Read();
-  if (address_text.empty()) return listener_.Listen(port, kBacklog, nullptr);
+  if (address_text.empty()) return listener_.Listen(port, backlog, nullptr);
   std::optional<uint32_t> address = ParseIpv4Address(address_text);
   std::string error = "not an IPv4 address";
-  if (address && listener_.ListenOn(*address, port, kBacklog, &error)) return true;
+  if (address && listener_.ListenOn(*address, port, backlog, &error)) return true;
   WriteEventLog("Crash in Run Server Socket: cannot listen on ListenAddress \"%s\" port %u: %s",
                 address_text.c_str(), unsigned(port), error.c_str());
   return false;
 }
 
-// A connection from outside the agents' networks is closed unread.
-bool CSrvSocket::Admits(std::optional<uint32_t> peer) {
-  if (agent_networks_.Allows(peer)) return true;
-  refused_.Count("Agent connection from " +
-                 (peer ? FormatIpv4Address(*peer) : std::string("an unknown address")) +
-                 " refused by AgentNetworks");
+// Until the first connection runs out of time or accepting resumes; with
+// neither, until something happens.
+std::chrono::milliseconds CSrvSocket::TimeToWait(TimePoint now) const {
+  std::optional<TimePoint> until = accept_paused_until_;
+  if (std::optional<TimePoint> deadline = connections_.FirstDeadline()) {
+    until = until ? std::min(*until, *deadline) : *deadline;
+  }
+  if (!until) return std::chrono::milliseconds(-1);
+  return std::max(std::chrono::ceil<std::chrono::milliseconds>(*until - now),
+                  std::chrono::milliseconds(0));
+}
+
+// A connection out of time has sent no line feed: what it sent is dropped.
+void CSrvSocket::CloseExpired(TimePoint now) {
+  for (auto deadline = connections_.FirstDeadline(); deadline && *deadline <= now;
+       deadline = connections_.FirstDeadline()) {
+    Close(connections_.FirstToExpire());
+  }
+}
+
+bool CSrvSocket::AcceptWaiting(TimePoint now) {
+  for (int i = 0; i < kAcceptsPerRound; ++i) {
+    auto connection = std::make_unique<Connection>();
+    switch (listener_.AcceptWaiting(&connection->socket)) {
+      case platform::TcpListener::AcceptResult::kAccepted:
+        Admit(std::move(connection), now);
+        break;
+      case platform::TcpListener::AcceptResult::kRetry:
+        break;
+      case platform::TcpListener::AcceptResult::kRetryAfterPause:
+        accept_paused_until_ = now + kResourcePause;
+        return true;
+      case platform::TcpListener::AcceptResult::kNoneWaiting:
+      case platform::TcpListener::AcceptResult::kWoken:
+        return true;
+      case platform::TcpListener::AcceptResult::kBroken:
+        return false;
+    }
+  }
+  return true;
+}
+
+// A report usually arrives with its connection, so it is read at once;
+// only a connection that has not finished is kept and watched.
+void CSrvSocket::Admit(std::unique_ptr<Connection> connection, TimePoint now) {
+  connection->peer = platform::PeerAddress(connection->socket);
+  if (!AdmitsPeer(connection->peer)) return;  // closed unread as it goes
+  connection->deadline = now + options_.receive_timeout;
+  if (ReceiveFrom(*connection)) return;
+  if (connections_.size() >= max_connections_) MakeRoom();
+  if (!listener_.Watch(connection->socket)) return;
+  connections_.Add(std::move(connection));
+}
+
+bool CSrvSocket::AdmitsPeer(std::optional<uint32_t> peer) {
+  if (!agent_networks_.Allows(peer)) {
+    refused_.Count("Agent connection from " + PeerText(peer) + " refused by AgentNetworks");
+    return false;
+  }
+  if (connections_.CountFrom(peer) < options_.max_per_peer) return true;
+  refused_per_peer_.Count("Agent connection from " + PeerText(peer) +
+                          " refused: " + std::to_string(options_.max_per_peer) +
+                          " connections from that address are open");
   return false;
 }
 
-// A report may arrive in several segments (a slow link, a small window), so
-// receiving goes on until a line feed has arrived, the buffer is full, the
-// peer has closed or the connection's one time limit has passed. A zero byte
-// ends it too: it ends the text, so nothing after it could bring the line
-// feed. A report whose first segment holds its line feed takes one receive,
-// as it always has.
-size_t CSrvSocket::ReceiveReport(const platform::TcpConnection& connection) {
-  const auto deadline = std::chrono::steady_clock::now() + options_.receive_timeout;
-  size_t n = 0;
-  while (n < buffer_.size()) {
-    auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (n > 0 && left.count() <= 0) break;
-    size_t got = listener_.Receive(connection, buffer_.data() + n, buffer_.size() - n,
-                                   std::max(left, std::chrono::milliseconds(0)));
-    if (got == 0) break;  // closed, timed out, failed or woken
-    const char* segment = buffer_.data() + n;
-    n += got;
-    if (std::memchr(segment, '\n', got) || std::memchr(segment, 0, got)) break;
-  }
-  return n;
+void CSrvSocket::MakeRoom() {
+  int fd = connections_.LongestSilent();
+  closed_for_room_.Count("Agent connection from " + PeerText(connections_.Find(fd)->peer) +
+                         " closed to make room: " + std::to_string(max_connections_) +
+                         " agent connections are open, and it was silent longest");
+  Close(fd);
 }
 
-void CSrvSocket::ServeConnection(const platform::TcpConnection& connection,
-                                 std::optional<uint32_t> peer) {
-  size_t n = ReceiveReport(connection);
+// A report may arrive in several segments (a slow link, a small window), so
+// it is complete once a line feed has arrived, the buffer is full or the
+// peer has closed. A zero byte ends it too: it ends the text, so nothing
+// after it could bring the line feed.
+bool CSrvSocket::ReceiveFrom(Connection& connection) {
+  size_t room = kReceiveSize - connection.received.size();
+  auto got = listener_.ReceiveWaiting(connection.socket, buffer_.data(), room);
+  if (got.bytes > 0) {
+    connection.received.append(buffer_.data(), got.bytes);
+    if (connection.kept()) connections_.Heard(connection);
+    bool ends = std::memchr(buffer_.data(), '\n', got.bytes) ||
+                std::memchr(buffer_.data(), 0, got.bytes) || got.bytes == room;
+    if (!ends) return false;
+  } else if (!got.ended) {
+    return false;  // nothing yet
+  }
+  Finish(connection);
+  return true;
+}
+
+void CSrvSocket::Finish(const Connection& connection) {
   std::string request;
   try {
     // A zero byte ends the text early.
-    const void* zero = std::memchr(buffer_.data(), 0, n);
-    request.assign(buffer_.data(), zero ? static_cast<const char*>(zero) - buffer_.data() : n);
+    const std::string& received = connection.received;
+    request.assign(received, 0, std::min(received.find('\0'), received.size()));
   } catch (const std::exception&) {
     WriteEventLog("Crash in Run Server Socket canot delete buffer");
     request.clear();
   }
-  if (request.find('\n') != std::string::npos) {
-    // A full queue drops the report (and says so once per burst); the
-    // listener goes on either way.
-    queue_.Push({std::move(request), clock_.Now(), peer});
-  }
+  if (request.find('\n') == std::string::npos) return;
+  if (!arrival_check_.Admits(request, connection.peer)) return;
+  // A full queue drops a report (and says so once per burst); the listener
+  // goes on either way.
+  queue_.Push({std::move(request), clock_.Now(), connection.peer});
+}
+
+void CSrvSocket::Close(int fd) {
+  std::unique_ptr<Connection> connection = connections_.Remove(fd);
+  if (connection) listener_.Unwatch(connection->socket);
 }

@@ -3,13 +3,10 @@
 #include <algorithm>
 #include <exception>
 
-#include "common/ipv4_address.h"
-#include "common/reg_value.h"
 #include "server/base/event_log.h"
 #include "server/base/refresh_ip_log.h"
-#include "server/processing/agent_address_check.h"
+#include "server/formats/extract_contact_info.h"
 #include "server/processing/database_tool_calls.h"
-#include "server/processing/extract_contact_info.h"
 
 namespace {
 
@@ -17,8 +14,7 @@ bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std:
 
 }  // namespace
 
-CLogManagerThread::CLogManagerThread(CRequestQueue& queue, platform::Clock& clock)
-    : queue_(queue), refused_reports_(clock) {}
+CLogManagerThread::CLogManagerThread(CRequestQueue& queue, platform::Clock&) : queue_(queue) {}
 
 CLogManagerThread::~CLogManagerThread() { Stop(); }
 
@@ -64,7 +60,6 @@ size_t CLogManagerThread::ProcessReports(const std::vector<RequestEntry>& entrie
   for (; done < entries.size(); ++done) {
     if (recording_stop && recording_stop()) break;
     try {
-      if (RefusedByAddressCheck(entries[done])) continue;
       if (!RecordContactOf(entries[done].text, BoundedAtStop(recording_stop))) break;
       worked_off = true;
     } catch (...) {
@@ -120,16 +115,4 @@ void CLogManagerThread::RefreshList(const platform::StopCheck& stop) {
   if (problem == list_problem_) return;
   list_problem_ = problem;
   WriteEventLog("The IP log was left as it was: %s", problem.c_str());
-}
-
-// The setting is read per report, like every value read where it is used.
-bool CLogManagerThread::RefusedByAddressCheck(const RequestEntry& entry) {
-  if (CRegNumberValue(setting::kAgentAddressCheck).Read() != 1) return false;
-  if (ReportNamesItsSender(entry.text, entry.peer_address)) return false;
-  // The report's own <ip> is not written: it is whatever the sender chose.
-  refused_reports_.Count("Agent report from " +
-                         (entry.peer_address ? FormatIpv4Address(*entry.peer_address)
-                                             : std::string("an unknown address")) +
-                         " refused by AgentAddressCheck: it names another address");
-  return true;
 }

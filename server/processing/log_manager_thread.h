@@ -5,9 +5,9 @@
 // server/base/refresh_ip_log.h), and pauses 100 ms. A report that arrives
 // alone is thus handled as it always was: mode 6, mode 7, the files.
 //
-// With AgentAddressCheck on, a report whose <ip> is not its sender's
-// address is dropped without a tool call, and counted. A failure in one
-// report's processing is reported and the worker goes on. A list that
+// Reports the listener refuses on arrival (see CArrivalCheck) never reach
+// it. A failure in one report's processing is reported and the worker goes
+// on. A list that
 // cannot replace the IP log is reported once for a run of passes failing
 // the same way.
 //
@@ -30,7 +30,6 @@
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "server/base/cthread.h"
-#include "server/base/refusal_counter.h"
 #include "server/intake/request_queue.h"
 
 class CLogManagerThread final : public CThread {
@@ -65,7 +64,6 @@ class CLogManagerThread final : public CThread {
   void OnStopRequested() override;
 
  private:
-  bool RefusedByAddressCheck(const RequestEntry& entry);
   // False when the stop kept the contact from being recorded.
   bool RecordContactOf(const std::string& report, const platform::StopCheck& stop);
   void RefreshList(const platform::StopCheck& stop);
@@ -74,8 +72,7 @@ class CLogManagerThread final : public CThread {
   bool PastStop(std::chrono::milliseconds allowance) const;
 
   CRequestQueue& queue_;
-  CRefusalCounter refused_reports_;  // worker's thread only
-  std::string list_problem_;         // worker's thread only: the refresh failure last told
+  std::string list_problem_;  // worker's thread only: the refresh failure last told
   // Steady-clock nanoseconds of the stop request; 0 before it.
   std::atomic<int64_t> stop_requested_at_{0};
 };

@@ -2,8 +2,8 @@
 // translation between the agents and the server: a report may be recorded
 // only when its <ip> value is the address it came from. Pure function; any
 // thread.
-#ifndef SERVER_PROCESSING_AGENT_ADDRESS_CHECK_H_
-#define SERVER_PROCESSING_AGENT_ADDRESS_CHECK_H_
+#ifndef SERVER_INTAKE_AGENT_ADDRESS_CHECK_H_
+#define SERVER_INTAKE_AGENT_ADDRESS_CHECK_H_
 
 #include <cstdint>
 #include <optional>
@@ -14,4 +14,4 @@
 // names no one it could be recorded for.
 bool ReportNamesItsSender(const std::string& report, std::optional<uint32_t> sender);
 
-#endif  // SERVER_PROCESSING_AGENT_ADDRESS_CHECK_H_
+#endif  // SERVER_INTAKE_AGENT_ADDRESS_CHECK_H_

@@ -1,10 +1,7 @@
-#include "server/processing/extract_contact_info.h"
+#include "server/formats/extract_contact_info.h"
 
 #include <algorithm>
-#include <exception>
 #include <string_view>
-
-#include "server/base/event_log.h"
 
 namespace {
 
@@ -26,17 +23,9 @@ bool TakeValue(std::string_view* rest, size_t opening, std::string_view closing,
 
 int ExtractContactInfo(const std::string& text, std::string& user, std::string& computer,
                        std::string& ip) {
-  int found = 0;
-  try {
-    std::string_view rest(text);
-    if (!TakeValue(&rest, 6, "</user>", user)) return found;
-    ++found;
-    if (!TakeValue(&rest, 10, "</computer>", computer)) return found;
-    ++found;
-    if (!TakeValue(&rest, 4, "</ip>", ip)) return found;
-    ++found;
-  } catch (...) {
-    WriteEventLog("Error in ExtractContactInfo");
-  }
-  return found;
+  std::string_view rest(text);
+  if (!TakeValue(&rest, 6, "</user>", user)) return 0;
+  if (!TakeValue(&rest, 10, "</computer>", computer)) return 1;
+  if (!TakeValue(&rest, 4, "</ip>", ip)) return 2;
+  return 3;
 }

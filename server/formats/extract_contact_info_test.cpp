@@ -1,4 +1,4 @@
-#include "server/processing/extract_contact_info.h"
+#include "server/formats/extract_contact_info.h"
 
 #include <gtest/gtest.h>
 

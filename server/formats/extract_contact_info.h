@@ -1,8 +1,7 @@
 // ExtractContactInfo: takes the user name, computer name and IP address out
-// of an agent's report text. Called on the request worker's thread; it
-// touches only its arguments.
-#ifndef SERVER_PROCESSING_EXTRACT_CONTACT_INFO_H_
-#define SERVER_PROCESSING_EXTRACT_CONTACT_INFO_H_
+// of an agent's report text. Pure function; any thread.
+#ifndef SERVER_FORMATS_EXTRACT_CONTACT_INFO_H_
+#define SERVER_FORMATS_EXTRACT_CONTACT_INFO_H_
 
 #include <string>
 
@@ -10,9 +9,9 @@
 // unchecked) and ends at its closing tag "</user>", "</computer>", "</ip>".
 // Values are set in that order until a closing tag is missing; a value not
 // reached keeps what the caller passed in. Returns how many values were set
-// (0 to 3). A failure inside is written to the event log as "Error in
-// ExtractContactInfo" and ends the extraction.
+// (0 to 3). Throws only what copying a value may (std::bad_alloc); the
+// values set before stay set.
 int ExtractContactInfo(const std::string& text, std::string& user, std::string& computer,
                        std::string& ip);
 
-#endif  // SERVER_PROCESSING_EXTRACT_CONTACT_INFO_H_
+#endif  // SERVER_FORMATS_EXTRACT_CONTACT_INFO_H_

@@ -1,7 +1,7 @@
-#include "server/processing/agent_address_check.h"
+#include "server/intake/agent_address_check.h"
 
 #include "common/ipv4_address.h"
-#include "server/processing/extract_contact_info.h"
+#include "server/formats/extract_contact_info.h"
 
 bool ReportNamesItsSender(const std::string& report, std::optional<uint32_t> sender) {
   std::string user, computer, ip;

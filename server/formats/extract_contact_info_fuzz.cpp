@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "server/processing/extract_contact_info.h"
+#include "server/formats/extract_contact_info.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
