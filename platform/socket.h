@@ -83,8 +83,9 @@ class TcpListener {
   // to be accepted (when `accepting`), a watched connection is readable or
   // has ended, or Wake was called.
   void WaitAny(std::chrono::milliseconds timeout, bool accepting, Readiness* ready);
-  // Accepts a connection that is already waiting, without waiting.
-  AcceptResult AcceptWaiting(TcpConnection* connection);
+  // Accepts a connection that is already waiting, without waiting; `peer`
+  // is its IPv4 address (host byte order), nothing when not IPv4.
+  AcceptResult AcceptWaiting(TcpConnection* connection, std::optional<uint32_t>* peer);
   // Makes WaitAny report `connection` when it is readable, until Unwatch
   // (called before the connection is closed).
   bool Watch(const TcpConnection& connection);

@@ -120,11 +120,17 @@ void TcpListener::WaitAny(std::chrono::milliseconds timeout, bool accepting, Rea
   }
 }
 
-TcpListener::AcceptResult TcpListener::AcceptWaiting(TcpConnection* connection) {
+TcpListener::AcceptResult TcpListener::AcceptWaiting(TcpConnection* connection,
+                                                     std::optional<uint32_t>* peer) {
   if (!listen_fd_.is_valid()) return AcceptResult::kBroken;
-  int fd = accept4(listen_fd_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+  sockaddr_in addr{};
+  socklen_t len = sizeof addr;
+  int fd = accept4(listen_fd_.get(), reinterpret_cast<sockaddr*>(&addr), &len,
+                   SOCK_CLOEXEC | SOCK_NONBLOCK);
   if (fd >= 0) {
     connection->Reset(fd);
+    *peer = std::nullopt;
+    if (len <= sizeof addr && addr.sin_family == AF_INET) *peer = ntohl(addr.sin_addr.s_addr);
     return AcceptResult::kAccepted;
   }
   if (errno == EAGAIN || errno == EWOULDBLOCK) return AcceptResult::kNoneWaiting;

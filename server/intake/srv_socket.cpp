@@ -8,7 +8,6 @@
 
 #include "common/ipv4_address.h"
 #include "common/reg_value.h"
-#include "platform/peer_address.h"
 #include "server/base/event_log.h"
 
 namespace {
@@ -124,7 +123,7 @@ void CSrvSocket::CloseExpired(TimePoint now) {
 bool CSrvSocket::AcceptWaiting(TimePoint now) {
   for (int i = 0; i < kAcceptsPerRound; ++i) {
     auto connection = std::make_unique<Connection>();
-    switch (listener_.AcceptWaiting(&connection->socket)) {
+    switch (listener_.AcceptWaiting(&connection->socket, &connection->peer)) {
       case platform::TcpListener::AcceptResult::kAccepted:
         Admit(std::move(connection), now);
         break;
@@ -146,7 +145,6 @@ bool CSrvSocket::AcceptWaiting(TimePoint now) {
 // A report usually arrives with its connection, so it is read at once;
 // only a connection that has not finished is kept and watched.
 void CSrvSocket::Admit(std::unique_ptr<Connection> connection, TimePoint now) {
-  connection->peer = platform::PeerAddress(connection->socket);
   if (!AdmitsPeer(connection->peer)) return;  // closed unread as it goes
   connection->deadline = now + options_.receive_timeout;
   if (ReceiveFrom(*connection)) return;
