@@ -98,7 +98,9 @@ class UnattendedImportTest(unittest.TestCase):
             e2e_util.write_base64_log(log("30_03_2026_anna_10.0.0.7"),
                                       ["1*GET Request: today.example/"])
 
-            server = self.start(inst, "2026-03-29 23:59:55")
+            # The night refreshes the IP log from the real tool's list.
+            server = self.start(inst, "2026-03-29 23:59:55",
+                                FAKE_LEDGERIX_REAL=e2e_util.program("ledgerix"))
             lines = self.wait_for_night(server)
             self.assertEqual(server.stop(), 0)
             self.assertRegex(lines[0], r"^Nightly import of 3 days: 5 logs with 9 lines imported, "
@@ -117,8 +119,9 @@ class UnattendedImportTest(unittest.TestCase):
             self.assertEqual(sql(db, "SELECT url, datetime(time, 'unixepoch', 'localtime')"
                                      " FROM FilterActivity"),
                              [["h/page", "2026-03-28 14:07:33"]])
+            # No agent has reported: the database's users, none active.
             self.assertEqual(read(log("logip2.log")),
-                             b"anna,10.0.0.7,anna,1\r\nbob,10.0.0.8_report.txt,bob,1\r\n")
+                             b"anna,10.0.0.7,anna,0\r\nbob,10.0.0.8_report.txt,bob,0\r\n")
             self.assertTrue(os.path.exists(log(FORGED)) and os.path.exists(log(COMMA)))
             self.assertTrue(os.path.exists(log("30_03_2026_anna_10.0.0.7")))
             self.assertEqual(sql(db, "SELECT count(*) FROM \"User\" WHERE user_name LIKE '%evil%'"
@@ -138,11 +141,12 @@ class UnattendedImportTest(unittest.TestCase):
                                        "no request in this line"])
             e2e_util.write_base64_log(log("28_03_2026_anna_10.0.0.7"),
                                       ["3*GET Request: late.example/"])
-            server = self.start(inst, "2026-03-30 23:59:50")
+            server = self.start(inst, "2026-03-30 23:59:50",
+                                FAKE_LEDGERIX_REAL=e2e_util.program("ledgerix"))
             # Back at start, before midnight.
             self.assertTrue(e2e_util.wait_until(lambda: os.path.exists(log("logip2.log")), 10))
             self.assertEqual(read(log("logip2.log")),
-                             b"anna,10.0.0.7,anna,1\r\nbob,10.0.0.8_report.txt,bob,1\r\n")
+                             b"anna,10.0.0.7,anna,0\r\nbob,10.0.0.8_report.txt,bob,0\r\n")
             self.assertFalse([p for p in leftovers if os.path.exists(p)])
             lines = self.wait_for_night(server)
             self.assertEqual(server.stop(), 0)

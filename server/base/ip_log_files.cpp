@@ -38,12 +38,13 @@ bool WriteIpLogFiles(const std::string& install_path, const std::vector<IpLogRow
 }
 
 bool WriteIpLogFilesIfMissing(const std::string& install_path,
-                              const std::function<std::vector<IpLogRow>()>& rows,
+                              const std::function<std::optional<std::vector<IpLogRow>>()>& rows,
                               std::string* error) {
   std::lock_guard<std::mutex> lock(g_ip_log_mu);
   if (platform::FileExists(install_path + kIpLog) && platform::FileExists(install_path + kSizeFile))
     return true;
-  return WriteBoth(install_path, rows(), error);
+  std::optional<std::vector<IpLogRow>> listed = rows();
+  return listed && WriteBoth(install_path, *listed, error);
 }
 
 void RemoveIpLogLeftovers(const std::string& install_path) {

@@ -3,7 +3,8 @@
 // agent's report, so a new contact shows at once, and the log importer after
 // the night's import, so the files are whole again even on a day without
 // reports. Both may write because neither edits a row: each writes the whole
-// list, built the same way from the same sources, through WriteIpLogFiles,
+// list, the database tool's one list (see refresh_ip_log.h), through
+// WriteIpLogFiles,
 // which serialises the rewrites with one lock in the process and replaces
 // each file whole. Whichever writes last, the files hold one complete list,
 // and a reader never sees a half written or empty file.
@@ -11,6 +12,7 @@
 #define SERVER_BASE_IP_LOG_FILES_H_
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,10 +30,11 @@ struct IpLogRow {
 bool WriteIpLogFiles(const std::string& install_path, const std::vector<IpLogRow>& rows,
                      std::string* error);
 
-// When either file is missing, writes both from `rows` (called only
-// then); true when both exist afterwards. Throws what `rows` throws.
+// When either file is missing, writes both from what `rows` gives (called
+// only then; nothing is written when it gives nothing). True when both
+// exist afterwards. Throws what `rows` throws.
 bool WriteIpLogFilesIfMissing(const std::string& install_path,
-                              const std::function<std::vector<IpLogRow>()>& rows,
+                              const std::function<std::optional<std::vector<IpLogRow>>()>& rows,
                               std::string* error);
 
 // Removes the temporary files that a rewrite killed half way left beside

@@ -9,6 +9,7 @@
 
 #include "platform/test_support.h"
 #include "server/db/activity_rows_for_testing.h"
+#include "server/db/read_user_addresses.h"
 
 namespace {
 
@@ -183,6 +184,22 @@ TEST_F(ActivityDatabaseTest, FailuresAreReportedNotHidden) {
   }
   EXPECT_FALSE(db.Open(path_, &error));
   EXPECT_NE(error.find("99"), std::string::npos);
+}
+
+TEST_F(ActivityDatabaseTest, UserAddressesCarryActiveAndNullReferences) {
+  ActivityDatabase db;
+  std::string error;
+  ASSERT_TRUE(db.Open(path_, &error)) << error;
+  int64_t ip = db.InsertIp("10.0.0.1");
+  int64_t computer = db.InsertComputer("pc,1", 1);
+  db.InsertUser("ann", 1, ip, computer);
+  db.InsertUser("bob", 0, ip, computer);
+  db.InsertUser("eve", 5, std::nullopt, std::nullopt);
+  std::vector<std::string> rows;
+  for (const UserAddress& u : ReadUserAddresses(db))
+    rows.push_back(u.user + "|" + u.ip + "|" + u.computer + "|" + (u.active ? "1" : "0"));
+  EXPECT_EQ(rows,
+            (std::vector<std::string>{"ann|10.0.0.1|pc,1|1", "bob|10.0.0.1|pc,1|0", "eve|||1"}));
 }
 
 }  // namespace

@@ -10,9 +10,10 @@
 #include "platform/scope_exit.h"
 #include "server/base/event_log.h"
 #include "server/base/ip_log_files.h"
+#include "server/base/refresh_ip_log.h"
 #include "server/db/activity_database.h"
+#include "server/db/activity_location.h"
 #include "server/logimport/nightly_import.h"
-#include "server/logimport/rebuild_ip_log.h"
 
 CLoggThread::CLoggThread(NightlyImportGate& gate, platform::Clock& clock,
                          std::chrono::milliseconds poll_interval,
@@ -56,6 +57,9 @@ NightSummary CLoggThread::ImportNight() {
   night.now = clock_.Now();
   night.keep_going = [this] { return SleepFor(file_pause_); };
   night.stop_requested = [this] { return StopRequested(); };
+  night.refresh_ip_log = [this](std::string* problem) {
+    return RefreshIpLog([this] { return StopRequested(); }, problem);
+  };
   if (std::getenv(kPauseAfterCommitVariable))
     night.after_commit = [this] { PauseAfterCommitForTesting(); };
   NightSummary summary = RunNightlyImport(night);
@@ -71,23 +75,13 @@ void CLoggThread::PauseAfterCommitForTesting() {
 void CLoggThread::PrepareIpLog() {
   const std::string install_path = ReadInstallPath();
   RemoveIpLogLeftovers(install_path);
-  // Without a database nothing is known yet; the request worker writes the
-  // files at its first report.
+  // With neither the tool's contacts nor a database nothing is known yet;
+  // the request worker writes the files at its first report.
   const ActivityLocation location = ConfiguredActivityLocation(install_path);
-  if (!location.is_postgres() && !platform::FileExists(location.file)) return;
-  std::string error;
-  try {
-    ActivityDatabase db;
-    if (!db.OpenReadOnly(location, &error))
-      throw std::runtime_error(location.Describe() + ": " + error);
-    db.CancelWhen([this] { return StopRequested(); });
-    // Checked and written under the files' lock, so a list the request
-    // worker writes meanwhile is not replaced.
-    if (WriteIpLogFilesIfMissing(
-            install_path, [&db] { return ReadIpLogRows(db); }, &error))
-      return;
-  } catch (const std::exception& e) {
-    error = e.what();
-  }
-  WriteEventLog("The IP log could not be rebuilt at start: %s", error.c_str());
+  if (!platform::FileExists(install_path + "contacts.dbs") && !location.is_postgres() &&
+      !platform::FileExists(location.file))
+    return;
+  std::string problem;
+  if (RefreshIpLogIfMissing([this] { return StopRequested(); }, &problem) == IpLogRefresh::kKept)
+    WriteEventLog("The IP log could not be rebuilt at start: %s", problem.c_str());
 }

@@ -1,13 +1,15 @@
 // CLoggThread: the log importer. From the first poll of minute 00:00 local
 // time it moves every log of the days before today from "Logs/" into the
 // activity database "webfilter.dbs" (see RunNightlyImport), removes rows
-// older than KeepDays days, writes the night's line to the event log and
-// rebuilds the IP log and the size file.
+// older than KeepDays days, refreshes the IP log and the size file from the
+// database tool's list (as the request worker does) and writes the night's
+// line to the event log.
 // Only this worker writes the database; everything below Run happens on
 // its thread.
 //
 // At start it removes temporary files that a killed rewrite of the IP log
-// or the size file left behind, and rebuilds both when either is missing.
+// or the size file left behind, and writes both from the tool's list when
+// either is missing and the tool has contacts or a database to list.
 //
 // The night waits while a report pass runs and keeps report passes back
 // while it runs (NightlyImportGate, shared with the e-mail worker). The

@@ -7,7 +7,6 @@
 #include "server/logimport/import_daily_logs.h"
 #include "server/logimport/import_filter_log.h"
 #include "server/logimport/pending_logs.h"
-#include "server/logimport/rebuild_ip_log.h"
 #include "server/logimport/remove_old_activity.h"
 
 namespace {
@@ -70,6 +69,17 @@ void RemoveOld(ActivityDatabase& db, const NightlyImport& night, NightSummary& s
   }
 }
 
+// The list's tool reads the database the night has just written; a stop
+// keeps the files as they were and says nothing more than the stop itself.
+void RefreshIpLogAfter(const NightlyImport& night, NightSummary& summary) {
+  if (!night.refresh_ip_log) {
+    summary.ip_log_rebuilt = true;
+    return;
+  }
+  IpLogRefresh outcome = night.refresh_ip_log(&summary.ip_log_error);
+  summary.ip_log_rebuilt = outcome != IpLogRefresh::kKept;
+}
+
 }  // namespace
 
 NightSummary RunNightlyImport(const NightlyImport& night) {
@@ -91,7 +101,8 @@ NightSummary RunNightlyImport(const NightlyImport& night) {
     summary.database_opened = true;
     ImportDays(db, night, days, summary);
     if (!summary.stopped) RemoveOld(db, night, summary);
-    summary.ip_log_rebuilt = RebuildIpLog(db, night.install_path, &summary.ip_log_error);
+    db.Close();
+    RefreshIpLogAfter(night, summary);
   } catch (const std::exception& e) {
     // Contained: the night ends here and the next one runs as usual.
     summary.error = e.what();

@@ -12,7 +12,9 @@
 #include "platform/files.h"
 #include "platform/test_support.h"
 #include "server/base/event_log_capture.h"
+#include "server/base/refresh_ip_log.h"
 #include "server/base/run_console_app.h"
+#include "server/intake/request_queue.h"
 #include "server/processing/log_manager_thread.h"
 
 namespace {
@@ -37,14 +39,21 @@ class ToolTest : public testing::Test {
   void TearDown() override { setenv("PATH", saved_path_.c_str(), 1); }
   // The stand-in records its arguments one per line after a "call" line,
   // and lists `list` in mode 7.
-  void InstallTool(const std::string& list) {
+  void InstallTool(const std::string& list, const std::string& mode7_tail = "") {
     std::ofstream(root_ + "/list") << list;
     std::string tool = root_ + "/bin/ledgerix";
     std::ofstream(tool) << "#!/bin/sh\necho call >>'" << root_ << "/calls'\n"
                         << "for a in \"$@\"; do printf '[%s]\\n' \"$a\" >>'" << root_
                         << "/calls'; done\n"
-                        << "if [ \"$1\" = 7 ]; then cat '" << root_ << "/list'; fi\n";
+                        << "if [ \"$1\" = 7 ]; then cat '" << root_ << "/list'; " << mode7_tail
+                        << "\nfi\n";
     chmod(tool.c_str(), 0755);
+  }
+  // One pass of a worker over `reports`, in order.
+  size_t Pass(const std::vector<std::string>& reports, const platform::StopCheck& stop = {}) {
+    std::vector<RequestEntry> entries;
+    for (const std::string& report : reports) entries.emplace_back(report, 0);
+    return worker_.ProcessReports(entries, stop, stop);
   }
   std::string Calls() { return platform::ReadWholeFile(root_ + "/calls").value_or(""); }
   std::string IpLog() {
@@ -58,60 +67,96 @@ class ToolTest : public testing::Test {
   ScopedRegistryFile registry_;
   std::string root_, install_, saved_path_;
   EventLogCapture log_;
+  CRequestQueue queue_;
+  CLogManagerThread worker_{queue_};
 };
+
+const char kNoContact[] = "nothing at all\n";  // a pass that only lists
 
 TEST_F(ToolTest, RefreshRewritesBothFilesFromTheList) {
   InstallTool("bob,10.0.0.2,PC-2,1\r\nann,10.0.0.3,PC-3,0\r\npartial,line");
-  RefreshIpLog();
+  Pass({kNoContact});
   EXPECT_EQ(Calls(), "call\n[7]\n");
   EXPECT_EQ(IpLog(), "bob,10.0.0.2,PC-2,1\r\nann,10.0.0.3,PC-3,0\r\n");
   EXPECT_EQ(SizeFile(), "bob,10.0.0.2,PC-2,0\r\nann,10.0.0.3,PC-3,0\r\n");
   InstallTool("carl,10.0.0.4,PC-4,1\n");
-  RefreshIpLog();  // earlier rows are gone
+  Pass({kNoContact});  // earlier rows are gone
   EXPECT_EQ(IpLog(), "carl,10.0.0.4,PC-4,1\r\n");
   InstallTool("no line feed");
-  RefreshIpLog();  // the tool ran and listed nothing: both files empty
+  Pass({kNoContact});  // the tool ran and listed nothing: both files empty
   EXPECT_EQ(IpLog(), "");
   EXPECT_EQ(SizeFile(), "");
   EXPECT_TRUE(log_.lines().empty());
 }
 
-TEST_F(ToolTest, RefreshKeepsTheFilesWhenTheToolCannotStart) {
+TEST_F(ToolTest, OnlyACompleteListReplacesTheFilesAndAFailureIsToldOnce) {
   InstallTool("bob,10.0.0.2,PC-2,1\n");
-  RefreshIpLog();
+  Pass({kNoContact});
   ASSERT_EQ(IpLog(), "bob,10.0.0.2,PC-2,1\r\n");
+  const std::string kept = "The IP log was left as it was: ";
+  // A tool that fails after printing part of a list.
+  InstallTool("carl,10.0.0.4,PC-4,1\n", "exit 3");
+  Pass({kNoContact});
+  Pass({kNoContact});
+  EXPECT_EQ(log_.lines(), (std::vector<std::string>{kept + "ledgerix 7 ended with exit code 3"}));
+  // A list beyond the bound: cut, so not used.
+  InstallTool("", "head -c " + std::to_string(kMaxIpListBytes + 1) + " /dev/zero | tr '\\0' x");
+  Pass({kNoContact});
+  EXPECT_EQ(log_.lines().back(), kept + "the list of ledgerix 7 is longer than 64 MiB");
+  // A tool that cannot start; mode 6 has the runner's own message.
   ASSERT_TRUE(platform::RemoveFile(root_ + "/bin/ledgerix"));
-  RefreshIpLog();
+  Pass({"<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n"});
+  EXPECT_EQ(log_.lines().size(), 4u);
+  EXPECT_EQ(log_.lines()[2], "Error: Can't start console app");
+  EXPECT_EQ(log_.lines()[3].rfind(kept + "ledgerix 7 could not be started", 0), 0u);
   EXPECT_EQ(IpLog(), "bob,10.0.0.2,PC-2,1\r\n");
   EXPECT_EQ(SizeFile(), "bob,10.0.0.2,PC-2,0\r\n");
-  EXPECT_EQ(log_.lines(), (std::vector<std::string>{"Error: Can't start console app"}));
+  // The next complete list is used, and a later failure is told again.
+  InstallTool("ann,10.0.0.3,PC-3,0\n");
+  Pass({kNoContact});
+  EXPECT_EQ(IpLog(), "ann,10.0.0.3,PC-3,0\r\n");
+  InstallTool("", "exit 3");
+  Pass({kNoContact});
+  EXPECT_EQ(log_.lines().size(), 5u);
 }
 
 TEST_F(ToolTest, RefreshReportsAnUnwritableFolder) {
   InstallTool("bob,10.0.0.2,PC-2,1\n");
   std::filesystem::remove_all(install_ + "Logs");
-  RefreshIpLog();
+  Pass({kNoContact});
   ASSERT_EQ(log_.lines().size(), 1u);
-  EXPECT_EQ(log_.lines()[0].rfind("Error in RefreshIpLog: ", 0), 0u) << log_.lines()[0];
+  EXPECT_EQ(
+      log_.lines()[0].rfind("The IP log was left as it was: the files could not be written: ", 0),
+      0u)
+      << log_.lines()[0];
+}
+
+TEST_F(ToolTest, APassRecordsEachReportInOrderThenListsOnce) {
+  InstallTool("alice,192.168.0.7,PC-7,1\n");
+  Pass({"<user>bob</user><computer>PC-2</computer><ip>10.0.0.2</ip>\n", kNoContact,
+        "<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n"});
+  EXPECT_EQ(Calls(),
+            "call\n[6]\n[bob]\n[PC-2]\n[10.0.0.2]\ncall\n[6]\n[alice]\n[PC-7]\n[192.168.0.7]\n"
+            "call\n[7]\n");
+  EXPECT_EQ(IpLog(), "alice,192.168.0.7,PC-7,1\r\n");
 }
 
 TEST_F(ToolTest, ReportWithAllThreeValuesReachesModeSix) {
   InstallTool("alice,192.168.0.7,PC-7,1\n");
-  CLogManagerThread::ProcessReport(
-      "<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n");
+  Pass({"<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n"});
   EXPECT_EQ(Calls(), "call\n[6]\n[alice]\n[PC-7]\n[192.168.0.7]\ncall\n[7]\n");
   EXPECT_EQ(IpLog(), "alice,192.168.0.7,PC-7,1\r\n");
 }
 
 TEST_F(ToolTest, IncompleteOrMultiLineValuesSkipModeSixOnly) {
   InstallTool("");
-  CLogManagerThread::ProcessReport("<user>alice</user><computer>PC-7</computer>\n");
-  CLogManagerThread::ProcessReport("<user>al\rice</user><computer>PC-7</computer><ip>1</ip>\n");
-  CLogManagerThread::ProcessReport("<user>bob</user><computer>PC\n8</computer><ip>1</ip>\n");
-  CLogManagerThread::ProcessReport("nothing at all\n");
+  Pass({"<user>alice</user><computer>PC-7</computer>\n"});
+  Pass({"<user>al\rice</user><computer>PC-7</computer><ip>1</ip>\n"});
+  Pass({"<user>bob</user><computer>PC\n8</computer><ip>1</ip>\n"});
+  Pass({kNoContact});
   EXPECT_EQ(Calls(), "call\n[7]\ncall\n[7]\ncall\n[7]\ncall\n[7]\n");
   // Awkward but single-line values arrive whole.
-  CLogManagerThread::ProcessReport("<user>a \"b\\</user><computer>\\\\PC</computer><ip></ip>\n");
+  Pass({"<user>a \"b\\</user><computer>\\\\PC</computer><ip></ip>\n"});
   EXPECT_EQ(Calls().substr(36), "call\n[6]\n[a \"b\\]\n[\\\\PC]\n[]\ncall\n[7]\n");
 }
 
@@ -132,8 +177,9 @@ TEST_F(ToolTest, AnyValuesReachTheToolAsExactlyThreeArguments) {
 
 TEST_F(ToolTest, AStopStartsNoTool) {
   InstallTool("bob,10.0.0.2,PC-2,1\n");
-  CLogManagerThread::ProcessReport(
-      "<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n", [] { return true; });
+  EXPECT_EQ(Pass({"<user>alice</user><computer>PC-7</computer><ip>192.168.0.7</ip>\n", kNoContact},
+                 [] { return true; }),
+            2u);  // neither worked off
   EXPECT_EQ(Calls(), "");
   EXPECT_EQ(IpLog(), "-");
   EXPECT_TRUE(log_.lines().empty());

@@ -1,4 +1,4 @@
-#include "server/processing/contact_list.h"
+#include "server/base/contact_list.h"
 
 #include <gtest/gtest.h>
 

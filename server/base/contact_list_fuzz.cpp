@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "server/processing/contact_list.h"
+#include "server/base/contact_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view output(reinterpret_cast<const char*>(data), size);

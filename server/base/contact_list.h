@@ -1,6 +1,6 @@
 // Reading the database tool's list of contacts (its mode-7 output).
-#ifndef SERVER_PROCESSING_CONTACT_LIST_H_
-#define SERVER_PROCESSING_CONTACT_LIST_H_
+#ifndef SERVER_BASE_CONTACT_LIST_H_
+#define SERVER_BASE_CONTACT_LIST_H_
 
 #include <string_view>
 #include <vector>
@@ -14,4 +14,4 @@
 // whole, and text after the last line feed is ignored.
 std::vector<IpLogRow> ParseContactList(std::string_view output);
 
-#endif  // SERVER_PROCESSING_CONTACT_LIST_H_
+#endif  // SERVER_BASE_CONTACT_LIST_H_
