@@ -11,8 +11,15 @@
 // memory (getrusage ru_maxrss, taken before the rows for the plain insert
 // are held in memory). Usage: import_bench [files lines hosts filter_lines
 // rounds]
+//
+// With QUORVANE_BENCH_POSTGRES set to a libpq connection string (e.g. of
+// the throw-away server of tests/pg_cluster.py), the import goes into
+// PostgreSQL instead (a schema per round, named by the registry value
+// ActivityDatabase), and the reference is psql's \copy of the same rows
+// into the same tables and indexes, one transaction.
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -28,10 +35,12 @@
 
 #include "platform/clock.h"
 #include "server/db/activity_database.h"
+#include "server/db/read_activity_of_period.h"
+#include "server/db/read_filter_events_of_period.h"
 #include "server/formats/log_names.h"
+#include "server/formats/test_util.h"
 #include "server/logimport/nightly_import.h"
 #include "server/logimport/site_table.h"
-#include "server/formats/test_util.h"
 
 namespace {
 
@@ -205,6 +214,73 @@ void PlainBulkInsert(const std::string& path, const Expected& rows, int64_t web_
   *cpu = watch.Cpu();
 }
 
+// The reference on PostgreSQL: the rows written as COPY text files, then
+// one psql run that \copy-s them into a fresh schema's tables (made by the
+// project's own schema code, so the indexes are the same) in one
+// transaction; timed from the start of psql to its end.
+void PsqlCopy(const std::string& connection, const std::string& folder, const Expected& rows,
+              int64_t web_time, double* wall) {
+  {
+    ActivityDatabase schema;
+    std::string error;
+    if (!schema.Open(ActivityLocation{"", connection}, &error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      std::exit(1);
+    }
+  }
+  {
+    std::ofstream ips(folder + "ip.txt"), computers(folder + "computer.txt"),
+        users(folder + "user.txt"), webs(folder + "web.txt"), filters(folder + "filter.txt");
+    for (size_t u = 0; u < rows.users.size(); ++u) {
+      ips << u + 1 << '\t' << rows.users[u].ip << '\n';
+      computers << u + 1 << '\t' << rows.users[u].name << "\t1\n";
+      users << u + 1 << '\t' << rows.users[u].name << "\t1\t" << u + 1 << '\t' << u + 1 << '\n';
+    }
+    for (const WebRowData& w : rows.webs)
+      webs << w.url << '\t' << w.size << '\t' << web_time << '\t' << w.user + 1 << '\n';
+    for (const FilterRowData& f : rows.filters)
+      filters << f.url << '\t' << f.time << '\t' << f.action << '\t' << f.user + 1 << '\n';
+  }
+  std::ofstream(folder + "copy.sql")
+      << "\\copy \"Ip\"(id, ip) FROM '" << folder << "ip.txt'\n"
+      << "\\copy \"Computer\"(id, computer_name, status) FROM '" << folder << "computer.txt'\n"
+      << "\\copy \"User\"(id, user_name, active, ips, computers) FROM '" << folder << "user.txt'\n"
+      << "\\copy \"Web\"(url, size, time, users) FROM '" << folder << "web.txt'\n"
+      << "\\copy \"FilterActivity\"(url, time, action, users) FROM '" << folder << "filter.txt'\n";
+  const std::string command =
+      "psql -X -q -1 -v ON_ERROR_STOP=1 -d '" + connection + "' -f " + folder + "copy.sql";
+  Stopwatch watch;
+  if (std::system(command.c_str()) != 0) {
+    std::fprintf(stderr, "psql failed: %s\n", command.c_str());
+    std::exit(1);
+  }
+  *wall = watch.Wall();
+}
+
+// The registry file naming the PostgreSQL schema of a round.
+void UsePostgresSchema(const std::string& install, const std::string& connection) {
+  const std::string registry = install + "registry.reg";
+  std::ofstream(registry) << "Windows Registry Editor Version 5.00\r\n\r\n"
+                             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\r\n"
+                             "\"ActivityDatabase\"=\""
+                          << connection << "\"\r\n";
+  setenv("QUORVANE_REGISTRY", registry.c_str(), 1);
+}
+
+int64_t PostgresCount(const std::string& connection, const char* table) {
+  ActivityDatabase db;
+  std::string error;
+  if (!db.Open(ActivityLocation{"", connection}, &error)) return -1;
+  int64_t rows = 0;
+  if (std::string(table) == "Web") {
+    for (const auto& user : ReadActivityOfPeriod(db, 0, INT64_MAX, 1).users)
+      rows += user.site_count;
+  } else {
+    rows = ReadFilterEventsOfPeriod(db, 0, INT64_MAX, 1, 0).events;
+  }
+  return rows;
+}
+
 int64_t Count(const std::string& path, const char* table) {
   SQLite::Database db(path, SQLite::OPEN_READONLY);
   return db.execAndGet(std::string("SELECT count(*) FROM ") + table).getInt64();
@@ -232,6 +308,13 @@ int main(int argc, char** argv) {
   std::string root = (fs::temp_directory_path() / "import_benchXXXXXX").string();
   if (!mkdtemp(root.data())) return 1;
   const int64_t now = platform::SystemClock().Now();
+  const char* postgres = std::getenv("QUORVANE_BENCH_POSTGRES");
+  const std::string server = postgres ? postgres : "";
+  auto schema_of = [&](const char* kind, int round) {
+    return server + " options=-csearch_path=bench_" + kind + "_" + std::to_string(getpid()) + "_" +
+           std::to_string(round);
+  };
+  if (!server.empty()) std::printf("into PostgreSQL: %s\n", server.c_str());
   std::printf(
       "%d rounds of %d files, %d request lines, %d hosts, %d filter lines; the "
       "worker's 10 ms pause per file (%.1f s) left out\n",
@@ -248,6 +331,7 @@ int main(int argc, char** argv) {
     fs::create_directories(install + "Logs");
     Generate(install + "Logs/", files, lines, hosts, filter_lines, now, true);
 
+    if (!server.empty()) UsePostgresSchema(install, schema_of("import", round));
     NightlyImport night;
     night.install_path = install;
     night.now = now;
@@ -261,10 +345,20 @@ int main(int argc, char** argv) {
     }
 
     Figures plain;
-    PlainBulkInsert(root + "/plain" + std::to_string(round) + ".dbs", expected,
-                    TimeOnDay(PreviousDay(now), now), &plain.wall, &plain.cpu);
-    const std::string dbs = install + "webfilter.dbs";
-    const int64_t webs = Count(dbs, "Web"), filters = Count(dbs, "FilterActivity");
+    int64_t webs = 0, filters = 0;
+    if (server.empty()) {
+      PlainBulkInsert(root + "/plain" + std::to_string(round) + ".dbs", expected,
+                      TimeOnDay(PreviousDay(now), now), &plain.wall, &plain.cpu);
+      const std::string dbs = install + "webfilter.dbs";
+      webs = Count(dbs, "Web");
+      filters = Count(dbs, "FilterActivity");
+    } else {
+      PsqlCopy(schema_of("copy", round), install, expected, TimeOnDay(PreviousDay(now), now),
+               &plain.wall);
+      plain.cpu = plain.wall;  // psql and the server do the work: no CPU figure of ours
+      webs = PostgresCount(schema_of("import", round), "Web");
+      filters = PostgresCount(schema_of("import", round), "FilterActivity");
+    }
     rows_match = rows_match && webs == static_cast<int64_t>(expected.webs.size()) &&
                  filters == static_cast<int64_t>(expected.filters.size()) && summary.left.empty();
     std::printf(
@@ -278,10 +372,16 @@ int main(int argc, char** argv) {
     fs::remove_all(install);
     fs::remove(root + "/plain" + std::to_string(round) + ".dbs");
   }
-  std::printf(
-      "plain insert: the same rows into the same indexed tables, one transaction, "
-      "%d MiB page cache\n",
-      kPlainCacheKiB / 1024);
+  if (server.empty()) {
+    std::printf(
+        "plain insert: the same rows into the same indexed tables, one transaction, "
+        "%d MiB page cache\n",
+        kPlainCacheKiB / 1024);
+  } else {
+    std::printf(
+        "plain insert: psql \\copy of the same rows into the same tables and indexes, one "
+        "transaction (CPU ratios meaningless: the server does the work)\n");
+  }
   std::printf("import / plain, median: %.2fx (CPU %.2fx); goal: within 1.5x\n", Median(wall_ratios),
               Median(cpu_ratios));
   std::printf("peak memory of the import (ru_maxrss): %.0f MB; goal: under 150 MB\n", import_peak);

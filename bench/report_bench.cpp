@@ -8,6 +8,10 @@
 // 1 December 2026 09:00 (libfaketime) and reads the child's own resource
 // use. Usage: report_bench [FOLDER] — a FOLDER that holds the month of an
 // earlier run is used again instead of being built anew (and is kept).
+//
+// With QUORVANE_BENCH_POSTGRES set to a libpq connection string the month
+// is built in (and read from) the PostgreSQL schema "report_bench" there,
+// which is kept and used again when it holds the month.
 #include <fcntl.h>
 #include <glob.h>
 #include <spawn.h>
@@ -77,10 +81,10 @@ int SkewedHost(std::mt19937& random) {
   return static_cast<int>(kHosts * u * u * u) % kHosts;
 }
 
-void BuildMonth(const std::string& path) {
+void BuildMonth(const ActivityLocation& where) {
   ActivityDatabase db;
   std::string error;
-  if (!db.Open(path, &error)) {
+  if (!db.Open(where, &error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     std::exit(1);
   }
@@ -192,7 +196,16 @@ int main(int argc, char** argv) {
   fs::create_directories(root);
   const std::string install = root + "/";
   const std::string database = install + ActivityDatabase::kFileName;
+  const char* postgres = std::getenv("QUORVANE_BENCH_POSTGRES");
+  const ActivityLocation where{
+      postgres ? "" : database,
+      postgres ? std::string(postgres) + " options=-csearch_path=report_bench" : ""};
   const std::string marker = install + "month-complete";
+  if (where.is_postgres()) {
+    ActivityDatabase db;
+    std::string error;
+    if (db.Open(where, &error) && !db.AllUsers().empty()) std::ofstream(marker) << "built\n";
+  }
   if (!fs::exists(marker)) {
     fs::remove(database);
     auto start = std::chrono::steady_clock::now();
@@ -200,7 +213,7 @@ int main(int argc, char** argv) {
     // mark of the process that spawns it, which must stay small.
     pid_t builder = fork();
     if (builder == 0) {
-      BuildMonth(database);
+      BuildMonth(where);
       _exit(0);
     }
     int status = 0;
@@ -208,12 +221,16 @@ int main(int argc, char** argv) {
     std::ofstream(marker) << "built\n";
     std::printf("built the month in %.0f s\n", Seconds(start));
   }
-  std::printf("activity database: %.0f MiB\n", fs::file_size(database) / 1048576.0);
+  if (where.is_postgres())
+    std::printf("activity database: %s\n", where.Describe().c_str());
+  else
+    std::printf("activity database: %.0f MiB\n", fs::file_size(database) / 1048576.0);
 
   const std::string registry = install + "registry.reg";
   std::ofstream(registry) << "Windows Registry Editor Version 5.00\r\n\r\n"
                              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvane]\r\n\"apppath\"=\""
-                          << install << "\"\r\n";
+                          << install << "\"\r\n\"ActivityDatabase\"=\"" << where.connection
+                          << "\"\r\n";
   const std::string faketime = FindFaketime();
   if (faketime.empty()) {
     std::fprintf(stderr, "report_bench: libfaketime is needed (apt-get install libfaketime)\n");

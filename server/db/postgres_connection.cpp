@@ -3,22 +3,24 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
-#include <charconv>
 #include <stdexcept>
 #include <vector>
 
+#include "platform/parse_digits.h"
 #include "platform/socket.h"
 
 namespace {
 
 constexpr int kStopCheckMs = 100;
 
-// The server writes integers in plain decimal.
+// The server writes integers in plain decimal, a minus sign first when
+// negative.
 std::optional<int64_t> ParseInteger(std::string_view text) {
-  int64_t value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return value;
+  const bool negative = !text.empty() && text.front() == '-';
+  if (negative) text.remove_prefix(1);
+  const std::optional<uint64_t> magnitude = platform::ParseDigits<uint64_t>(text);
+  if (!magnitude || *magnitude > uint64_t{INT64_MAX} + (negative ? 1 : 0)) return std::nullopt;
+  return negative ? static_cast<int64_t>(0 - *magnitude) : static_cast<int64_t>(*magnitude);
 }
 
 // The library's message on one line: its line breaks and tabs become

@@ -1,5 +1,6 @@
 #include "server/db/postgres_schema.h"
 
+#include <cctype>
 #include <iterator>
 
 namespace {
@@ -62,6 +63,8 @@ std::string FirstSchemaOf(std::string_view search_path) {
   } else {
     name = std::string(search_path.substr(0, search_path.find(',')));
     while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+    // Unquoted, the server folds the name to lower case, as in SQL.
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   return name == "$user" ? "" : name;
 }
