@@ -75,6 +75,21 @@ def free_port():
         return s.getsockname()[1]
 
 
+def send_report(port, data, source="127.0.0.1", timeout=30):
+    """`data`, ending in a line feed, on a connection of its own from
+    `source`; waits until the server closes it (it may close it unread). The
+    server closes first, so that a flood leaves no client ports in TIME_WAIT,
+    which would keep other tests' servers from binding them."""
+    with socket.create_connection(("127.0.0.1", port), timeout=timeout,
+                                  source_address=(source, 0)) as s:
+        try:
+            s.sendall(data)
+            while s.recv(4096):
+                pass
+        except OSError:
+            pass
+
+
 def reg_string(text):
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
 

@@ -12,7 +12,7 @@ import threading
 import time
 import unittest
 
-from e2e_util import Install, Server, free_port, wait_for_port, wait_until
+from e2e_util import Install, Server, free_port, send_report, wait_for_port, wait_until
 
 
 def report(user, ip="127.0.0.1"):
@@ -24,17 +24,7 @@ def connect(port, source="127.0.0.1"):
 
 
 def send(port, data, source="127.0.0.1"):
-    """`data`, ending in a line feed, on a connection of its own; the server
-    may close it unread. The server closes first, so that a flood leaves no
-    client ports in TIME_WAIT, which would keep other tests' servers from
-    binding them."""
-    with connect(port, source) as s:
-        try:
-            s.sendall(data)
-            while s.recv(4096):
-                pass
-        except OSError:
-            pass
+    send_report(port, data, source, timeout=10)
 
 
 def abort(s):

@@ -6,31 +6,19 @@ the next report write the same list, and a stop works off what waits."""
 import json
 import os
 import re
-import socket
 import subprocess
 import time
 import unittest
 
 import e2e_util
 from e2e_util import Install, Server, free_port, wait_for_port, wait_until
+from e2e_util import send_report as send
 
 KEPT = "The IP log was left as it was: "
 
 
 def report(user, computer="PC", ip="10.0.0.1"):
     return ("<user>%s</user><computer>%s</computer><ip>%s</ip>\n" % (user, computer, ip)).encode()
-
-
-def send(port, data):
-    with socket.create_connection(("127.0.0.1", port), timeout=30) as s:
-        s.sendall(data)
-        s.shutdown(socket.SHUT_WR)
-        s.settimeout(30)
-        try:
-            while s.recv(4096):
-                pass
-        except OSError:
-            pass
 
 
 class IpLogTest(unittest.TestCase):
