@@ -163,16 +163,25 @@ def main(argv):
         print("usage: pg_cluster.py start|stop FOLDER", file=sys.stderr)
         return 2
     folder = os.path.abspath(argv[2])
-    cluster = PgCluster(os.path.join(folder, "cluster"))
+    # The cluster lives in a folder of its own under the temporary folder,
+    # not in FOLDER: the account that runs the server may not be able to
+    # reach FOLDER (a build tree inside a root-only checkout).
+    record = os.path.join(folder, "cluster-folder")
+    if os.path.exists(record):
+        with open(record) as f:
+            PgCluster(f.read().strip()).remove()
+        os.remove(record)
     for name in ("connection", "skipped"):
         if argv[1] == "start" and os.path.exists(os.path.join(folder, name)):
             os.remove(os.path.join(folder, name))
     if argv[1] == "stop":
-        cluster.remove()
         return 0
     os.makedirs(folder, exist_ok=True)
+    cluster = PgCluster()
     try:
         cluster.create()
+        with open(record, "w") as f:
+            f.write(cluster.folder + "\n")
     except unittest.SkipTest as skip:
         with open(os.path.join(folder, "skipped"), "w") as f:
             f.write(str(skip) + "\n")
