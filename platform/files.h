@@ -18,14 +18,27 @@ std::string ErrnoText(int err);
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
+// Who owns a file the writer below makes, and its permission bits.
+struct FileMode {
+  // The bits the file is left with, whatever the umask and whatever lay at
+  // the path before (a link, another account's file): the writer owns it.
+  int bits = 0600;
+  // For a file its administrator owns on purpose (root's configuration that
+  // a service's group reads): an existing regular file keeps its owner
+  // (where the writer may give it), group and permission bits, and `bits`
+  // is for a new one. Anything else at the path (a link, a device, a pipe, a
+  // folder) is refused and left as it is.
+  bool keep_existing = false;
+};
+
 // Writes `contents` to a temporary file in the same folder, flushes and
 // fsyncs it, then renames it over `path`, so a reader sees the old file or
 // the new one and never a part. On failure `path` is untouched, the
-// temporary file is removed and `error` says why. An existing file keeps its
-// permission bits, and its owner and group where the writer may keep them;
-// a new one gets `new_file_mode`.
+// temporary file is removed and `error` says why. The path is looked at
+// with lstat only: nothing is taken from what a link points to, and a link
+// at the path is replaced, never followed.
 bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* error,
-                         int new_file_mode = 0644);
+                         FileMode mode = {});
 
 // Several files replaced together: every new file is written and synced
 // before the first rename, so a failure while writing leaves all of them as
@@ -34,9 +47,16 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents, s
 struct FileContents {
   std::string path;
   std::string contents;
-  int new_file_mode = 0644;  // the permission bits when the file is new
+  FileMode mode = {};  // owner-only unless the caller says otherwise
 };
 bool WriteFilesAtomically(const std::vector<FileContents>& files, std::string* error);
+
+// What lies at `path` itself (lstat: a link is kOther, whatever it points
+// to).
+enum class PathKind { kMissing, kRegularFile, kOther };
+PathKind KindOfPath(const std::string& path);
+// Why a file of kind kOther is refused, naming it.
+std::string NotRegularFileMessage(const std::string& path);
 
 bool FileExists(const std::string& path);
 // True when `path` names nothing in a folder that exists: a file not made

@@ -43,7 +43,8 @@ enum class SpawnStatus {
 enum class OutputTo {
   kInherit,  // this process's standard input, output and error
   kCapture,  // a pipe read into ProgramRun::captured
-  kFile,     // ProgramRun::output_path, created or truncated
+  kFile,     // ProgramRun::output_path, created or emptied, owner-only (0600), a regular
+             // file only (never through a link)
 };
 
 // One program to run. Standard error is always this process's.

@@ -252,9 +252,16 @@ class RegistryFileTest : public ::testing::Test {
   std::string path_;
 };
 
-TEST_F(RegistryFileTest, MissingFileIsEmptyAndAnEditCreatesIt) {
+TEST_F(RegistryFileTest, MissingFileIsEmptyAndAnEditCreatesItInAnExistingFolder) {
   EXPECT_TRUE(LoadRegistry(path_).keys().empty());
   std::string error;
+  // A missing folder is not made: the path is more likely mistyped.
+  EXPECT_FALSE(EditRegistry(
+      path_, [](RegistryFile&) { return true; }, &error));
+  EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() + "etc"));
+  ASSERT_TRUE(MakeDirectories(folder_.path() + "etc"));
+  const mode_t old_umask = umask(0);
   ASSERT_TRUE(EditRegistry(
       path_,
       [](RegistryFile& f) {
@@ -263,9 +270,13 @@ TEST_F(RegistryFileTest, MissingFileIsEmptyAndAnEditCreatesIt) {
       },
       &error))
       << error;
+  umask(old_umask);
   EXPECT_EQ(LoadRegistry(path_).Query(kHklm, "SOFTWARE\\Quorvane", "ReportTime"),
             RegValue::String("9"));
   EXPECT_EQ(FolderEntries(), std::vector<std::string>{"registry.reg"});
+  struct stat st;
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);  // the package's mode, whatever the umask
 }
 
 TEST_F(RegistryFileTest, EditKeepsWhatItDidNotTouchAndLeavesNoTemporaryFile) {
@@ -326,6 +337,7 @@ TEST_F(RegistryFileTest, DeclinedOrFailedEditsLeaveTheFileAlone) {
 
 TEST_F(RegistryFileTest, ConcurrentEditsAreNeverLost) {
   constexpr int kThreads = 6, kEdits = 25;
+  ASSERT_TRUE(MakeDirectories(folder_.path() + "etc"));
   std::vector<std::thread> threads;
   std::atomic<int> failures{0};
   for (int t = 0; t < kThreads; ++t) {

@@ -3,6 +3,7 @@ folder."""
 
 import os
 import shutil
+import stat
 import subprocess
 import tempfile
 import unittest
@@ -16,6 +17,7 @@ class ConfigToolTest(unittest.TestCase):
     def setUp(self):
         self.root = tempfile.mkdtemp(prefix="quorvane-config-")
         self.registry = os.path.join(self.root, "etc", "registry.reg")
+        os.mkdir(os.path.dirname(self.registry))
 
     def tearDown(self):
         shutil.rmtree(self.root, ignore_errors=True)
@@ -193,6 +195,52 @@ class ConfigToolTest(unittest.TestCase):
             result = self.tool(*args)
             self.assertEqual(result.returncode, 1, args)
             self.assertIn("cannot read", result.stderr)
+
+    def test_only_a_regular_file_is_replaced_and_a_missing_folder_is_not_made(self):
+        # A device (root makes one for the test) or a link under the name
+        # is refused and left exactly as it was, as is the link's target.
+        target = os.path.join(self.root, "target")
+        with open(target, "wb") as f:
+            f.write(b"not the registry\n")
+        os.chmod(target, 0o604)
+        os.symlink(target, self.registry)
+        cases = [("link", lambda: os.lstat(self.registry))]
+        if os.geteuid() == 0:
+            device = os.path.join(self.root, "etc", "device.reg")
+            os.mknod(device, 0o600 | stat.S_IFCHR, os.makedev(1, 3))
+            cases.append(("device", lambda: os.lstat(device)))
+        for name, what in cases:
+            with self.subTest(name):
+                path = self.registry if name == "link" else device
+                before = what()
+                env = dict(os.environ, QUORVANE_REGISTRY=path)
+                result = subprocess.run(
+                    [e2e_util.program("QuorvaneServerConfig"), "set", "DBServerPort", "9000"],
+                    env=env, capture_output=True, text=True, timeout=60)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertIn(path + " is not a regular file", result.stderr)
+                after = what()
+                self.assertEqual((after.st_mode, after.st_rdev, after.st_ino, after.st_uid),
+                                 (before.st_mode, before.st_rdev, before.st_ino, before.st_uid))
+        with open(target, "rb") as f:
+            self.assertEqual(f.read(), b"not the registry\n")
+        self.assertEqual(stat.S_IMODE(os.stat(target).st_mode), 0o604)
+        self.assertFalse([n for n in os.listdir(os.path.dirname(self.registry)) if ".tmp" in n])
+
+        # A new file gets the package's mode whatever the umask; a folder
+        # that is not there is not made.
+        os.remove(self.registry)
+        old = os.umask(0o022)
+        try:
+            self.ok("set", "DBServerPort", "9000")
+        finally:
+            os.umask(old)
+        self.assertEqual(stat.S_IMODE(os.stat(self.registry).st_mode), 0o640)
+        self.registry = os.path.join(self.root, "missing", "registry.reg")
+        result = self.tool("set", "DBServerPort", "9000")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("does not exist", result.stderr)
+        self.assertFalse(os.path.exists(os.path.dirname(self.registry)))
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@ the next report write the same list, and a stop works off what waits."""
 import json
 import os
 import re
+import stat
 import subprocess
 import time
 import unittest
@@ -125,6 +126,32 @@ class IpLogTest(unittest.TestCase):
         with open(self.calls_file) as f:
             after = [c for c in map(json.loads, f) if c["argv"][0] == "6" and c["time"] > stopped_at]
         self.assertGreater(len(after), 1, self.server.lines)
+
+    def test_a_link_planted_at_the_ip_log_decides_nothing(self):
+        # A member of the logs' group makes a world-writable set-id file of
+        # its own and links the IP log's name to it before the first write.
+        self.start()
+        bait = self.inst.path("Logs/bait")
+        with open(bait, "wb") as f:
+            f.write(b"the member's own file\n")
+        member = 65534 if os.geteuid() == 0 else os.geteuid()
+        os.chown(bait, member, member)
+        os.chmod(bait, 0o6777)
+        os.symlink(bait, self.inst.path("Logs/logip2.log"))
+        with open(self.list_file, "wb") as f:
+            f.write(b"alice,10.0.0.1,PC,1\r\n")
+        send(self.port, report("alice"))
+        self.assertTrue(wait_until(lambda: os.path.exists(self.inst.path("quorvane.size")), 30))
+        self.assertEqual(self.server.stop(), 0)
+        for name in ("Logs/logip2.log", "quorvane.size"):
+            st = os.lstat(self.inst.path(name))
+            self.assertTrue(stat.S_ISREG(st.st_mode), name)
+            self.assertEqual((stat.S_IMODE(st.st_mode), st.st_uid), (0o644, os.geteuid()), name)
+        self.assertEqual(self.ip_log(), b"alice,10.0.0.1,PC,1\r\n")
+        with open(bait, "rb") as f:
+            self.assertEqual(f.read(), b"the member's own file\n")
+        st = os.stat(bait)
+        self.assertEqual((stat.S_IMODE(st.st_mode), st.st_uid), (0o6777, member))
 
     @e2e_util.needs_faketime
     def test_the_night_and_the_next_report_write_the_same_list(self):

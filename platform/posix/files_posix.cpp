@@ -65,27 +65,40 @@ std::string FolderOf(const std::string& path) {
 
 namespace {
 
+// Refuses what `mode` may not replace; true when the write may go on.
+bool MayReplace(const std::string& path, const FileMode& mode, const struct stat* existing,
+                std::string* error) {
+  if (!mode.keep_existing || !existing || S_ISREG(existing->st_mode)) return true;
+  if (error) *error = NotRegularFileMessage(path);
+  return false;
+}
+
+// Gives the temporary file `fd` its owner and bits (see FileMode); the
+// bits are set after the owner, since a chown may clear some.
+bool SetOwnerAndMode(int fd, const FileMode& mode, const struct stat* existing) {
+  if (mode.keep_existing && existing && fchown(fd, existing->st_uid, existing->st_gid) != 0) {
+    // Not allowed to: the writer's own owner and group stay.
+  }
+  const mode_t bits = mode.keep_existing && existing ? existing->st_mode & 0777 : mode.bits & 0777;
+  return fchmod(fd, bits) == 0;
+}
+
 // A new file's contents in a temporary file beside `path`, synced; empty
 // (with `error` set) on failure.
-std::string WriteTemporary(const std::string& path, const std::string& contents, int new_file_mode,
-                           std::string* error) {
+std::string WriteTemporary(const std::string& path, const std::string& contents,
+                           const FileMode& mode, std::string* error) {
+  struct stat st;
+  const struct stat* existing = lstat(path.c_str(), &st) == 0 ? &st : nullptr;
+  if (!MayReplace(path, mode, existing, error)) return "";
   std::string temp = path + ".tmpXXXXXX";
   ScopedFd fd(mkostemp(temp.data(), O_CLOEXEC));
   if (!fd.is_valid()) {
     if (error) *error = "cannot create a temporary file beside " + path + ": " + ErrnoText(errno);
     return "";
   }
-  // The replacement keeps the old file's owner and group (when the writer
-  // may give them: root rewriting a file that a service's group reads) and
-  // its permission bits, set after the owner since a chown may clear some.
-  struct stat existing;
-  const bool exists = stat(path.c_str(), &existing) == 0;
-  if (exists && fchown(fd.get(), existing.st_uid, existing.st_gid) != 0) {
-    // Not allowed to: the writer's own owner and group stay.
-  }
-  fchmod(fd.get(), exists ? (existing.st_mode & 07777) : mode_t(new_file_mode));
   errno = EIO;  // WriteAll may fail without a system error (a zero-byte write)
-  bool ok = WriteAll(fd.get(), contents.data(), contents.size()) && fsync(fd.get()) == 0;
+  bool ok = SetOwnerAndMode(fd.get(), mode, existing) &&
+            WriteAll(fd.get(), contents.data(), contents.size()) && fsync(fd.get()) == 0;
   int saved = errno;
   ok = fd.Close() && ok;
   if (ok) return temp;
@@ -105,7 +118,7 @@ void SyncFolderOf(const std::string& path) {
 bool WriteFilesAtomically(const std::vector<FileContents>& files, std::string* error) {
   std::vector<std::string> temps;
   for (const FileContents& file : files) {
-    std::string temp = WriteTemporary(file.path, file.contents, file.new_file_mode, error);
+    std::string temp = WriteTemporary(file.path, file.contents, file.mode, error);
     if (temp.empty()) {
       for (const std::string& written : temps) unlink(written.c_str());
       return false;
@@ -124,8 +137,18 @@ bool WriteFilesAtomically(const std::vector<FileContents>& files, std::string* e
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string* error,
-                         int new_file_mode) {
-  return WriteFilesAtomically({FileContents{path, contents, new_file_mode}}, error);
+                         FileMode mode) {
+  return WriteFilesAtomically({FileContents{path, contents, mode}}, error);
+}
+
+std::string NotRegularFileMessage(const std::string& path) {
+  return path + " is not a regular file (a link, a device, a pipe or a folder): left as it is";
+}
+
+PathKind KindOfPath(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? PathKind::kMissing : PathKind::kOther;
+  return S_ISREG(st.st_mode) ? PathKind::kRegularFile : PathKind::kOther;
 }
 
 bool FileExists(const std::string& path) {

@@ -35,12 +35,16 @@ class FilesTest : public ::testing::Test {
 TEST_F(FilesTest, AtomicWriteReplacesWholeFilesAndReportsFailures) {
   Write("a.txt", "first");
   chmod(Path("a.txt").c_str(), 0640);
-  // Rewritten by root, a file keeps the owner and group that read it.
+  // Rewritten by root, a file kept as its administrator left it keeps the
+  // owner and group that read it.
   const bool root = geteuid() == 0;
   if (root) {
     ASSERT_EQ(chown(Path("a.txt").c_str(), 1, 65534), 0);
   }
-  Write("a.txt", std::string("second\0binary", 13));
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(Path("a.txt"), std::string("second\0binary", 13), &error,
+                                  FileMode{0600, true}))
+      << error;
   EXPECT_EQ(ReadWholeFile(Path("a.txt")), std::string("second\0binary", 13));
   struct stat st;
   ASSERT_EQ(stat(Path("a.txt").c_str(), &st), 0);
@@ -49,7 +53,6 @@ TEST_F(FilesTest, AtomicWriteReplacesWholeFilesAndReportsFailures) {
     EXPECT_EQ(std::pair(st.st_uid, st.st_gid), std::pair(1u, 65534u));
   }
 
-  std::string error;
   EXPECT_FALSE(WriteFileAtomically(Path("missing/a.txt"), "x", &error));
   EXPECT_NE(error.find("missing/a.txt"), std::string::npos) << error;
   ASSERT_TRUE(MakeDirectories(Path("folder")));
@@ -59,6 +62,46 @@ TEST_F(FilesTest, AtomicWriteReplacesWholeFilesAndReportsFailures) {
     left.push_back(entry.path().filename());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"a.txt", "folder"}));
+}
+
+TEST_F(FilesTest, AtomicWriteTakesNothingFromWhatThePathPointsTo) {
+  // Another account's world-writable set-id file, and a link to it at the
+  // name the writer writes.
+  Write("bait", "bait");
+  ASSERT_EQ(chmod(Path("bait").c_str(), 06777), 0);
+  ASSERT_EQ(symlink(Path("bait").c_str(), Path("log").c_str()), 0);
+  const mode_t old_umask = umask(0);
+  std::string error;
+  EXPECT_TRUE(WriteFileAtomically(Path("log"), "rows", &error, FileMode{0644})) << error;
+  umask(old_umask);
+  struct stat st;
+  ASSERT_EQ(lstat(Path("log").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  EXPECT_EQ(st.st_uid, geteuid());
+  EXPECT_EQ(ReadWholeFile(Path("bait")), "bait");
+  ASSERT_EQ(stat(Path("bait").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 06777u);
+  // A wider file of the writer's own is narrowed to the fixed bits.
+  ASSERT_EQ(chmod(Path("log").c_str(), 0666), 0);
+  Write("log", "rows again");
+  ASSERT_EQ(stat(Path("log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+  // A file kept as its administrator left it is replaced only when it is a
+  // regular file: a link or a pipe stays as it was.
+  ASSERT_EQ(symlink(Path("bait").c_str(), Path("config").c_str()), 0);
+  ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
+  for (const char* name : {"config", "pipe"}) {
+    EXPECT_FALSE(WriteFileAtomically(Path(name), "x", &error, FileMode{0640, true}));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    EXPECT_EQ(KindOfPath(Path(name)), PathKind::kOther);
+  }
+  EXPECT_EQ(ReadWholeFile(Path("bait")), "bait");
+  EXPECT_TRUE(ListMatchingEntries(dir_, "*.tmp*").empty());
+  EXPECT_TRUE(WriteFileAtomically(Path("new.reg"), "x", &error, FileMode{0640, true})) << error;
+  ASSERT_EQ(stat(Path("new.reg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 TEST_F(FilesTest, FilesReplacedTogetherChangeNoneWhenOneCannotBeWritten) {

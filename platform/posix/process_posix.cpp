@@ -162,6 +162,24 @@ struct ChildOutput {
   ScopedFd our_end;
 };
 
+// The output file, owner-only whatever the umask or an earlier mode, and
+// emptied only once it is known to be a regular file: never through a
+// link, never a pipe or a device (opened without waiting, then refused).
+ScopedFd OpenOutputFile(const std::string& path, std::string* error) {
+  ScopedFd fd(HANDLE_EINTR(
+      open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600)));
+  struct stat st;
+  if (fd.is_valid() && (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) {
+    *error = NotRegularFileMessage(path);
+    return ScopedFd();
+  }
+  if (!fd.is_valid() || fchmod(fd.get(), 0600) != 0 || ftruncate(fd.get(), 0) != 0) {
+    *error = "cannot open " + path + ": " + ErrnoText(errno);
+    return ScopedFd();
+  }
+  return fd;
+}
+
 // Opens where the output of `run` goes; false with `result` set when it
 // cannot be opened.
 bool OpenOutput(const ProgramRun& run, ChildOutput* out, ProgramResult* result) {
@@ -174,11 +192,10 @@ bool OpenOutput(const ProgramRun& run, ChildOutput* out, ProgramResult* result) 
     out->child_end = std::move(pipe.write_end);
     out->our_end = std::move(pipe.read_end);
   } else if (run.output == OutputTo::kFile) {
-    out->child_end.Reset(HANDLE_EINTR(
-        open(run.output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)));
+    std::string error;
+    out->child_end = OpenOutputFile(run.output_path, &error);
     if (!out->child_end.is_valid()) {
-      *result = Failed(SpawnStatus::kStartFailed,
-                       "cannot open " + run.output_path + ": " + ErrnoText(errno));
+      *result = Failed(SpawnStatus::kStartFailed, error);
       return false;
     }
   }

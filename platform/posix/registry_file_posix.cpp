@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 
@@ -26,20 +27,34 @@ class FolderLock {
   ScopedFd fd_;  // closing it releases the lock
 };
 
+// A new file is the package's: root's, read by the service's group (which
+// is then set by whoever installs it); an existing one keeps what its
+// administrator gave it.
+constexpr FileMode kRegistryFileMode{0640, true};
+
 }  // namespace
 
 RegistryFile LoadRegistry(const std::string& path) { return *ReadRegistry(path).file; }
 
 bool EditRegistry(const std::string& path, const std::function<bool(RegistryFile&)>& edit,
                   std::string* error) {
+  // The folder is the administrator's to make, with its owner and mode: a
+  // mistyped path makes nothing.
   std::string folder = FolderOf(path);
-  if (!MakeDirectories(folder)) {
-    if (error) *error = "cannot create the folder " + folder + ": " + ErrnoText(errno);
+  struct stat st;
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (error) *error = "the folder " + folder + " does not exist";
     return false;
   }
   FolderLock lock(folder);
   if (!lock.held()) {
     if (error) *error = "cannot lock the folder " + folder + ": " + ErrnoText(errno);
+    return false;
+  }
+  // A device, a pipe or a link under the name is not a configuration to
+  // replace (nor to read: a pipe would never end).
+  if (KindOfPath(path) == PathKind::kOther) {
+    if (error) *error = NotRegularFileMessage(path);
     return false;
   }
   // A file that exists but cannot be read whole must not be replaced by the
@@ -54,7 +69,7 @@ bool EditRegistry(const std::string& path, const std::function<bool(RegistryFile
     return false;
   }
   if (!edit(file)) return true;  // nothing to write
-  return WriteFileAtomically(path, file.Serialize(), error);
+  return WriteFileAtomically(path, file.Serialize(), error, kRegistryFileMode);
 }
 
 }  // namespace platform

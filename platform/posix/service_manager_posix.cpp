@@ -84,8 +84,9 @@ bool SystemUserExists(const std::string& name) {
 ServiceResult WriteServiceUnit(const std::string& service_name, const ServiceUnit& unit) {
   if (!DirectoryWritable(UnitDirectory())) return ServiceResult::kManagerUnavailable;
   std::string error;
-  if (!WriteFileAtomically(UnitFilePath(service_name), ServiceUnitText(service_name, unit),
-                           &error)) {
+  // systemd reads units of any owner; only root may change this one.
+  if (!WriteFileAtomically(UnitFilePath(service_name), ServiceUnitText(service_name, unit), &error,
+                           FileMode{0644})) {
     return ServiceResult::kCreateFailed;
   }
   RunSystemctl("daemon-reload", "");

@@ -21,12 +21,17 @@ std::string Rows(const std::vector<IpLogRow>& rows, bool size_file) {
   return out;
 }
 
+// The product's other programs read both files to apply each user's
+// policy: readable by all, written by the server's account alone, whatever
+// a member of the logs' group left at the IP log's name.
+constexpr platform::FileMode kIpLogMode{0644};
+
 // Called with g_ip_log_mu held.
 bool WriteBoth(const std::string& install_path, const std::vector<IpLogRow>& rows,
                std::string* error) {
-  return platform::WriteFilesAtomically(
-      {{install_path + kIpLog, Rows(rows, false)}, {install_path + kSizeFile, Rows(rows, true)}},
-      error);
+  return platform::WriteFilesAtomically({{install_path + kIpLog, Rows(rows, false), kIpLogMode},
+                                         {install_path + kSizeFile, Rows(rows, true), kIpLogMode}},
+                                        error);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace {
 
 // Reports name users, addresses and sites: the service's account alone
 // reads them, whatever the umask of whoever runs the server.
-constexpr int kKeptReportMode = 0600;
+constexpr platform::FileMode kKeptReportMode{0600};
 
 // The report's name in a file name: "daily activity" as "daily-activity".
 std::string KindText(const ReportEntry& report) {
