@@ -105,6 +105,9 @@ class ExclusiveFile {
   int64_t ReadAt(int64_t offset, char* buffer, size_t size);
   // The open file's size in bytes, or -1.
   int64_t Size() const;
+  // The bytes the system has allocated to the open file (less than its size
+  // for a file with holes), or -1.
+  int64_t AllocatedBytes() const;
   void Close();
 
  private:

@@ -105,6 +105,10 @@ class NightlyImportTest(unittest.TestCase):
             os.symlink(outside, os.path.join(logs, "06_03_2026_link_10.0.0.8"))
             os.mkfifo(os.path.join(logs, "06_03_2026_pipe_10.0.0.9"))
             os.mkfifo(os.path.join(logs, "Filter_06_03_2026.log"))
+            # A sparse file costs its writer no disk; reading 2 TiB would
+            # hold up the night, the reports and a stop for half an hour.
+            with open(os.path.join(logs, "06_03_2026_huge_10.0.0.10"), "wb") as f:
+                f.truncate(2 << 40)
             exe = os.path.join(inst.private_bin(), "Orbeline")
             env = inst.env(**e2e_util.faketime_env(FAKETIME="@2026-03-06 23:59:55",
                                                    FAKETIME_DONT_RESET=1), TZ=TZ)
@@ -115,13 +119,16 @@ class NightlyImportTest(unittest.TestCase):
                 self.assertEqual(server.stop(timeout=10), 0)
             night = [line for line in server.lines if "Nightly import" in line][0]
             self.assertIn("1 log with 1 line imported", night)
-            self.assertIn("3 logs left in Logs/", night)
+            self.assertIn("4 logs left in Logs/", night)
             left = [line for line in server.lines if "Left in Logs/:" in line][0]
-            for name in ("06_03_2026_link_10.0.0.8", "06_03_2026_pipe_10.0.0.9",
-                         "Filter_06_03_2026.log"):
+            # Three are named, the filter log's pipe counted after them.
+            for name in ("06_03_2026_link_10.0.0.8", "06_03_2026_pipe_10.0.0.9"):
                 self.assertIn(name + " (not a regular file", left)
+            self.assertTrue(left.endswith("; and 1 more"), left)
+            self.assertIn("06_03_2026_huge_10.0.0.10 (larger than 1 GiB", left)
             self.assertEqual(sorted(os.listdir(logs)),
-                             ["06_03_2026_link_10.0.0.8", "06_03_2026_pipe_10.0.0.9",
+                             ["06_03_2026_huge_10.0.0.10", "06_03_2026_link_10.0.0.8",
+                              "06_03_2026_pipe_10.0.0.9",
                               "Filter_06_03_2026.log", "logip2.log"])
             self.assertTrue(os.path.exists(outside))
             users = sql(inst.path("webfilter.dbs"), 'SELECT user_name FROM "User"')

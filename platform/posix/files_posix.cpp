@@ -246,6 +246,12 @@ int64_t ExclusiveFile::Size() const {
   return int64_t(st.st_size);
 }
 
+int64_t ExclusiveFile::AllocatedBytes() const {
+  struct stat st;
+  if (!fd_.is_valid() || fstat(fd_.get(), &st) != 0) return -1;
+  return int64_t(st.st_blocks) * 512;  // st_blocks counts 512-byte units whatever the block size
+}
+
 void ExclusiveFile::Close() { fd_.Reset(); }  // closing releases the lock
 
 std::string ExecutablePath() {

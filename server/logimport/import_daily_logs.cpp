@@ -26,8 +26,10 @@ struct DailyLog {
   int64_t dropped = 0;  // other lines that held something
 };
 
-// Totals the open file's lines in `log`; throws when it cannot be read whole.
-void ReadDailyLog(platform::ExclusiveFile& file, const std::string& name, DailyLog* log) {
+// Totals the open file's lines in `log`; throws when it cannot be read whole
+// or the import is stopping.
+void ReadDailyLog(DayImport& import, platform::ExclusiveFile& file, const std::string& name,
+                  DailyLog* log) {
   const bool report_file = IsReportFileName(name);
   std::string decoded;
   auto on_line = [&](std::string_view line) {
@@ -43,7 +45,8 @@ void ReadDailyLog(platform::ExclusiveFile& file, const std::string& name, DailyL
     else
       log->sites.Add(site.key, site.number);
   };
-  log->read = ReadAllLines(file, on_line, [log] { ++log->dropped; });
+  log->read = ReadAllLines(
+      file, on_line, [log] { ++log->dropped; }, import.stop_requested);
 }
 
 // Logs whose rows are in the open transaction. One commit covers many
@@ -133,15 +136,18 @@ void ImportOne(DayImport& import, Batch& batch, const std::string& name,
   platform::ExclusiveFile file;
   if (!OpenLog(import, name, &file)) return;
   try {
-    if (AlreadyImported(import.db, file, name)) {
+    if (AlreadyImported(import.db, file, name, import.stop_requested)) {
       file.Close();
       platform::RemoveFile(import.PathOf(name));
       ++import.summary.logs_already_imported;
       return;
     }
-    ReadDailyLog(file, name, &log);
+    ReadDailyLog(import, file, name, &log);
     file.Close();
     batch.Store(name, log, undone);
+  } catch (const ReadStopped&) {
+    // The caller's next question to the worker ends the day.
+    import.summary.Leave(name, "the import was stopped");
   } catch (const std::exception& e) {
     import.summary.Leave(name, std::string("not imported: ") + e.what());
   }

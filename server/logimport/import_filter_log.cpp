@@ -40,9 +40,8 @@ class UserIds {
   std::optional<int64_t> last_id_;
 };
 
-// Thrown from inside the read when the worker is stopping.
-struct ImportStopped {};
-
+// Between two stop checks of the lines' stores, which cost more than
+// their reads.
 constexpr int64_t kLinesBetweenStopChecks = 8192;
 
 struct FilterCounts {
@@ -58,7 +57,7 @@ LogFileRead StoreLines(DayImport& import, platform::ExclusiveFile& file, FilterC
   int64_t seen = 0;
   std::string decoded;  // the event's texts are views into it
   auto store = [&](std::string_view line) {
-    if (++seen % kLinesBetweenStopChecks == 0 && import.StopRequested()) throw ImportStopped();
+    if (++seen % kLinesBetweenStopChecks == 0 && import.StopRequested()) throw ReadStopped();
     FilterEvent event = MakeFilterEvent(SplitFilterLine(DecodeBase64Text(line, &decoded)), convert);
     if (event.user_name.empty()) {
       if (!line.empty()) ++counts->dropped;
@@ -72,7 +71,8 @@ LogFileRead StoreLines(DayImport& import, platform::ExclusiveFile& file, FilterC
     import.db.InsertFilterActivity(event.url, dbDateTime(event.time), event.action, *user);
     ++counts->stored;
   };
-  return ReadAllLines(file, store, [counts] { ++counts->dropped; });
+  return ReadAllLines(
+      file, store, [counts] { ++counts->dropped; }, import.stop_requested);
 }
 
 }  // namespace
@@ -84,7 +84,7 @@ bool ImportFilterLog(DayImport& import, const std::string& name) {
   if (!OpenLog(import, name, &file)) return true;
   FilterCounts counts;
   try {
-    if (AlreadyImported(import.db, file, name)) {
+    if (AlreadyImported(import.db, file, name, import.stop_requested)) {
       file.Close();
       platform::RemoveFile(path);
       ++summary.logs_already_imported;
@@ -93,7 +93,7 @@ bool ImportFilterLog(DayImport& import, const std::string& name) {
     ActivityDatabase::Transaction transaction(import.db);
     RecordImportedLog(import.db, name, StoreLines(import, file, &counts), import.now);
     transaction.Commit();
-  } catch (const ImportStopped&) {
+  } catch (const ReadStopped&) {
     summary.Leave(name, "the import was stopped");
     return false;
   } catch (const std::exception& e) {

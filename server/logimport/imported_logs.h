@@ -8,6 +8,7 @@
 #define SERVER_LOGIMPORT_IMPORTED_LOGS_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/files.h"
@@ -16,8 +17,10 @@
 
 // True when `file` (open, named `name` in the logs folder) matches a
 // record. The file is hashed only when a record of its name and size
-// exists. Throws std::runtime_error on a read or database failure.
-bool AlreadyImported(ActivityDatabase& db, platform::ExclusiveFile& file, const std::string& name);
+// exists. Throws std::runtime_error on a read or database failure, and
+// ReadStopped when `stop_requested` says stop during the hash.
+bool AlreadyImported(ActivityDatabase& db, platform::ExclusiveFile& file, const std::string& name,
+                     const std::function<bool()>& stop_requested);
 
 // Records the log; call inside the transaction that stores its rows.
 void RecordImportedLog(ActivityDatabase& db, const std::string& name, const LogFileRead& read,

@@ -67,11 +67,17 @@ LineReader::Result LineReader::Next(std::string_view* line) {
 
 LogFileRead ReadAllLines(platform::ExclusiveFile& file,
                          const std::function<void(std::string_view)>& on_line,
-                         const std::function<void()>& on_too_long) {
+                         const std::function<void()>& on_too_long,
+                         const std::function<bool()>& stop_requested) {
   LineReader reader(file);
   std::string_view line;
+  uint64_t next_stop_check = kBytesBetweenStopChecks;
   for (LineReader::Result r; (r = reader.Next(&line)) != LineReader::Result::kEnd;) {
     if (r == LineReader::Result::kError) throw std::runtime_error("a read failed");
+    if (stop_requested && reader.bytes_read() >= next_stop_check) {
+      next_stop_check = reader.bytes_read() + kBytesBetweenStopChecks;
+      if (stop_requested()) throw ReadStopped();
+    }
     if (r == LineReader::Result::kTooLong)
       on_too_long();
     else

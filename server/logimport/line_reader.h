@@ -55,12 +55,20 @@ struct LogFileRead {
   std::string hash;
 };
 
+// Thrown by ReadAllLines when its stop check says stop.
+struct ReadStopped {};
+
+// Bytes read between two questions to the stop check: a few milliseconds.
+inline constexpr uint64_t kBytesBetweenStopChecks = uint64_t{4} << 20;
+
 // Reads the open `file` from its start to its end: each line goes to
 // `on_line`, and each line skipped for its length makes a call to
 // `on_too_long`. Throws std::runtime_error when a read fails or the file's
-// size changes while it is read.
+// size changes while it is read, and ReadStopped when `stop_requested`
+// (asked every kBytesBetweenStopChecks; empty: never) says stop.
 LogFileRead ReadAllLines(platform::ExclusiveFile& file,
                          const std::function<void(std::string_view)>& on_line,
-                         const std::function<void()>& on_too_long);
+                         const std::function<void()>& on_too_long,
+                         const std::function<bool()>& stop_requested = {});
 
 #endif  // SERVER_LOGIMPORT_LINE_READER_H_
