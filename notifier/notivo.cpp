@@ -11,7 +11,9 @@
 
 namespace {
 
-constexpr long kFirstRefusingStatus = 400;  // client and server errors
+// Only a success is a delivery: a redirect is not followed (it could lead
+// anywhere), so the report did not reach the mailer.
+bool IsDelivery(long http_status) { return http_status >= 200 && http_status <= 299; }
 
 // Test-only overrides of the time limits, in whole seconds.
 long LimitFromEnvironment(const char* name, long fallback) {
@@ -79,8 +81,8 @@ int RunNotivo(const std::vector<std::string>& args, std::ostream& err) {
     err << "Notivo: sending the notification to " << url << " failed: " << error << "\n";
     return kNotivoSendFailed;
   }
-  if (http_status >= kFirstRefusingStatus) {
-    err << "Notivo: " << url << " refused the notification with HTTP status " << http_status
+  if (!IsDelivery(http_status)) {
+    err << "Notivo: " << url << " did not take the notification: HTTP status " << http_status
         << "\n";
     return kNotivoRefused;
   }

@@ -14,8 +14,8 @@ inline constexpr int kNotivoSent = 0;
 inline constexpr int kNotivoUsage = 2;
 inline constexpr int kNotivoUnreadable = 3;
 inline constexpr int kNotivoSendFailed = 4;
-// The endpoint answered with an HTTP status of 400 or more: it took the
-// request but did not send the mail.
+// The endpoint answered with an HTTP status other than 2xx (a redirect, a
+// refusal, an error): the mail was not sent.
 inline constexpr int kNotivoRefused = 5;
 
 // The endpoint: "http://" + NotifyHost + "/vantry.php", the host (with an

@@ -137,8 +137,9 @@ class NotivoFailureTest(NotivoCase):
 
     def test_error_status_is_a_failure(self):
         # The endpoint took the request but did not send the mail: exit 5.
-        # A status below 400 counts as sent.
-        for status, code in ((500, 5), (404, 5), (302, 0)):
+        # A redirect is not followed, so the report was not delivered
+        # either; only a 2xx answer counts as sent.
+        for status, code in ((500, 5), (404, 5), (302, 5), (307, 5), (204, 0)):
             with RecordingHttpServer(status=status) as endpoint:
                 self.inst.values["NotifyHost"] = endpoint.url_host
                 self.inst.write_registry()
