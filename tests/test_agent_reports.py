@@ -98,9 +98,10 @@ class AgentReports(unittest.TestCase):
     def test_full_size_report_and_arrival_order(self):
         self.start()
         self.assertTrue(wait_for_port(self.port))
-        tail = b"</user><computer>PC</computer><ip>10.9.9.9</ip>\n"
-        user = b"u" * (16384 - len(b"<user>") - len(tail))
-        big = b"<user>" + user + tail
+        # Values of the longest the tool takes, the line filled up behind them.
+        user = b"u" * 256
+        head = b"<user>" + user + b"</user><computer>PC</computer><ip>10.9.9.9</ip>"
+        big = head + b" " * (16384 - len(head) - 1) + b"\n"
         self.assertEqual(len(big), 16384)
         send(self.port, big)
         send(self.port, report(b"second"))
