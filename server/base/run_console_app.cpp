@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "server/base/event_log.h"
+#include "server/base/run_tool_program.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ std::optional<std::string> RunConsoleApp(const std::vector<std::string>& argv, s
   run.max_bytes = max_bytes;
   run.folder = folder;
   run.stop = stop;
-  platform::ProgramResult result = platform::RunProgram(run);
+  platform::ProgramResult result = RunToolProgram(run);
   if (exit_status) *exit_status = result.exit_status;
   switch (result.status) {
     case platform::SpawnStatus::kOk:

@@ -34,7 +34,7 @@ uint32_t CLogManagerThread::Run(uint32_t) {
   }
   left += queue_.size();
   if (left > 0)
-    WriteEventLog("Stopped with %zu agent %s not processed", left,
+    WriteEventLog(EventPriority::kWarning, "Stopped with %zu agent %s not processed", left,
                   left == 1 ? "report" : "reports");
   return 0;
 }
@@ -63,7 +63,7 @@ size_t CLogManagerThread::ProcessReports(const std::vector<RequestEntry>& entrie
       if (!RecordContactOf(entries[done].text, BoundedAtStop(recording_stop))) break;
       worked_off = true;
     } catch (...) {
-      WriteEventLog("Error in processing a request");
+      WriteEventLog(EventPriority::kWarning, "Error in processing a request");
     }
   }
   if (worked_off) RefreshList(listing_stop);
@@ -95,9 +95,9 @@ bool CLogManagerThread::RecordContactOf(const std::string& report,
       return RecordContactInfo(user, computer, ip, stop);
     }
   } catch (const std::exception& e) {
-    WriteEventLog("Error in processing a request: %s", e.what());
+    WriteEventLog(EventPriority::kWarning, "Error in processing a request: %s", e.what());
   } catch (...) {
-    WriteEventLog("Error in processing a request");
+    WriteEventLog(EventPriority::kWarning, "Error in processing a request");
   }
   return true;
 }
@@ -114,5 +114,5 @@ void CLogManagerThread::RefreshList(const platform::StopCheck& stop) {
   // Once for a run of passes failing the same way, not once per pass.
   if (problem == list_problem_) return;
   list_problem_ = problem;
-  WriteEventLog("The IP log was left as it was: %s", problem.c_str());
+  WriteEventLog(EventPriority::kWarning, "The IP log was left as it was: %s", problem.c_str());
 }
