@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "server/base/event_log.h"
+#include "server/base/run_tool_program.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ std::optional<std::string> RunConsoleApp(const std::vector<std::string>& argv, s
   run.folder = folder;
   run.input = input;
   run.stop = stop;
-  platform::ProgramResult result = platform::RunProgram(run);
+  platform::ProgramResult result = RunToolProgram(run);
   if (exit_status) *exit_status = result.exit_status;
   switch (result.status) {
     case platform::SpawnStatus::kOk:

@@ -9,6 +9,7 @@
 #include "common/ipv4_address.h"
 #include "common/reg_value.h"
 #include "server/base/event_log.h"
+#include "server/base/server_metrics.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ CSrvSocket::CSrvSocket(platform::Clock& clock, SrvSocketOptions options)
       agent_networks_(clock),
       refused_(clock),
       refused_per_peer_(clock),
-      closed_for_room_(clock),
+      closed_for_room_(clock, EventPriority::kWarning),
       arrival_check_(clock),
       queue_(options.queue_max_entries, options.queue_max_bytes) {}
 
@@ -51,10 +52,11 @@ uint32_t CSrvSocket::Run(uint32_t) {
   try {
     Serve();
   } catch (...) {
-    WriteEventLog("Crash in Run Server Socket");
+    WriteEventLog(EventPriority::kError, "Crash in Run Server Socket");
   }
   while (connections_.size() > 0) Close(connections_.FirstToExpire());
   listening_port_ = 0;
+  server_metrics::SetListening(false);
   return 0;
 }
 
@@ -66,6 +68,7 @@ void CSrvSocket::Serve() {
   // silently; the rest of the server runs on.
   if (!StartListening(port)) return;
   listening_port_ = listener_.port();
+  server_metrics::SetListening(true);
   buffer_.resize(kReceiveSize);
   size_t limit = platform::RaiseOpenFileLimit(options_.max_connections + kOtherDescriptors);
   max_connections_ = std::max<size_t>(
@@ -95,7 +98,8 @@ bool CSrvSocket::StartListening(uint16_t port) {
   std::optional<uint32_t> address = ParseIpv4Address(address_text);
   std::string error = "not an IPv4 address";
   if (address && listener_.ListenOn(*address, port, backlog, &error)) return true;
-  WriteEventLog("Crash in Run Server Socket: cannot listen on ListenAddress \"%s\" port %u: %s",
+  WriteEventLog(EventPriority::kError,
+                "Crash in Run Server Socket: cannot listen on ListenAddress \"%s\" port %u: %s",
                 address_text.c_str(), unsigned(port), error.c_str());
   return false;
 }
@@ -148,6 +152,7 @@ bool CSrvSocket::AcceptWaiting(TimePoint now) {
 // A report usually arrives with its connection, so it is read at once;
 // only a connection that has not finished is kept and watched.
 void CSrvSocket::Admit(std::unique_ptr<Connection> connection, TimePoint now) {
+  server_metrics::ConnectionAccepted();
   if (!AdmitsPeer(connection->peer)) return;  // closed unread as it goes
   connection->deadline = now + options_.receive_timeout;
   if (ReceiveFrom(*connection)) return;
@@ -158,10 +163,12 @@ void CSrvSocket::Admit(std::unique_ptr<Connection> connection, TimePoint now) {
 
 bool CSrvSocket::AdmitsPeer(std::optional<uint32_t> peer) {
   if (!agent_networks_.Allows(peer)) {
+    server_metrics::ConnectionRefused("agent_networks");
     refused_.Count("Agent connection from " + PeerText(peer) + " refused by AgentNetworks");
     return false;
   }
   if (connections_.CountFrom(peer) < options_.max_per_peer) return true;
+  server_metrics::ConnectionRefused("per_address");
   refused_per_peer_.Count("Agent connection from " + PeerText(peer) +
                           " refused: " + std::to_string(options_.max_per_peer) +
                           " connections from that address are open");
@@ -170,6 +177,7 @@ bool CSrvSocket::AdmitsPeer(std::optional<uint32_t> peer) {
 
 void CSrvSocket::MakeRoom() {
   int fd = connections_.LongestSilent();
+  server_metrics::ConnectionRefused("room");
   closed_for_room_.Count("Agent connection from " + PeerText(connections_.Find(fd)->peer) +
                          " closed to make room: " + std::to_string(max_connections_) +
                          " agent connections are open, and it was silent longest");
@@ -203,10 +211,10 @@ void CSrvSocket::Finish(const Connection& connection) {
     const std::string& received = connection.received;
     request.assign(received, 0, std::min(received.find('\0'), received.size()));
   } catch (const std::exception&) {
-    WriteEventLog("Crash in Run Server Socket canot delete buffer");
+    WriteEventLog(EventPriority::kError, "Crash in Run Server Socket canot delete buffer");
     request.clear();
   }
-  if (request.find('\n') == std::string::npos) return;
+  if (request.find('\n') == std::string::npos) return server_metrics::ReportDropped("incomplete");
   if (!arrival_check_.Admits(request, connection.peer)) return;
   // A full queue drops a report (and says so once per burst); the listener
   // goes on either way.

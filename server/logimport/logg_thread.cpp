@@ -52,6 +52,7 @@ bool CLoggThread::PollOnce() {
 }
 
 NightSummary CLoggThread::ImportNight() {
+  const auto started = std::chrono::steady_clock::now();
   NightlyImport night;
   night.install_path = ReadInstallPath();
   night.now = clock_.Now();
@@ -63,7 +64,9 @@ NightSummary CLoggThread::ImportNight() {
   if (std::getenv(kPauseAfterCommitVariable))
     night.after_commit = [this] { PauseAfterCommitForTesting(); };
   NightSummary summary = RunNightlyImport(night);
-  for (const std::string& line : NightSummaryLines(summary)) WriteEventLog("%s", line.c_str());
+  for (const std::string& line : NightSummaryLines(summary))
+    WriteEventLog(NightSummaryPriority(summary), "%s", line.c_str());
+  PublishNightMetrics(summary, night.now, started);
   return summary;
 }
 
@@ -83,5 +86,6 @@ void CLoggThread::PrepareIpLog() {
     return;
   std::string problem;
   if (RefreshIpLogIfMissing([this] { return StopRequested(); }, &problem) == IpLogRefresh::kKept)
-    WriteEventLog("The IP log could not be rebuilt at start: %s", problem.c_str());
+    WriteEventLog(EventPriority::kWarning, "The IP log could not be rebuilt at start: %s",
+                  problem.c_str());
 }

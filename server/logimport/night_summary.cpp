@@ -1,5 +1,7 @@
 #include "server/logimport/night_summary.h"
 
+#include "server/base/server_metrics.h"
+
 namespace {
 
 constexpr size_t kMaxNameShown = 48;
@@ -50,4 +52,26 @@ std::vector<std::string> NightSummaryLines(const NightSummary& s) {
   std::vector<std::string> lines{line};
   if (!s.left.empty()) lines.push_back(LeftLine(s.left));
   return lines;
+}
+
+EventPriority NightSummaryPriority(const NightSummary& s) {
+  if (!s.database_opened || !s.error.empty()) return EventPriority::kError;
+  const bool ip_log_kept = s.database_opened && !s.ip_log_rebuilt;
+  if (s.stopped || !s.left.empty() || ip_log_kept || !s.removal_error.empty())
+    return EventPriority::kWarning;
+  return EventPriority::kInfo;
+}
+
+void PublishNightMetrics(const NightSummary& s, int64_t start,
+                         std::chrono::steady_clock::time_point started) {
+  server_metrics::NightFigures figures;
+  figures.start = start;
+  figures.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  figures.logs = s.logs_imported;
+  figures.lines = s.lines_imported;
+  figures.dropped_lines = s.lines_dropped;
+  figures.logs_left = static_cast<int64_t>(s.left.size());
+  figures.succeeded = s.database_opened && s.error.empty() && !s.stopped;
+  server_metrics::NightDone(figures);
 }

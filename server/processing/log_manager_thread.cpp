@@ -29,7 +29,7 @@ uint32_t CLogManagerThread::Run(uint32_t) {
   }
   const size_t left = hand_off_.waiting() + queue_.size();
   if (left > 0)
-    WriteEventLog("Stopped with %zu agent %s not processed", left,
+    WriteEventLog(EventPriority::kWarning, "Stopped with %zu agent %s not processed", left,
                   left == 1 ? "report" : "reports");
   return 0;
 }
@@ -63,7 +63,7 @@ size_t CLogManagerThread::ProcessReports(const std::vector<RequestEntry>& entrie
   try {
     recorded = hand_off_.Try(BoundedAtStop(recording_stop));
   } catch (const std::exception& e) {
-    WriteEventLog("Error in processing a request: %s", e.what());
+    WriteEventLog(EventPriority::kWarning, "Error in processing a request: %s", e.what());
   }
   if (passed_over || recorded > 0) RefreshList(listing_stop);
   return hand_off_.waiting();
@@ -96,7 +96,7 @@ CLogManagerThread::Taken CLogManagerThread::TakeContactOf(const std::string& rep
     hand_off_.Add(std::move(c));
     return Taken::kContact;
   } catch (const std::exception& e) {
-    WriteEventLog("Error in processing a request: %s", e.what());
+    WriteEventLog(EventPriority::kWarning, "Error in processing a request: %s", e.what());
   }
   return Taken::kNone;
 }
@@ -123,5 +123,5 @@ void CLogManagerThread::RefreshList(const platform::StopCheck& stop) {
   // Once for a run of passes failing the same way, not once per pass.
   if (problem == list_problem_) return;
   list_problem_ = problem;
-  WriteEventLog("The IP log was left as it was: %s", problem.c_str());
+  WriteEventLog(EventPriority::kWarning, "The IP log was left as it was: %s", problem.c_str());
 }

@@ -55,7 +55,7 @@ uint32_t EmailThread::Run(uint32_t) {
     try {
       RunPass();
     } catch (const std::exception& e) {
-      WriteEventLog("The e-mail reports failed: %s", e.what());
+      WriteEventLog(EventPriority::kError, "The e-mail reports failed: %s", e.what());
     }
   } while (SleepFor(kPassInterval));
   return 0;
@@ -86,7 +86,8 @@ void EmailThread::RunBatch(const ReportConfig& config, int64_t now) {
   const std::string address = UnscrambleEmail(config.email_address);
   if (address.empty()) {
     // An empty address would shift Notivo's arguments; send nothing.
-    WriteEventLog("The e-mail reports were not sent: no recipient address is configured");
+    WriteEventLog(EventPriority::kWarning,
+                  "The e-mail reports were not sent: no recipient address is configured");
     return;
   }
   const std::string folder = ReportFolder(config);
@@ -109,6 +110,6 @@ void EmailThread::Keep(const ReportEntry& report, const std::string& folder,
   } else if (KeepReport(folder, report, now, *html, &error)) {
     return;
   }
-  WriteEventLog("The %s report was not kept in %s%s: %s", report.name, folder.c_str(),
-                kKeptReportsFolder, error.c_str());
+  WriteEventLog(EventPriority::kWarning, "The %s report was not kept in %s%s: %s", report.name,
+                folder.c_str(), kKeptReportsFolder, error.c_str());
 }
