@@ -205,7 +205,7 @@ class MetricsAndStatusTest(unittest.TestCase):
             self.wait_for_sample("quorvane_connections_refused_total", 'reason="agent_networks"', 1)
             self.wait_for_sample("quorvane_ip_log_rows", "", 1)
             self.wait_for_sample("quorvane_report_to_ip_log_seconds_count", "", 1)
-            self.wait_for_sample("quorvane_tool_runs_total", 'tool="ledgerix",mode="6",outcome="ok"', 1)
+            self.wait_for_sample("quorvane_tool_runs_total", 'tool="ledgerix",mode="record",outcome="ok"', 1)
             self.assertTrue(e2e_util.wait_until(lambda: any(
                 "IP log 1 rows at" in line and "1 reports today" in line
                 for line in self.notify.statuses()), 10), self.notify.statuses())

@@ -170,6 +170,7 @@ void ToolRun(const std::vector<std::string>& argv, const char* outcome, double s
   if (argv.size() > 1 && !argv[1].empty() && argv[1].size() <= 2 &&
       argv[1].find_first_not_of("0123456789") == std::string::npos)
     mode = argv[1];
+  if (argv.size() > 1 && argv[1] == "record") mode = "record";
   if (tool == "notivo") mode = "send";
   const std::string labels = Label("tool", tool) + "," + Label("mode", mode);
   R().Counter("quorvane_tool_runs_total", "Runs of ledgerix and Notivo, by tool, mode and outcome.",
