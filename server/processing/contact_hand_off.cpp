@@ -63,7 +63,8 @@ void ContactHandOff::Failed(const std::string& problem) {
   const size_t tried = older_tool_ ? 1 : waiting_.size();
   for (size_t i = 0; i < tried; ++i) ++waiting_[i].tries;
   if (failed_tries_++ == 0) {
-    WriteEventLog(EventPriority::kWarning, "%zu agent %s not recorded: %s; tried again, up to %d times", waiting_.size(),
+    WriteEventLog(EventPriority::kWarning,
+                  "%zu agent %s not recorded: %s; tried again, up to %d times", waiting_.size(),
                   Reports(waiting_.size()), problem.c_str(), kMaxTries);
   }
   size_t given_up = 0;
@@ -76,7 +77,7 @@ void ContactHandOff::Failed(const std::string& problem) {
     }
   }
   if (given_up > 0) {
-    WriteEventLog(EventPriority::kError, "%zu agent %s given up after %d tries: %s", given_up, Reports(given_up),
-                  kMaxTries, problem.c_str());
+    WriteEventLog(EventPriority::kError, "%zu agent %s given up after %d tries: %s", given_up,
+                  Reports(given_up), kMaxTries, problem.c_str());
   }
 }
