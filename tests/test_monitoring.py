@@ -190,7 +190,7 @@ class MetricsAndStatusTest(unittest.TestCase):
         e2e_util.write_base64_log(self.install.path("Logs/01_12_2026_alice_127.0.0.1"),
                                   ["3*GET Request: news.example/today"])
         self.clock.set(local_time(2026, 12, 1, 23, 59, 52))
-        env = dict(self.clock.env(), **self.install.env(NOTIFY_SOCKET=self.notify.path))
+        env = self.install.env(**self.clock.env(), NOTIFY_SOCKET=self.notify.path)
         with e2e_util.Server(self.install, env=env, exe=os.path.join(self.bin, "Orbeline")) as s:
             self.assertTrue(e2e_util.wait_for_port(self.port))
             self.assertTrue(e2e_util.wait_for_port(self.metrics[1]))
@@ -266,7 +266,7 @@ class PriorityTest(unittest.TestCase):
             clock.set(local_time(2026, 12, 1, 23, 59, 57))
             e2e_util.write_base64_log(install.path("Logs/01_12_2026_alice_10.0.0.7"),
                                       ["3*GET Request: news.example/"])
-            env = dict(clock.env(), **install.env())
+            env = install.env(**clock.env())
             proc, out = start_journal_server(install, env, os.path.join(binary, "Orbeline"))
             lines = []
             try:
