@@ -347,33 +347,57 @@ TEST_F(NightlyImportTest, StopDuringTheNightLosesAndDoublesNothing) {
   EXPECT_EQ(Rows().FilterActivityOfUser(Db().FindUser("u1")->id).size(), 50000u);
 }
 
-TEST_F(NightlyImportTest, MidnightScheduleRunsOncePerNight) {
+TEST_F(NightlyImportTest, TheNightRunsOncePerNewLocalDateWhateverTheClockDoes) {
   clock_.Set(Local(2026, 3, 5, 23, 59, 58));
   WriteRequestLog("05_03_2026_bob_10.0.0.3", {"1*x Request: a/"});
-  EXPECT_FALSE(worker_.PollOnce());
+  EXPECT_FALSE(worker_.PollOnce());  // a start outside minute 00:00 runs nothing
   EXPECT_TRUE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
   clock_.Set(Local(2026, 3, 6, 0, 0, 1));
   EXPECT_TRUE(worker_.PollOnce());
   EXPECT_FALSE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
+  WriteRequestLog("05_03_2026_late_10.0.0.4", {"1*x Request: a/"});
   clock_.Set(Local(2026, 3, 6, 0, 0, 59));
   EXPECT_FALSE(worker_.PollOnce());
-  EXPECT_EQ(worker_.imported_flag(), 1);
-  // A night that lasted past 01:00: the flag still clears at the next poll.
-  clock_.Set(Local(2026, 3, 6, 1, 30, 0));
+  // A clock set back past midnight, and forward again: the date ran.
+  clock_.Set(Local(2026, 3, 5, 23, 59, 50));
   EXPECT_FALSE(worker_.PollOnce());
-  EXPECT_EQ(worker_.imported_flag(), 0);
+  clock_.Set(Local(2026, 3, 6, 0, 0, 3));
+  EXPECT_FALSE(worker_.PollOnce());
+  EXPECT_TRUE(fs::exists(Log("05_03_2026_late_10.0.0.4")));
+  // A poll that comes first at 05:00 (the machine slept) runs the night.
   WriteRequestLog("06_03_2026_bob_10.0.0.3", {"1*x Request: b/"});
-  clock_.Set(Local(2026, 3, 7, 0, 0, 2));
+  clock_.Set(Local(2026, 3, 7, 5, 0, 2));
   EXPECT_TRUE(worker_.PollOnce());
   EXPECT_FALSE(fs::exists(Log("06_03_2026_bob_10.0.0.3")));
   EXPECT_EQ(Rows().WebsOfUser(Db().FindUser("bob")->id).size(), 2u);
+  // A clock set back by days counts on from its new date.
+  clock_.Set(Local(2026, 3, 2, 12, 0, 0));
+  EXPECT_FALSE(worker_.PollOnce());
+  clock_.Set(Local(2026, 3, 3, 0, 0, 4));
+  EXPECT_TRUE(worker_.PollOnce());
+}
+
+TEST_F(NightlyImportTest, AMidnightThatDoesNotExistStillRunsTheNight) {
+  ScopedTimeZone santiago("America/Santiago");  // 6 September 2026: 23:59:59, then 01:00
+  const int64_t last_second = Local(2026, 9, 5, 23, 59, 59);
+  clock_.Set(last_second - 2);
+  WriteRequestLog("05_09_2026_bob_10.0.0.3", {"1*x Request: a/"});
+  EXPECT_FALSE(worker_.PollOnce());
+  clock_.Set(last_second + 2);
+  std::tm local{};
+  ASSERT_TRUE(platform::ToLocalTime(last_second + 2, &local));
+  ASSERT_EQ(local.tm_hour, 1);
+  EXPECT_TRUE(worker_.PollOnce());
+  EXPECT_FALSE(fs::exists(Log("05_09_2026_bob_10.0.0.3")));
+  EXPECT_EQ(worker_.imported_day(), platform::DayNumber(local));
+  clock_.Advance(3);
+  EXPECT_FALSE(worker_.PollOnce());
 }
 
 TEST_F(NightlyImportTest, RunningWorkerImportsAtMidnightAndStops) {
   clock_.Set(Local(2026, 3, 5, 23, 59, 59));
   WriteRequestLog("05_03_2026_bob_10.0.0.3", {"1*x Request: a/"});
   WriteText(Log("Filter_05_03_2026.log"), "");
-  worker_.ClearImportedFlag();
   worker_.Start(0);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_TRUE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
@@ -384,7 +408,7 @@ TEST_F(NightlyImportTest, RunningWorkerImportsAtMidnightAndStops) {
   worker_.Stop();
   EXPECT_FALSE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
   EXPECT_FALSE(fs::exists(Log("Filter_05_03_2026.log")));
-  EXPECT_EQ(worker_.imported_flag(), 1);
+  EXPECT_NE(worker_.imported_day(), -1);
 }
 
 }  // namespace
