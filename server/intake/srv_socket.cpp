@@ -62,9 +62,7 @@ void CSrvSocket::Serve() {
   uint16_t port = options_.port
                       ? *options_.port
                       : PortFromRegistryValue(CRegNumberValue(setting::kDbServerPort).Read());
-  // A port in use (or any other start-up failure) ends the listener
-  // silently; the rest of the server runs on.
-  if (!StartListening(port)) return;
+  if (!ListenWhenPossible(port)) return;  // stopped first
   listening_port_ = listener_.port();
   buffer_.resize(kReceiveSize);
   size_t limit = platform::RaiseOpenFileLimit(options_.max_connections + kOtherDescriptors);
@@ -86,18 +84,41 @@ void CSrvSocket::Serve() {
   }
 }
 
-// Only a ListenAddress that cannot be used is reported: it was set on
-// purpose, and the agents meant to reach it are not heard.
-bool CSrvSocket::StartListening(uint16_t port) {
+// A port held by another program, or an address not (yet) on this
+// machine, may come free at any time: said once, with its cause, then
+// tried again every few seconds until listening, which is said too.
+bool CSrvSocket::ListenWhenPossible(uint16_t port) {
+  std::string failed;  // the failure already said, or empty
+  for (;;) {
+    std::string where, error;
+    if (StartListening(port, &where, &error)) {
+      if (!failed.empty()) WriteEventLog("Listening on %s now", where.c_str());
+      return true;
+    }
+    std::string line = "cannot listen on " + where + ": " + error;
+    if (line != failed) {
+      WriteEventLog("Crash in Run Server Socket: %s; trying again every %lld seconds", line.c_str(),
+                    static_cast<long long>(
+                        std::chrono::ceil<std::chrono::seconds>(options_.listen_retry).count()));
+      failed = line;
+    }
+    if (!SleepFor(options_.listen_retry)) return false;
+  }
+}
+
+// `where` names the port (and the ListenAddress when set) for the lines.
+bool CSrvSocket::StartListening(uint16_t port, std::string* where, std::string* error) {
   int backlog = platform::MaxListenBacklog();
   std::string address_text = CRegTextValue(setting::kListenAddress).Read();
-  if (address_text.empty()) return listener_.Listen(port, backlog, nullptr);
+  *where = "port " + std::to_string(port);
+  if (address_text.empty()) return listener_.Listen(port, backlog, error);
+  *where = "ListenAddress \"" + address_text + "\" " + *where;
   std::optional<uint32_t> address = ParseIpv4Address(address_text);
-  std::string error = "not an IPv4 address";
-  if (address && listener_.ListenOn(*address, port, backlog, &error)) return true;
-  WriteEventLog("Crash in Run Server Socket: cannot listen on ListenAddress \"%s\" port %u: %s",
-                address_text.c_str(), unsigned(port), error.c_str());
-  return false;
+  if (!address) {
+    *error = "not an IPv4 address";
+    return false;
+  }
+  return listener_.ListenOn(*address, port, backlog, error);
 }
 
 // Until the first connection runs out of time or accepting resumes; with
