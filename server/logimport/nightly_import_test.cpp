@@ -215,20 +215,44 @@ TEST_F(NightlyImportTest, FailedStoresKeepTheFileAndLoseNothing) {
   WriteRequestLog("05_03_2026_bob_10.0.0.3", {"1*x Request: good/a", "1*x Request: bad/a"});
   WriteRequestLog("05_03_2026_amy_10.0.0.4", {"1*x Request: good/a"});
   WriteRequestLog("05_03_2026_held_10.0.0.5", {"1*x Request: good/a"});
+  // The day's filter events: bob's wait with his web log; a line of a user
+  // with no log anywhere is dropped as before.
+  std::string filter;
+  for (const char* line : {"3/5/2026|a|amy|x|1:2:3|h1/|b_", "3/5/2026|a|ghost|x|1:2:3|h2/|b_",
+                           "3/5/2026|a|bob|x|1:2:4|h3/|b_"})
+    filter += EncodeBase64ForTesting(line) + "\r\n";
+  WriteText(Log("Filter_05_03_2026.log"), filter);
   FailInsertsOf("Web", "bad");
   platform::ExclusiveFile held;
   ASSERT_TRUE(held.Open(Log("05_03_2026_held_10.0.0.5"), platform::ExclusiveFile::Mode::kRead));
   NightSummary night = worker_.ImportNight();
   EXPECT_EQ(night.logs_imported, 1);
-  ASSERT_EQ(night.left.size(), 2u);
+  ASSERT_EQ(night.left.size(), 3u);
   EXPECT_EQ(night.left[0].name, "05_03_2026_bob_10.0.0.3");
   EXPECT_NE(night.left[0].reason.find("refused"), std::string::npos) << night.left[0].reason;
   EXPECT_EQ(night.left[1].name, "05_03_2026_held_10.0.0.5");
+  EXPECT_EQ(night.left[2].name, "Filter_05_03_2026.log");
+  EXPECT_EQ(night.left[2].reason,
+            "kept for the next night: it has events of bob, whose web log is still in Logs/");
   EXPECT_TRUE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
   EXPECT_TRUE(fs::exists(Log("05_03_2026_held_10.0.0.5")));
+  EXPECT_TRUE(fs::exists(Log("Filter_05_03_2026.log")));
   EXPECT_FALSE(fs::exists(Log("05_03_2026_amy_10.0.0.4")));
   EXPECT_FALSE(Db().FindUser("bob"));  // rolled back whole, user rows included
-  EXPECT_TRUE(Db().FindUser("amy"));
+  const int64_t amy = Db().FindUser("amy")->id;
+  EXPECT_TRUE(Rows().FilterActivityOfUser(amy).empty());
+
+  // The store works again: everything goes in, each event once.
+  SQLite::Statement(Rows().connection(), "DROP TRIGGER fail_Web").exec();
+  held.Close();
+  night = worker_.ImportNight();
+  EXPECT_TRUE(night.left.empty()) << night.left[0].reason;
+  EXPECT_EQ(night.logs_imported, 3);
+  EXPECT_EQ(night.filter_rows, 2);
+  EXPECT_EQ(night.lines_dropped, 1);  // ghost
+  EXPECT_EQ(Rows().FilterActivityOfUser(amy).size(), 1u);
+  EXPECT_EQ(Rows().FilterActivityOfUser(Db().FindUser("bob")->id).size(), 1u);
+  EXPECT_FALSE(fs::exists(Log("Filter_05_03_2026.log")));
 }
 
 TEST_F(NightlyImportTest, UnopenableDatabaseLeavesEverythingInPlace) {
