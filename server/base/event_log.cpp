@@ -23,7 +23,7 @@ void SetEventLogSinkForTesting(std::function<void(const std::string&)> sink) {
 }
 
 void WriteEventLog(const char* format, ...) {
-  char buf[256];
+  char buf[kMaxEventLogLine + 1];
   va_list args;
   va_start(args, format);
   std::vsnprintf(buf, sizeof buf, format, args);

@@ -6,12 +6,15 @@
 #ifndef SERVER_BASE_EVENT_LOG_H_
 #define SERVER_BASE_EVENT_LOG_H_
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
 inline constexpr const char kServiceName[] = "VantryServer";
 
-// printf-style; the text is cut at 255 characters.
+inline constexpr size_t kMaxEventLogLine = 255;
+
+// printf-style; the text is cut at kMaxEventLogLine characters.
 void WriteEventLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 void SetEventLogServiceMode(bool on);

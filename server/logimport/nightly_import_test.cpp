@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/test_support.h"
+#include "server/base/event_log.h"
 #include "server/db/activity_database.h"
 #include "server/db/activity_rows_for_testing.h"
 #include "server/formats/test_util.h"
@@ -436,3 +437,26 @@ TEST_F(NightlyImportTest, RunningWorkerImportsAtMidnightAndStops) {
 }
 
 }  // namespace
+
+TEST(NightSummaryLinesTest, AFailedNightsLineKeepsTheEndOfItsCauseWithinTheEventLogsLine) {
+  NightSummary night;
+  night.days = 3;
+  night.error =
+      "host=db1.example.org port=52197 dbname=quorvane: connection to server at \"10.20.30.40\", "
+      "port 52197 failed: " +
+      std::string(200, 'x') + " Connection refused\n\tIs the server running on that host?";
+  std::string line = NightSummaryLines(night)[0];
+  EXPECT_LE(line.size(), kMaxEventLogLine) << line;
+  EXPECT_EQ(line.find("Nightly import of 3 days failed: 0 logs"), 0u) << line;
+  EXPECT_NE(line.find("(host=db1.example.org"), std::string::npos) << line;
+  EXPECT_NE(line.find("Connection refused??Is the server running on that host?)"),
+            std::string::npos)
+      << line;
+
+  NightSummary removal;
+  removal.database_opened = removal.ip_log_rebuilt = true;
+  removal.removal_error = "removal: " + std::string(300, 'y') + " disk I/O error";
+  line = NightSummaryLines(removal)[0];
+  EXPECT_NE(line.find("y...yyy"), std::string::npos) << line;
+  EXPECT_NE(line.find("y disk I/O error)"), std::string::npos) << line;
+}
