@@ -103,20 +103,22 @@ void EmailThread::RunBatch(const ReportConfig& config, int64_t now) {
   const std::string report_file = ReportFilePath(folder);
   for (const ReportEntry* report : due) {
     if (StopRequested()) return;
-    if (SendReport(*report, folder, report_file, address, [this] { return StopRequested(); }))
-      Keep(*report, folder, report_file, now);
+    bool sent = false;
+    if (SendReport(
+            *report, folder, report_file, address, [this] { return StopRequested(); }, &sent))
+      Keep(*report, folder, report_file, now, sent);
   }
 }
 
 void EmailThread::Keep(const ReportEntry& report, const std::string& folder,
-                       const std::string& report_file, int64_t now) {
+                       const std::string& report_file, int64_t now, bool sent) {
   // Without the install folder there is nowhere the reports belong.
   if (folder.empty()) return;
   std::string error;
   std::optional<std::string> html = platform::ReadWholeFile(report_file);
   if (!html) {
     error = "cannot read " + report_file;
-  } else if (KeepReport(folder, report, now, *html, &error)) {
+  } else if (KeepReport(folder, report, now, *html, &error, sent)) {
     return;
   }
   WriteEventLog("The %s report was not kept in %s%s: %s", report.name, folder.c_str(),

@@ -44,9 +44,10 @@ class EmailThread final : public CThread {
   void RunPass();
   void RunBatch(const ReportConfig& config, int64_t now);
   // Saves a produced report under the install folder (see kept_reports.h);
-  // a failure costs one event-log line and nothing else.
+  // a failure costs one event-log line and nothing else. `sent`: Notivo sent
+  // it (the index marks the others).
   void Keep(const ReportEntry& report, const std::string& folder, const std::string& report_file,
-            int64_t now);
+            int64_t now, bool sent);
 
   NightlyImportGate& gate_;
   platform::Clock& clock_;

@@ -48,7 +48,8 @@ std::vector<std::string> NotifierArguments(const std::string& address) {
 
 bool SendReport(const ReportEntry& report, const std::string& folder,
                 const std::string& report_file, const std::string& address,
-                const platform::StopCheck& stop) {
+                const platform::StopCheck& stop, bool* sent) {
+  if (sent) *sent = false;
   if (!ProduceReport(report, folder, report_file, stop)) return false;
   int exit_status = -1;
   std::optional<std::string> output = RunConsoleApp(
@@ -58,6 +59,8 @@ bool SendReport(const ReportEntry& report, const std::string& folder,
                   stop && stop() ? "the server is stopping" : "Notivo could not be started");
   } else if (!platform::EndedWithSuccess(exit_status)) {
     ReportNotSent(report, "Notivo ended with " + platform::DescribeWaitStatus(exit_status));
+  } else if (sent) {
+    *sent = true;
   }
   return true;
 }
