@@ -22,7 +22,7 @@ $FAKE_LEDGERIX_OLD set the tool is an older one that does not know
 usage line. $FAKE_LEDGERIX_FAIL_TIMES=N makes the first N calls of the
 failing mode fail (counted in $FAKE_LEDGERIX_LOG + ".fails"), then every
 call succeed. $FAKE_LEDGERIX_PAUSE=user:seconds sleeps after a call that
-records that user."""
+records that user ("name*:seconds": any user whose name starts with "name")."""
 
 import json
 import os
@@ -97,7 +97,10 @@ def main():
             if fails:
                 f.write("x")
     pause_user, _, pause = os.environ.get("FAKE_LEDGERIX_PAUSE", "").partition(":")
-    pause = float(pause) if any(len(c) > 1 and c[1] == pause_user for c in calls) else 0
+    # "name*" pauses for every user whose name starts with "name".
+    named = ((lambda u: u.startswith(pause_user[:-1])) if pause_user.endswith("*")
+             else (lambda u: u == pause_user))
+    pause = float(pause) if any(len(c) > 1 and named(c[1]) for c in calls) else 0
     real = os.environ.get("FAKE_LEDGERIX_REAL")
     if real and not fails and (batch or pause):
         code = subprocess.run([real, *args], input=data).returncode

@@ -26,7 +26,7 @@ platform::SyslogPriority SyslogPriorityOf(EventPriority priority) {
 }
 
 void Write(EventPriority priority, const char* format, va_list args) {
-  char buf[256];
+  char buf[kMaxEventLogLine + 1];
   std::vsnprintf(buf, sizeof buf, format, args);
   std::string text(buf);
   std::lock_guard<std::mutex> lock(g_mu);

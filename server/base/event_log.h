@@ -8,6 +8,7 @@
 #ifndef SERVER_BASE_EVENT_LOG_H_
 #define SERVER_BASE_EVENT_LOG_H_
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -20,7 +21,10 @@ inline constexpr const char kServiceName[] = "VantryServer";
 // failed, an unreadable configuration), kInfo for routine lines.
 enum class EventPriority { kError, kWarning, kInfo };
 
-// printf-style; the text is cut at 255 characters. Without a priority, kInfo.
+inline constexpr size_t kMaxEventLogLine = 255;
+
+// printf-style; the text is cut at kMaxEventLogLine characters. Without a
+// priority, kInfo.
 void WriteEventLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void WriteEventLog(EventPriority priority, const char* format, ...)
     __attribute__((format(printf, 2, 3)));

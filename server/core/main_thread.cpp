@@ -51,7 +51,6 @@ void MainThread::PostQuitMessage() {
 uint32_t MainThread::Run(uint32_t) {
   listener_.Start(0);
   request_processor_.Start(0);
-  log_importer_.ClearImportedFlag();
   log_importer_.Start(0);
   email_worker_.Start(0);
   monitor_.Start(0);

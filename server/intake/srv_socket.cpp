@@ -1,6 +1,7 @@
 #include "server/intake/srv_socket.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -27,6 +28,13 @@ std::string PeerText(std::optional<uint32_t> peer) {
   return peer ? FormatIpv4Address(*peer) : std::string("an unknown address");
 }
 
+// Tests only: a smaller queue, so that a flood a test can send fills it.
+size_t QueueEntries(const SrvSocketOptions& options) {
+  const char* entries = std::getenv(CSrvSocket::kQueueEntriesVariable);
+  const long long value = entries ? std::atoll(entries) : 0;
+  return value > 0 ? static_cast<size_t>(value) : options.queue_max_entries;
+}
+
 }  // namespace
 
 CSrvSocket::CSrvSocket(platform::Clock& clock, SrvSocketOptions options)
@@ -37,7 +45,7 @@ CSrvSocket::CSrvSocket(platform::Clock& clock, SrvSocketOptions options)
       refused_per_peer_(clock),
       closed_for_room_(clock, EventPriority::kWarning),
       arrival_check_(clock),
-      queue_(options.queue_max_entries, options.queue_max_bytes) {}
+      queue_(QueueEntries(options), options.queue_max_bytes) {}
 
 CSrvSocket::~CSrvSocket() { Stop(); }
 
@@ -64,9 +72,7 @@ void CSrvSocket::Serve() {
   uint16_t port = options_.port
                       ? *options_.port
                       : PortFromRegistryValue(CRegNumberValue(setting::kDbServerPort).Read());
-  // A port in use (or any other start-up failure) ends the listener
-  // silently; the rest of the server runs on.
-  if (!StartListening(port)) return;
+  if (!ListenWhenPossible(port)) return;  // stopped first
   listening_port_ = listener_.port();
   server_metrics::SetListening(true);
   buffer_.resize(kReceiveSize);
@@ -89,19 +95,42 @@ void CSrvSocket::Serve() {
   }
 }
 
-// Only a ListenAddress that cannot be used is reported: it was set on
-// purpose, and the agents meant to reach it are not heard.
-bool CSrvSocket::StartListening(uint16_t port) {
+// A port held by another program, or an address not (yet) on this
+// machine, may come free at any time: said once, with its cause, then
+// tried again every few seconds until listening, which is said too.
+bool CSrvSocket::ListenWhenPossible(uint16_t port) {
+  std::string failed;  // the failure already said, or empty
+  for (;;) {
+    std::string where, error;
+    if (StartListening(port, &where, &error)) {
+      if (!failed.empty()) WriteEventLog("Listening on %s now", where.c_str());
+      return true;
+    }
+    std::string line = "cannot listen on " + where + ": " + error;
+    if (line != failed) {
+      WriteEventLog(EventPriority::kError,
+                    "Crash in Run Server Socket: %s; trying again every %lld seconds", line.c_str(),
+                    static_cast<long long>(
+                        std::chrono::ceil<std::chrono::seconds>(options_.listen_retry).count()));
+      failed = line;
+    }
+    if (!SleepFor(options_.listen_retry)) return false;
+  }
+}
+
+// `where` names the port (and the ListenAddress when set) for the lines.
+bool CSrvSocket::StartListening(uint16_t port, std::string* where, std::string* error) {
   int backlog = platform::MaxListenBacklog();
   std::string address_text = CRegTextValue(setting::kListenAddress).Read();
-  if (address_text.empty()) return listener_.Listen(port, backlog, nullptr);
+  *where = "port " + std::to_string(port);
+  if (address_text.empty()) return listener_.Listen(port, backlog, error);
+  *where = "ListenAddress \"" + address_text + "\" " + *where;
   std::optional<uint32_t> address = ParseIpv4Address(address_text);
-  std::string error = "not an IPv4 address";
-  if (address && listener_.ListenOn(*address, port, backlog, &error)) return true;
-  WriteEventLog(EventPriority::kError,
-                "Crash in Run Server Socket: cannot listen on ListenAddress \"%s\" port %u: %s",
-                address_text.c_str(), unsigned(port), error.c_str());
-  return false;
+  if (!address) {
+    *error = "not an IPv4 address";
+    return false;
+  }
+  return listener_.ListenOn(*address, port, backlog, error);
 }
 
 // Until the first connection runs out of time or accepting resumes; with

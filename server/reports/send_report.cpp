@@ -53,7 +53,8 @@ std::vector<std::string> NotifierArguments(const std::string& address) {
 
 bool SendReport(const ReportEntry& report, const std::string& folder,
                 const std::string& report_file, const std::string& address,
-                const platform::StopCheck& stop) {
+                const platform::StopCheck& stop, bool* sent) {
+  if (sent) *sent = false;
   if (!ProduceReport(report, folder, report_file, stop)) return false;
   int exit_status = -1;
   std::optional<std::string> output = RunConsoleApp(
@@ -65,6 +66,7 @@ bool SendReport(const ReportEntry& report, const std::string& folder,
     ReportNotSent(report, "Notivo ended with " + platform::DescribeWaitStatus(exit_status));
   } else {
     server_metrics::ReportSent(report.name, std::time(nullptr));
+    if (sent) *sent = true;
   }
   return true;
 }
