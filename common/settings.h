@@ -33,6 +33,7 @@ enum class SettingKind {
   kCountOrOff,  // number 0..100000, 0 turning the feature off
   kConnection,  // text, a PostgreSQL connection string or URI, or empty
   kFile,        // text, an absolute file path, or empty
+  kEndpoint,    // text, IPv4address:port, or empty
 };
 
 struct Setting {
@@ -85,6 +86,8 @@ inline constexpr Setting kKeepDays{"KeepDays", SettingKind::kCountOrOff, "0",
     "days of web and filter activity kept (0 keeps everything)"};
 inline constexpr Setting kActivityDatabase{"ActivityDatabase", SettingKind::kConnection, "",
     "PostgreSQL connection for the activity (empty: webfilter.dbs)"};
+inline constexpr Setting kMetricsAddress{"MetricsAddress", SettingKind::kEndpoint, "",
+    "address:port of the Prometheus metrics at /metrics (empty: off)"};
 // clang-format on
 
 }  // namespace setting
@@ -101,7 +104,7 @@ inline constexpr const Setting* kAllSettings[] = {
     &setting::kRegMonthly,    &setting::kRegDayFilter,       &setting::kRegWeekFilter,
     &setting::kRegMonFilter,  &setting::kContactWindowHours, &setting::kContactKeepDays,
     &setting::kListenAddress, &setting::kAgentNetworks,      &setting::kAgentAddressCheck,
-    &setting::kKeepDays,      &setting::kActivityDatabase,
+    &setting::kKeepDays,      &setting::kActivityDatabase,   &setting::kMetricsAddress,
 };
 
 inline std::span<const Setting* const> AllSettings() { return kAllSettings; }

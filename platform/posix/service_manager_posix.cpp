@@ -81,12 +81,17 @@ bool SystemUserExists(const std::string& name) {
          found != nullptr;
 }
 
-ServiceResult WriteServiceUnit(const std::string& service_name, const ServiceUnit& unit) {
-  if (!DirectoryWritable(UnitDirectory())) return ServiceResult::kManagerUnavailable;
-  std::string error;
+ServiceResult WriteServiceUnit(const std::string& service_name, const ServiceUnit& unit,
+                               std::string* error) {
+  std::string why;
+  if (!DirectoryWritable(UnitDirectory())) {
+    if (error) *error = "the unit folder " + UnitDirectory() + " is missing or not writable";
+    return ServiceResult::kManagerUnavailable;
+  }
+  const std::string path = UnitFilePath(service_name);
   // systemd reads units of any owner; only root may change this one.
-  if (!WriteFileAtomically(UnitFilePath(service_name), ServiceUnitText(service_name, unit), &error,
-                           FileMode{0644})) {
+  if (!WriteFileAtomically(path, ServiceUnitText(service_name, unit), &why, FileMode{0644})) {
+    if (error) *error = path + ": " + why;
     return ServiceResult::kCreateFailed;
   }
   RunSystemctl("daemon-reload", "");
