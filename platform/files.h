@@ -58,6 +58,15 @@ PathKind KindOfPath(const std::string& path);
 // Why a file of kind kOther is refused, naming it.
 std::string NotRegularFileMessage(const std::string& path);
 
+// Makes the regular file at `path` owner-only (its group and other bits
+// cleared) whatever the umask, creating it empty with mode 0600 when it is
+// missing and `create` is set: for a file a library opens next by name (a
+// database), which would take the umask's mode. Follows no link; a link or
+// anything else that is not a regular file is left as it is, and so is a
+// file whose bits cannot be changed (the library's open says why, if it
+// fails).
+void MakeOwnerOnly(const std::string& path, bool create);
+
 bool FileExists(const std::string& path);
 // True when `path` names nothing in a folder that exists: a file not made
 // yet, unlike one whose folder is missing or cannot be searched.

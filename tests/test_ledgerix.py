@@ -6,6 +6,7 @@ Time is set with libfaketime, so each run sees the date the test needs."""
 
 import os
 import sqlite3
+import stat
 import subprocess
 import unittest
 
@@ -113,6 +114,27 @@ class LedgerixTest(unittest.TestCase):
         with sqlite3.connect(self.install.path("contacts.dbs")) as db:
             self.assertEqual(db.execute("PRAGMA integrity_check").fetchone(), ("ok",))
             self.assertEqual(db.execute("SELECT COUNT(*) FROM Contact").fetchone(), (400,))
+
+    def test_databases_are_owner_only_whatever_the_umask(self):
+        # By hand as the service account (umask 022): nothing the agents'
+        # group could read by name, and an earlier, wider file is tightened.
+        names = ("contacts.dbs", "contacts.dbs-wal", "contacts.dbs-shm")
+
+        def run_under_022(*args):
+            done = subprocess.run([e2e_util.program("ledgerix"), *args], capture_output=True,
+                                  env=self.install.env(), timeout=60,
+                                  preexec_fn=lambda: os.umask(0o022))
+            self.assertEqual(done.returncode, 0, done.stderr)
+
+        def modes():
+            return [stat.S_IMODE(os.stat(self.install.path(n)).st_mode) for n in names]
+
+        run_under_022("6", "bob", "PC-2", "10.0.0.2")
+        self.assertEqual(modes(), [0o600] * 3)
+        for name in names:
+            os.chmod(self.install.path(name), 0o644)
+        run_under_022("7")
+        self.assertEqual(modes(), [0o600] * 3)
 
     def test_a_missing_install_folder_is_reported(self):
         self.install.values["apppath"] = self.install.path("missing/")

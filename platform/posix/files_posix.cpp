@@ -151,6 +151,15 @@ PathKind KindOfPath(const std::string& path) {
   return S_ISREG(st.st_mode) ? PathKind::kRegularFile : PathKind::kOther;
 }
 
+void MakeOwnerOnly(const std::string& path, bool create) {
+  // O_NONBLOCK: a pipe planted at the name is opened without waiting.
+  const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT : 0);
+  ScopedFd fd(HANDLE_EINTR(open(path.c_str(), flags, 0600)));
+  struct stat st;
+  if (!fd.is_valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  if ((st.st_mode & 077) != 0) fchmod(fd.get(), st.st_mode & 0700);
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;

@@ -8,6 +8,7 @@
 #include "platform/scope_exit.h"
 #include "server/db/activity_database.h"
 #include "server/db/fast_statement.h"
+#include "server/db/owner_only_database.h"
 #include "server/db/sqlite_delete_old_activity.h"
 #include "server/db/sqlite_report_users.h"
 #include "server/db/sqlite_user_activity.h"
@@ -461,6 +462,7 @@ std::unique_ptr<ActivityRowSink> SqliteActivityBackend::RowsKeepingIds() {
 // One thread per object (see the header), so SQLite's own locks can go:
 // they cost the night's million inserts a lock and an unlock each.
 std::unique_ptr<SqliteActivityBackend> OpenWith(const std::string& path, bool read_only) {
+  MakeDatabaseOwnerOnly(path, !read_only);
   const int flags = read_only ? SQLite::OPEN_READONLY | SQLite::OPEN_NOMUTEX
                               : SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOMUTEX;
   auto backend = std::make_unique<SqliteActivityBackend>(

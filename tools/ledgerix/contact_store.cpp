@@ -9,6 +9,8 @@
 #include <string>
 #include <unordered_set>
 
+#include "server/db/owner_only_database.h"
+
 namespace {
 
 // The schema, one step per version (PRAGMA user_version). A file of an
@@ -56,6 +58,7 @@ CContactStore::~CContactStore() = default;
 
 bool CContactStore::Open(const std::string& path, std::string* error) {
   try {
+    MakeDatabaseOwnerOnly(path, true);
     db_ = std::make_unique<SQLite::Database>(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
     db_->setBusyTimeout(kBusyTimeoutMs);
     db_->exec("PRAGMA journal_mode=WAL");
