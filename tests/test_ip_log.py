@@ -11,6 +11,7 @@ import stat
 import subprocess
 import time
 import unittest
+import urllib.request
 
 import e2e_util
 from e2e_util import Install, Server, free_port, wait_for_port, wait_until
@@ -24,11 +25,11 @@ def report(user, computer="PC", ip="10.0.0.1"):
 
 
 class IpLogTest(unittest.TestCase):
-    def start(self, tool_wrapper=None, **env):
+    def start(self, tool_wrapper=None, values=None, **env):
         """Orbeline with the stand-in tool beside it, or a shell wrapper
         around that tool, `$TOOL` naming it."""
         self.port = free_port()
-        self.inst = Install({"DBServerPort": self.port})
+        self.inst = Install(dict({"DBServerPort": self.port}, **(values or {})))
         self.addCleanup(self.inst.__exit__)
         self.folder = self.inst.private_bin()
         if tool_wrapper:
@@ -254,6 +255,29 @@ exec "$REAL_LEDGERIX" "$@"
             self.assertEqual(f.read(), b"the member's own file\n")
         st = os.stat(bait)
         self.assertEqual((stat.S_IMODE(st.st_mode), st.st_uid), (0o6777, member))
+
+    def test_values_other_readers_would_split_or_fail_on_are_refused_and_counted(self):
+        # Python's splitlines breaks at NEL and U+2028; a strict UTF-8
+        # reader fails on the whole file at a byte that is not UTF-8.
+        metrics = ("127.0.0.1", free_port())
+        self.start(values={"MetricsAddress": "%s:%d" % metrics},
+                   FAKE_LEDGERIX_REAL=e2e_util.program("ledgerix"))
+        for user, computer in ((b"bad\xffname", b"PC-1"), (b"eve", b"PC\xc2\x85boss,10.0.0.5,PC,1"),
+                               (b"mallory\xe2\x80\xa8boss", b"PC-3"), (b"Jos\xc3\xa9", b"PC-9")):
+            send(self.port, b"<user>%s</user><computer>%s</computer><ip>10.0.0.9</ip>\n"
+                 % (user, computer))
+        recorded = "José,10.0.0.9,PC-9,1\r\n".encode()
+        self.assertTrue(wait_until(lambda: self.ip_log() == recorded, 30),
+                        (self.ip_log(), self.server.lines))
+        with urllib.request.urlopen("http://%s:%d/metrics" % metrics, timeout=10) as answer:
+            scraped = answer.read().decode()
+        self.assertIn('quorvane_reports_dropped_total{reason="bad_value"} 3', scraped)
+        refused = [line for line in self.server.lines if " refused: " in line]
+        self.assertEqual(len(refused), 1, self.server.lines)  # one line for the burst
+        self.assertTrue(refused[0].startswith(
+            "Agent report from 127.0.0.1 refused: its user name is not valid UTF-8 (1 refused"),
+            refused)
+        self.assertEqual(self.server.stop(), 0)
 
     @e2e_util.needs_faketime
     def test_the_night_and_the_next_report_write_the_same_list(self):

@@ -80,6 +80,9 @@ class LedgerixTest(unittest.TestCase):
         done = self.run_tool("6", "eve,admin", "PC-1", "10.0.0.1")
         self.assertEqual(done.returncode, 1)
         self.assertIn(b"comma", done.stderr)
+        done = self.run_tool("6", "mallory\u2028boss", "PC-1", "10.0.0.1")
+        self.assertEqual(done.returncode, 1)
+        self.assertIn(b"holds a line or paragraph separator", done.stderr)
         done = self.run_tool("6", "", "", "")
         self.assertEqual(done.returncode, 1)
         self.assertEqual(self.run_tool("7").stdout, b"")
@@ -87,12 +90,16 @@ class LedgerixTest(unittest.TestCase):
         done = subprocess.run([e2e_util.program("ledgerix"), "record"], capture_output=True,
                               env=self.install.env(), timeout=60,
                               input=b"eve,x\tPC-1\t10.0.0.1\nann\tPC-3\t10.0.0.3\nbob\tPC-2\n"
+                                    b"nel\tPC\xc2\x85x\t10.0.0.5\nJos\xe9\tPC-6\t10.0.0.6\n"
                                     b"carl\tPC-4\t10.0.0.4")
         self.assertEqual((done.returncode, done.stdout), (3, b""))
         self.assertEqual(done.stderr.splitlines(), [
             b"ledgerix: contact on line 1 not recorded: the user name holds a comma",
             b"ledgerix: contact on line 3 not recorded: not three values separated by tabs",
-            b"ledgerix: contact on line 4 not recorded: it has no line feed"])
+            b"ledgerix: contact on line 4 not recorded: the computer name holds a control "
+            b"character",
+            b"ledgerix: contact on line 5 not recorded: the user name is not valid UTF-8",
+            b"ledgerix: contact on line 6 not recorded: it has no line feed"])
         self.assertEqual([row[0] for row in self.listing("2027-01-01 09:00:00")], ["ann"])
         for args in ((), ("8",), ("6", "x", "y"), ("1", "1", "0"), ("4", "3"), ("7", "7"),
                      ("record", "-")):

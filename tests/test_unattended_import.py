@@ -107,7 +107,8 @@ class UnattendedImportTest(unittest.TestCase):
             self.assertRegex(lines[0], r"^Nightly import of 3 days: 5 logs with 9 lines imported, "
                                        r"4 lines dropped, 2 logs left in Logs/$")
             self.assertIn("29_03_2026_a,b_10.0.0.2 (user name or address", lines[1])
-            self.assertIn("29_03_2026_evil??root,6.6.6.6,PC-FORGED,1??x_10.", lines[1])
+            self.assertIn(r"29_03_2026_evil\x0d\x0aroot,6.6.6.6,PC-FORGED,1\x0d\x0ax_10.",
+                          lines[1])
             self.assertFalse([l for l in server.lines if l.startswith("root,")], server.lines)
 
             db = inst.path("webfilter.dbs")

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "common/contact_values.h"
+
 namespace {
 
 // Takes the next comma-ended value of `line`, after skipping commas in
@@ -28,6 +30,10 @@ std::optional<IpLogRow> ParseLine(std::string_view line) {
   auto ip = user ? NextValue(&line) : std::nullopt;
   auto computer = ip ? NextValue(&line) : std::nullopt;
   if (!computer) return std::nullopt;
+  // A row an older tool kept would forge lines for the IP log's readers.
+  if (!LineTextProblem(*user).empty() || !LineTextProblem(*ip).empty() ||
+      !LineTextProblem(*computer).empty() || !LineTextProblem(TrimTrailingSpace(line)).empty())
+    return std::nullopt;
   row.user = std::move(*user);
   row.ip = std::move(*ip);
   row.computer = std::move(*computer);

@@ -147,9 +147,11 @@ TEST(LogNamesTest, SplitsUserAndAddress) {
   EXPECT_EQ(address, "10.0.0.1_report.txt");
   SplitDailyLogName("05_03", &user, &address);
   EXPECT_EQ(user, "");
-  for (const char* part : {"", "a,b", "evil\r\nroot", "tab\there", "del\x7f"})
+  for (const char* part : {"", "a,b", "evil\r\nroot", "tab\there", "del\x7f", "nel\xc2\x85",
+                           "ls\xe2\x80\xa8", "latin1 Jos\xe9"})
     EXPECT_FALSE(IsUsableNamePart(part)) << part;
   EXPECT_TRUE(IsUsableNamePart("10.0.0.1_report.txt"));
+  EXPECT_TRUE(IsUsableNamePart("Jos\xc3\xa9"));
   EXPECT_TRUE(IsReportFileName("05_03_2026_ann_1_report.txt"));
   EXPECT_FALSE(IsReportFileName("05_03_2026_ann_1_Report.txt"));
 }

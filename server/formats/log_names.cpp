@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "common/contact_values.h"
 #include "platform/clock.h"
 #include "platform/parse_digits.h"
 
@@ -93,13 +94,6 @@ void SplitDailyLogName(const std::string& name, std::string* user, std::string* 
   *address = rest.substr(underscore + 1);
 }
 
-bool IsUsableNamePart(const std::string& text) {
-  if (text.empty()) return false;
-  for (char c : text) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f || c == ',') return false;
-  }
-  return true;
-}
+bool IsUsableNamePart(const std::string& text) { return !text.empty() && !BreaksContactList(text); }
 
 bool IsReportFileName(const std::string& name) { return name.find("report") != std::string::npos; }

@@ -49,8 +49,9 @@ std::string FilterLogName(const LogDate& date);
 void SplitDailyLogName(const std::string& name, std::string* user, std::string* address);
 
 // A user name or address taken from a file name may reach the database and
-// the IP log only when it is not empty and holds no control character and
-// no comma (the IP log's field separator).
+// the IP log only when it is not empty and breaks no line of the IP log
+// (BreaksContactList: a comma, a control character, U+2028 / U+2029,
+// bytes that are not UTF-8).
 bool IsUsableNamePart(const std::string& text);
 
 // A report file's name contains "report" (case-sensitive).

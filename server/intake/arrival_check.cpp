@@ -1,7 +1,9 @@
 #include "server/intake/arrival_check.h"
 
 #include <exception>
+#include <utility>
 
+#include "common/contact_values.h"
 #include "common/ipv4_address.h"
 #include "common/reg_value.h"
 #include "server/base/event_log.h"
@@ -30,11 +32,25 @@ bool CArrivalCheck::Admits(const std::string& report, std::optional<uint32_t> se
 
 bool CArrivalCheck::Checks(const std::string& report, std::optional<uint32_t> sender) {
   std::string user, computer, ip;
-  if (ExtractContactInfo(report, user, computer, ip) == 0) {
+  const int found = ExtractContactInfo(report, user, computer, ip);
+  if (found == 0) {
     server_metrics::ReportDropped("no_contact");
     nameless_.Count("Agent report from " + SenderText(sender) +
                     " refused: it names no user, computer or IP address");
     return false;
+  }
+  if (found == 3) {
+    // The tool would refuse the contact; its bytes are not written here.
+    for (const auto& [what, value] :
+         {std::pair{"user name", &user}, std::pair{"computer name", &computer},
+          std::pair{"IP address", &ip}}) {
+      const std::string problem = ContactValueProblem(*value);
+      if (problem.empty()) continue;
+      server_metrics::ReportDropped("bad_value");
+      unusable_.Count("Agent report from " + SenderText(sender) + " refused: its " + what + " " +
+                      problem);
+      return false;
+    }
   }
   if (CRegNumberValue(setting::kAgentAddressCheck).Read() != 1) return true;
   if (ReportNamesItsSender(report, sender)) return true;

@@ -2,8 +2,10 @@
 // queues it, so that a report the worker would only throw away never waits
 // its turn nor costs a tool run. A report that names no user, computer or
 // IP address (none of the three values can be taken out of it) is refused,
-// and so, with AgentAddressCheck on, is one whose <ip> is not the address
-// it came from. Each kind of refusal is counted, with one event-log line
+// and so are one whose three values the database tool would refuse
+// (ContactValueProblem: a comma, a control character, U+2028 / U+2029,
+// bytes that are not UTF-8, ...) and, with AgentAddressCheck on, one whose
+// <ip> is not the address it came from. Each kind of refusal is counted, with one event-log line
 // per burst. Listener's thread only.
 #ifndef SERVER_INTAKE_ARRIVAL_CHECK_H_
 #define SERVER_INTAKE_ARRIVAL_CHECK_H_
@@ -17,7 +19,8 @@
 
 class CArrivalCheck {
  public:
-  explicit CArrivalCheck(platform::Clock& clock) : nameless_(clock), misaddressed_(clock) {}
+  explicit CArrivalCheck(platform::Clock& clock)
+      : nameless_(clock), unusable_(clock), misaddressed_(clock) {}
   CArrivalCheck(const CArrivalCheck&) = delete;
   CArrivalCheck& operator=(const CArrivalCheck&) = delete;
 
@@ -25,12 +28,15 @@ class CArrivalCheck {
   // AgentAddressCheck, like every value, where it is used.
   bool Admits(const std::string& report, std::optional<uint32_t> sender);
 
-  uint64_t refused() const { return nameless_.refused() + misaddressed_.refused(); }
+  uint64_t refused() const {
+    return nameless_.refused() + unusable_.refused() + misaddressed_.refused();
+  }
 
  private:
   bool Checks(const std::string& report, std::optional<uint32_t> sender);
 
   CRefusalCounter nameless_;
+  CRefusalCounter unusable_;
   CRefusalCounter misaddressed_;
 };
 

@@ -130,7 +130,7 @@ void ImportOne(DayImport& import, Batch& batch, const std::string& name,
   DailyLog log;
   SplitDailyLogName(name, &log.user, &log.address);
   if (!IsUsableNamePart(log.user) || !IsUsableNamePart(log.address)) {
-    import.summary.Leave(name, "user name or address empty or with a control character or comma");
+    import.summary.Leave(name, "user name or address unusable in the IP log");
     return;
   }
   platform::ExclusiveFile file;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/contact_values.h"
 #include "server/base/event_log.h"
 #include "server/base/server_metrics.h"
 
@@ -9,15 +10,17 @@ namespace {
 
 constexpr size_t kMaxNameShown = 48;
 
-// A text as the event log may show it: a file name can hold line breaks,
-// which must not start a line of their own there.
-std::string Printable(const std::string& text, size_t max = kMaxNameShown) {
-  std::string shown;
-  for (char c : text.substr(0, max)) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    shown += (u < 0x20 || u == 0x7f) ? '?' : c;
-  }
-  if (text.size() > max) shown += "...";
+// A text as the event log may show it: a file name or a failure's message
+// can hold line breaks and bytes that are not UTF-8, which must neither
+// start a line of their own there nor make a strict reader fail on the log.
+// A name's bytes are shown escaped; a cause keeps its width.
+std::string Printable(const std::string& text, size_t max) {
+  return EscapedLineText(std::string_view(text).substr(0, max), '?');
+}
+
+std::string ShownName(const std::string& name) {
+  std::string shown = EscapedLineText(std::string_view(name).substr(0, kMaxNameShown));
+  if (name.size() > kMaxNameShown) shown += "...";
   return shown;
 }
 
@@ -40,7 +43,7 @@ std::string Plural(int64_t count, const char* one, const char* many) {
 std::string LeftLine(const std::vector<NightSummary::LeftLog>& left) {
   std::string line = "Left in Logs/:";
   for (size_t i = 0; i < left.size() && i < kNamedLeft; ++i)
-    line += std::string(i ? ";" : "") + " " + Printable(left[i].name) + " (" + left[i].reason + ")";
+    line += std::string(i ? ";" : "") + " " + ShownName(left[i].name) + " (" + left[i].reason + ")";
   if (left.size() > kNamedLeft)
     line += "; and " + std::to_string(left.size() - kNamedLeft) + " more";
   return line;

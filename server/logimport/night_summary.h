@@ -37,7 +37,8 @@ struct NightSummary {
 };
 
 // The night's lines: the counts, and when logs were left, which (up to
-// kNamedLeft of them, with control characters shown as "?") and why.
+// kNamedLeft of them, each byte that is not part of a character
+// LineTextProblem allows shown as "\xNN") and why.
 std::vector<std::string> NightSummaryLines(const NightSummary& summary);
 
 inline constexpr size_t kNamedLeft = 3;

@@ -204,7 +204,8 @@ TEST_F(ToolTest, IncompleteOrRefusedValuesSkipTheRecordOnly) {
   // Once for the run of passes that refused values.
   EXPECT_EQ(log_.lines(), (std::vector<std::string>{
                               "1 agent report not recorded: a value is empty, longer than 256 "
-                              "bytes, or holds a comma or a control character"}));
+                              "bytes, not UTF-8, or holds a comma, a control character or a "
+                              "line separator"}));
   // Awkward but single-line values arrive whole.
   Pass({"<user>a \"b\\</user><computer>\\\\PC</computer><ip>1 2</ip>\n"});
   EXPECT_EQ(Calls().substr(36), "call\n[record]\na \"b\\\t\\\\PC\t1 2\ncall\n[7]\n");

@@ -104,8 +104,8 @@ CLogManagerThread::Taken CLogManagerThread::TakeContactOf(const std::string& rep
 void CLogManagerThread::TellRefused(size_t refused) {
   if (refused > 0 && !refusing_) {
     WriteEventLog(
-        "%zu agent %s not recorded: a value is empty, longer than %zu bytes, or holds a comma "
-        "or a control character",
+        "%zu agent %s not recorded: a value is empty, longer than %zu bytes, not UTF-8, or "
+        "holds a comma, a control character or a line separator",
         refused, refused == 1 ? "report" : "reports", kMaxContactValueLength);
   }
   refusing_ = refused > 0;

@@ -244,6 +244,20 @@ TEST(ContactValueTest, RefusesValuesThatWouldBreakTheList) {
   EXPECT_EQ(ContactValueProblem("a,b"), "holds a comma");
   EXPECT_EQ(ContactValueProblem("a\r\n"), "holds a control character");
   EXPECT_EQ(ContactValueProblem(std::string("a\0b", 3)), "holds a control character");
+  // Valid UTF-8 of any plane; C1 (NEL), the two separators and every
+  // malformed sequence are refused.
+  for (const char* good : {"Jos\xc3\xa9", "\xc2\xa0", "\xe2\x80\xa7", "\xef\xbf\xbd",
+                           "\xf0\x9f\x98\x80", "\xf4\x8f\xbf\xbf"})
+    EXPECT_EQ(ContactValueProblem(good), "") << good;
+  for (const char* c1 : {"a\xc2\x85", "\xc2\x80", "\xc2\x9f", "a\x7f"})
+    EXPECT_EQ(ContactValueProblem(c1), "holds a control character") << c1;
+  for (const char* separator : {"a\xe2\x80\xa8"
+                                "b",
+                                "\xe2\x80\xa9"})
+    EXPECT_EQ(ContactValueProblem(separator), "holds a line or paragraph separator");
+  for (const char* bad : {"\xff", "Jos\xc3", "\xc3(", "\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80",
+                          "\xf4\x90\x80\x80", "\xf8\x88\x80\x80\x80", "\x85", "\xe2\x80"})
+    EXPECT_EQ(ContactValueProblem(bad), "is not valid UTF-8") << bad;
   EXPECT_EQ(ContactValueProblem(std::string(CContactStore::kMaxValueLength, 'x')), "");
   EXPECT_EQ(ContactValueProblem(std::string(CContactStore::kMaxValueLength + 1, 'x')),
             "is too long");

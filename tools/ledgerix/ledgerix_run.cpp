@@ -156,16 +156,20 @@ int RecordContacts(const LedgerixSettings& settings, std::istream* input, std::s
   return refused ? 3 : 0;
 }
 
-void AppendListRow(const std::string& user, const std::string& ip, const std::string& computer,
+// False, leaving the row out, when a value would break the list's rows (a
+// contact an older tool recorded, a user stored before the rule).
+bool AppendListRow(const std::string& user, const std::string& ip, const std::string& computer,
                    bool active, std::string* out) {
+  if (BreaksContactList(user) || BreaksContactList(ip) || BreaksContactList(computer)) return false;
   out->append(user).append(",").append(ip).append(",").append(computer);
   out->append(active ? ",1\r\n" : ",0\r\n");
+  return true;
 }
 
 // The contacts, then each user of the activity database that has no
 // contact, inactive, with the address and computer it was stored with: the
 // one list behind the IP log, whether a report or the night refreshes it.
-// A user whose values would break the list's rows is left out.
+// A row whose values would break the list is left out.
 int ListContacts(const LedgerixSettings& settings, std::string* out, std::string* err) {
   CContactStore store;
   if (!OpenContacts(settings, &store, err)) return 1;
@@ -173,13 +177,11 @@ int ListContacts(const LedgerixSettings& settings, std::string* out, std::string
   if (!OpenActivity(settings, &db, err)) return 1;
   std::unordered_set<std::string> listed;
   for (const Contact& c : store.List(settings.now, settings.contact_window_seconds)) {
-    AppendListRow(c.user, c.ip, c.computer, c.active, out);
-    listed.insert(c.user);
+    if (AppendListRow(c.user, c.ip, c.computer, c.active, out)) listed.insert(c.user);
   }
   for (const UserAddress& u : ReadUserAddresses(db)) {
-    if (BreaksContactList(u.user) || BreaksContactList(u.ip) || BreaksContactList(u.computer))
-      continue;
-    if (listed.insert(u.user).second) AppendListRow(u.user, u.ip, u.computer, false, out);
+    if (!listed.contains(u.user) && AppendListRow(u.user, u.ip, u.computer, false, out))
+      listed.insert(u.user);
   }
   return 0;
 }
