@@ -17,6 +17,7 @@ reads on every call (FAKETIME_TIMESTAMP_FILE, FAKETIME_NO_CACHE): the server
 and every program it starts see the same time, and the test moves the day on
 from the small hours to the report hour by rewriting the file."""
 
+import base64
 import json
 import os
 import socket
@@ -310,6 +311,68 @@ class WholeDayTest(unittest.TestCase):
             code, lines, err = who(*args)
             self.assertEqual((code, lines), (1, []), args)
             self.assertEqual(len(err.splitlines()), 1, err)
+
+    def test_hostile_logs_hold_up_neither_the_night_nor_the_reports_nor_a_stop(self):
+        # A 2 TiB log that costs no disk and names no one can read; names
+        # that other readers would split; the server run by hand (umask 022).
+        day_logs = self.write_days_logs()
+        logs = os.fsencode(self.install.path("Logs"))
+        giant = os.path.join(logs, b"31_12_2026_big_10.0.0.9")
+        with open(giant, "wb"):
+            pass
+        os.truncate(giant, 2 << 40)
+        for name in (b"31_12_2026_n\xc2\x85_10.0.0.5", b"31_12_2026_s\xe2\x80\xa8_10.0.0.6"):
+            e2e_util.write_base64_log(os.path.join(logs, name), ["1*GET Request: forged.example/"])
+        self.clock.set(local_time(2026, 12, 31, 23, 59, 56))
+        env = self.install.env(**self.clock.env(), FAKE_LEDGERIX_REAL=e2e_util.program("ledgerix"))
+        umask = os.umask(0o022)
+        try:
+            server = e2e_util.Server(self.install, env=env, exe=os.path.join(self.bin, "Orbeline"))
+        finally:
+            os.umask(umask)
+        with server:
+            left = lambda: [line for line in server.lines if line.startswith("Left in Logs/")]
+            self.assertTrue(e2e_util.wait_until(left, timeout=120, step=0.2), server.lines)
+            self.assertRegex(server.lines[1], r"^Nightly import of 1 day: 3 logs with \d+ lines "
+                                              r"imported, \d+ lines? dropped, 3 logs left")
+            for named in ("31_12_2026_big_10.0.0.9 (larger than 1 GiB (2199023255552 bytes))",
+                          r"31_12_2026_n\xc2\x85_10.0.0.5 (user name or address unusable",
+                          r"31_12_2026_s\xe2\x80\xa8_10.0.0.6 (user name or address unusable"):
+                self.assertIn(named, left()[0])
+            self.assertTrue(os.path.exists(giant))
+            self.assertFalse(any(os.path.exists(p) for p in day_logs))
+            for name in ("webfilter.dbs", "webfilter.dbs-wal", "contacts.dbs"):
+                mode = os.stat(self.install.path(name)).st_mode & 0o777
+                self.assertEqual(mode, 0o600, name)
+
+            self.clock.set(local_time(2027, 1, 1, 8, 59, 57))
+            self.assertTrue(self.endpoint.wait_for_requests(6, timeout=180),
+                            (server.lines, len(self.endpoint.requests)))
+
+            # The next night reads a log just under the bounds (1 GiB, a
+            # sixteenth of it on disk, in lines to store): a stop ends it.
+            huge = os.path.join(logs, b"01_01_2027_huge_10.0.0.8")
+            line = base64.b64encode(b"1*GET Request: slow.example/page") + b"\r\n"
+            with open(huge, "wb") as f:
+                f.write(line * ((65 << 20) // len(line)))
+            os.truncate(huge, 1 << 30)
+            self.clock.set(local_time(2027, 1, 1, 23, 59, 58))
+            fds = "/proc/%d/fd" % server.proc.pid
+
+            def reading():
+                for fd in os.listdir(fds):
+                    try:
+                        if os.readlink(os.path.join(fds, fd)) == os.fsdecode(huge):
+                            return True
+                    except OSError:
+                        pass
+                return False
+            self.assertTrue(e2e_util.wait_until(reading, timeout=60, step=0.01), server.lines)
+            started = time.time()
+            self.assertEqual(server.stop(timeout=10), 0)
+            self.assertLess(time.time() - started, 10)
+            self.assertTrue(any("stopped early" in line for line in server.lines), server.lines)
+            self.assertTrue(os.path.exists(huge))
 
     def ledgerix(self, *args, at="2027-01-01 10:00:00"):
         env = self.install.env(**e2e_util.faketime_env(FAKETIME="@" + at), TZ=TZ)

@@ -182,5 +182,6 @@ bool ImportDailyLogs(DayImport& import, const std::vector<std::string>& names) {
     work.insert(work.begin(), again.begin(), again.end());  // next, in their first order
   }
   batch.Commit();
-  return true;
+  // A stop that ended the last log's read ends the day as one between logs.
+  return import.KeepGoing();
 }
