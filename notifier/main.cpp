@@ -9,5 +9,5 @@
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (AnswerVersionRequest("Notivo", args, std::cout)) return 0;
-  return RunNotivo(args, std::cerr);
+  return RunNotivo(args, std::cerr, &std::cout);
 }

@@ -59,7 +59,7 @@ std::string NotifyEndpointUrl() {
 
 std::string MailTemplatePath() { return InstallFile("templates/En/email"); }
 
-int RunNotivo(const std::vector<std::string>& args, std::ostream& err) {
+int RunNotivo(const std::vector<std::string>& args, std::ostream& err, std::ostream* out) {
   // The install path is taken when the program starts, before anything else.
   const std::string template_path = MailTemplatePath();
   if (args.size() < 3) {
@@ -84,6 +84,7 @@ int RunNotivo(const std::vector<std::string>& args, std::ostream& err) {
   if (!IsDelivery(http_status)) {
     err << "Notivo: " << url << " did not take the notification: HTTP status " << http_status
         << "\n";
+    if (out) *out << "HTTP status " << http_status << "\n";
     return kNotivoRefused;
   }
   return kNotivoSent;

@@ -27,7 +27,9 @@ std::string NotifyEndpointUrl();
 // The mail template's path: the install path + "templates/En/email".
 std::string MailTemplatePath();
 
-// `args` are the program's arguments without its name.
-int RunNotivo(const std::vector<std::string>& args, std::ostream& err);
+// `args` are the program's arguments without its name. With kNotivoRefused,
+// `out` (when given) also gets "HTTP status N" on a line of its own, which
+// the server, which keeps Notivo's standard output, puts in its line.
+int RunNotivo(const std::vector<std::string>& args, std::ostream& err, std::ostream* out = nullptr);
 
 #endif  // NOTIFIER_NOTIVO_H_

@@ -106,9 +106,9 @@ class NotivoFailureTest(NotivoCase):
         super().setUp()
         self.write("dbdata", b"report\n")
 
-    def assert_failed(self, result, code, words):
+    def assert_failed(self, result, code, words, stdout=b""):
         self.assertEqual(result.returncode, code, result.stderr)
-        self.assertEqual(result.stdout, b"")
+        self.assertEqual(result.stdout, stdout)
         lines = result.stderr.decode("latin-1").splitlines()
         self.assertEqual(len(lines), 1, lines)
         for word in words:
@@ -148,7 +148,9 @@ class NotivoFailureTest(NotivoCase):
             if code == 0:
                 self.assertEqual((result.returncode, result.stderr), (0, b""))
             else:
-                self.assert_failed(result, code, ["/vantry.php", "HTTP status %d" % status])
+                # Also on standard output, for the server's line.
+                self.assert_failed(result, code, ["/vantry.php", "HTTP status %d" % status],
+                                   stdout=b"HTTP status %d\n" % status)
 
     def test_endpoint_that_never_answers_is_given_up(self):
         with RecordingHttpServer(silent=True) as silent:

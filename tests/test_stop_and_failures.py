@@ -110,8 +110,8 @@ class StopAndFailureTest(unittest.TestCase):
             self.assertEqual(server.stop(), 0)
         not_sent = [line for line in server.lines if "report was not sent" in line]
         self.assertEqual(len(not_sent), 2, server.lines)
-        self.assertIn("daily activity report was not sent: Notivo ended with exit code 5",
-                      not_sent[0])
+        self.assertIn("daily activity report was not sent: Notivo ended with exit code 5 "
+                      "(HTTP status 500)", not_sent[0])
         self.assertIn("daily filter report was not sent: ledgerix ended with exit code 1",
                       not_sent[1])
 

@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <optional>
+#include <string_view>
 
 #include "server/base/event_log.h"
 #include "server/base/run_console_app.h"
@@ -45,6 +46,17 @@ bool ProduceReport(const ReportEntry& report, const std::string& folder,
   return false;
 }
 
+// " (HTTP status N)" when Notivo's output says the endpoint answered with
+// a status other than 2xx; only the digits are taken from it.
+std::string RefusingStatus(const std::string& output) {
+  constexpr std::string_view kPrefix = "HTTP status ";
+  if (!output.starts_with(kPrefix)) return "";
+  const size_t digits = output.find_first_not_of("0123456789", kPrefix.size());
+  const size_t count = (digits == std::string::npos ? output.size() : digits) - kPrefix.size();
+  if (count == 0 || count > 3) return "";
+  return " (HTTP status " + output.substr(kPrefix.size(), count) + ")";
+}
+
 }  // namespace
 
 std::vector<std::string> NotifierArguments(const std::string& address) {
@@ -63,7 +75,8 @@ bool SendReport(const ReportEntry& report, const std::string& folder,
     ReportNotSent(report,
                   stop && stop() ? "the server is stopping" : "Notivo could not be started");
   } else if (!platform::EndedWithSuccess(exit_status)) {
-    ReportNotSent(report, "Notivo ended with " + platform::DescribeWaitStatus(exit_status));
+    ReportNotSent(report, "Notivo ended with " + platform::DescribeWaitStatus(exit_status) +
+                              RefusingStatus(*output));
   } else {
     server_metrics::ReportSent(report.name, std::time(nullptr));
     if (sent) *sent = true;
