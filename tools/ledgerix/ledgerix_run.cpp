@@ -12,10 +12,13 @@
 #include "server/db/read_filter_events_of_period.h"
 #include "server/db/read_user_activity.h"
 #include "server/db/read_user_addresses.h"
+#include "tools/ledgerix/apply_report_names.h"
 #include "tools/ledgerix/command_line.h"
 #include "tools/ledgerix/contact_history.h"
 #include "tools/ledgerix/contact_store.h"
+#include "tools/ledgerix/report_csv.h"
 #include "tools/ledgerix/report_html.h"
+#include "tools/ledgerix/report_names.h"
 #include "tools/ledgerix/report_period.h"
 #include "tools/ledgerix/user_report_html.h"
 
@@ -108,23 +111,90 @@ int ListContacts(const LedgerixSettings& settings, std::string* out, std::string
   return 0;
 }
 
+// How the reports show users; false after saying why in one line.
+bool NamesOfReports(const LedgerixSettings& settings, ReportNames* names, std::string* err) {
+  if (!settings.pseudonyms) return true;
+  std::string error;
+  std::optional<ReportNames> withheld = ReportNames::WithPseudonyms(settings.install_path, &error);
+  if (!withheld) {
+    *err +=
+        "ledgerix: no report while names are to be withheld (ReportPseudonyms) and the key "
+        "cannot be used: " +
+        error + "\n";
+    return false;
+  }
+  *names = *withheld;
+  return true;
+}
+
 int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
            std::string* err) {
+  ReportNames names;
+  if (!NamesOfReports(settings, &names, err)) return 1;
   ActivityDatabase db;
   if (!OpenActivity(settings, &db, err)) return 1;
-  PeriodBounds bounds = BoundsOfPeriod(command.period, settings.now);
-  std::string period = DescribePeriod(command.period, bounds);
-  std::string adjective = PeriodAdjective(command.period);
-  if (command.mode == LedgerixMode::kActivityReport) {
-    ActivityReport report{adjective + " activity report", period,
+  const bool activity = command.mode == LedgerixMode::kActivityReport;
+  const PeriodBounds bounds =
+      command.any_period ? command.days : BoundsOfPeriod(command.period, settings.now);
+  if (command.csv) {
+    *out = activity ? ActivityCsv(db, bounds, names) : FilterCsv(db, bounds, names);
+    return 0;
+  }
+  const std::string period =
+      command.any_period ? DescribeDays(bounds) : DescribePeriod(command.period, bounds);
+  const std::string adjective = command.any_period ? "" : PeriodAdjective(command.period);
+  const std::string title = adjective.empty()
+                                ? (activity ? "Activity report" : "Filter report")
+                                : adjective + (activity ? " activity report" : " filter report");
+  if (activity) {
+    ActivityReport report{title, period,
                           ReadActivityOfPeriod(db, bounds.begin, bounds.end,
                                                std::max(kTopInOverview, kSitesPerUser))};
+    ApplyReportNames(names, &report.activity);
     *out = RenderActivityReport(report);
   } else {
     FilterReport report{
-        adjective + " filter report", period,
+        title, period,
         ReadFilterEventsOfPeriod(db, bounds.begin, bounds.end, kTopInOverview, kEventsPerUser)};
+    ApplyReportNames(names, &report.events);
     *out = RenderFilterReport(report);
+  }
+  return 0;
+}
+
+// The pseudonym of a name, whether or not the reports use them now.
+int PseudonymOf(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
+                std::string* err) {
+  std::string error;
+  std::optional<ReportNames> names = ReportNames::WithPseudonyms(settings.install_path, &error);
+  if (!names) {
+    *err += "ledgerix: cannot use the key of the pseudonyms: " + error + "\n";
+    return 1;
+  }
+  *out = names->Pseudonym(command.user) + "\n";
+  return 0;
+}
+
+// The names the activity database knows whose pseudonym is the one given.
+int Unmask(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
+           std::string* err) {
+  std::string error;
+  std::optional<ReportNames> names = ReportNames::WithPseudonyms(settings.install_path, &error);
+  if (!names) {
+    *err += "ledgerix: cannot use the key of the pseudonyms: " + error + "\n";
+    return 1;
+  }
+  ActivityDatabase db;
+  if (!OpenActivity(settings, &db, err)) return 1;
+  std::unordered_set<std::string> tried;
+  for (const UserAddress& user : ReadUserAddresses(db)) {
+    if (tried.insert(user.user).second && names->Pseudonym(user.user) == command.pseudonym)
+      *out += user.user + "\n";
+  }
+  if (out->empty()) {
+    *err +=
+        "ledgerix: no user of the activity database has the pseudonym " + command.pseudonym + "\n";
+    return 1;
   }
   return 0;
 }
@@ -167,6 +237,8 @@ int Migrate(const LedgerixCommand& command, const LedgerixSettings& settings, st
 
 int UserReportOf(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
                  std::string* err) {
+  ReportNames names;
+  if (!NamesOfReports(settings, &names, err)) return 1;
   ActivityDatabase db;
   if (!OpenActivity(settings, &db, err)) return 1;
   UserReport report{
@@ -177,6 +249,12 @@ int UserReportOf(const LedgerixCommand& command, const LedgerixSettings& setting
     *err += "ledgerix: the activity database knows no user named " + command.user + "\n";
     return 1;
   }
+  if (command.csv) {
+    *out = UserCsv(command.user, report.activity, names);
+    return 0;
+  }
+  report.name = names.ShowName(report.name);
+  ApplyReportNames(names, &report.activity);
   *out = RenderUserReport(report);
   return 0;
 }
@@ -222,6 +300,10 @@ int Dispatch(const LedgerixCommand& command, const LedgerixSettings& settings, s
       return UserReportOf(command, settings, out, err);
     case LedgerixMode::kWho:
       return Who(command, settings, out, err);
+    case LedgerixMode::kPseudonym:
+      return PseudonymOf(command, settings, out, err);
+    case LedgerixMode::kUnmask:
+      return Unmask(command, settings, out, err);
   }
   return 2;
 }
@@ -233,6 +315,7 @@ LedgerixSettings ReadLedgerixSettings(const platform::Clock& clock) {
   settings.install_path = ReadInstallPath();
   settings.now = clock.Now();
   settings.activity_database = CRegTextValue(setting::kActivityDatabase).Read();
+  settings.pseudonyms = CRegNumberValue(setting::kReportPseudonyms).Read() == 1;
   settings.contact_window_seconds =
       static_cast<int64_t>(ReadPositive(setting::kContactWindowHours)) * 3600;
   settings.contact_keep_seconds =
@@ -250,6 +333,10 @@ int RunLedgerix(const std::vector<std::string>& args, const LedgerixSettings& se
   if (!command) {
     *err += LedgerixUsage();
     return 2;
+  }
+  if (!command->problem.empty()) {
+    *err += command->problem + "\n";
+    return 1;
   }
   if (settings.install_path.empty()) {
     // Without it every file would land in whatever folder the tool runs in.
