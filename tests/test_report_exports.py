@@ -53,7 +53,7 @@ def make_database(path):
         "CREATE INDEX Web_users_time ON Web(users, time);"
         "CREATE INDEX FilterActivity_users_time ON FilterActivity(users, time);"
         "PRAGMA user_version=3;")
-    web, events = {}, {}
+    web, events, per_day = {}, {}, [0] * 30
     days = [(10, 31)] + [(11, d) for d in range(1, 31)] + [(12, 1)]
     for uid, (name, ip, computer) in enumerate(USERS, 1):
         db.execute("INSERT INTO Computer VALUES (?, ?, 1)", (uid, computer))
@@ -69,6 +69,7 @@ def make_database(path):
                            (site, size, when, uid))
                 if november:
                     web[(name, site)] = web.get((name, site), 0) + size
+                    per_day[day[1] - 1] += size
             for _ in range(rng.randint(0, 3)):
                 url = "blocked%d.example/p,a\"th" % rng.randint(1, 5)
                 action = rng.choice(ACTIONS)
@@ -79,7 +80,18 @@ def make_database(path):
                     events.setdefault(name, []).append((when, url, action))
     db.commit()
     db.close()
-    return web, events
+    return web, events, per_day
+
+
+def chart(page, heading):
+    """The figures of the chart under `heading`, column by column."""
+    table = page.split(heading, 1)[1].split("</table>\n", 1)[0]
+    return [int(n.replace(",", "")) for n in re.findall(r'title="[^"]*: ([\d,]+)"', table)]
+
+
+def figure(page, label):
+    return int(re.search(r"<td>%s</td><td[^>]*>([\d,]+)</td>" % label,
+                         page).group(1).replace(",", ""))
 
 
 def as_text(field):
@@ -137,6 +149,7 @@ class ReportExportsTest(unittest.TestCase):
             with self.subTest(store=store):
                 self.check_any_period(inst)
                 self.check_csv(inst)
+                self.check_user_page(inst)
                 self.check_pseudonyms(inst)
 
     def check_any_period(self, inst):
@@ -147,6 +160,16 @@ class ReportExportsTest(unittest.TestCase):
             self.assertIn("1 November 2026 to 30 November 2026", ranged)
             self.assertIn("Monthly", monthly)
             self.assertEqual(without_heading(ranged), without_heading(monthly))
+            if kind == "activity":
+                self.assertEqual(chart(monthly, "Requests per day"), self.expected[2])
+                self.assertEqual(sum(self.expected[2]), figure(monthly, "Requests"))
+            else:
+                for heading, columns in (("Filter events per day", 30),
+                                         ("Filter events per hour of the day", 24)):
+                    counts = chart(monthly, heading)
+                    self.assertEqual(len(counts), columns)
+                    self.assertEqual(sum(counts), figure(monthly, "Filter events"))
+                    self.assertEqual(sum(counts), sum(map(len, self.expected[1].values())))
         for bad in (("2026-11-31", "2026-12-01"), ("2026-12-02", "2026-12-01"),
                     ("2025-11-01", "2026-12-06"), ("1.11.2026", "2026-11-30")):
             done = self.ledgerix(inst, "report", "activity", *bad)
@@ -156,7 +179,7 @@ class ReportExportsTest(unittest.TestCase):
                                        "2026-11-02").returncode, 2)
 
     def check_csv(self, inst):
-        web, events = self.expected
+        web, events, _ = self.expected
         text = self.ok(inst, "report", "activity", "2026-11-01", "2026-11-30", "--csv")
         rows = list(csv.reader(io.StringIO(text, newline="")))
         self.assertEqual(rows[0], ["user", "address", "computer", "site", "requests"])
@@ -181,6 +204,22 @@ class ReportExportsTest(unittest.TestCase):
         self.assertEqual({r[3]: int(r[4]) for r in rows[1:]},
                          {s: c for (n, s), c in web.items() if n == "bob, the builder"})
 
+    def check_user_page(self, inst):
+        for args, at in ((("alice", "PC-7", "10.0.0.7"), "2026-11-10 08:00:00"),
+                         (("alice", "PC-7", "10.0.0.7"), "2026-11-10 09:30:00"),
+                         (("alice", "PC-77", "10.0.0.77"), "2026-11-20 10:00:00"),
+                         (("alice", "PC-78", "10.0.0.78"), "2026-12-05 10:00:00")):
+            self.assertEqual(self.ledgerix(inst, "6", *args, at=at).returncode, 0)
+        page = self.ok(inst, "user", "alice", "2026-11-01", "2026-11-30")
+        self.assertEqual(sum(chart(page, "Requests per day")), figure(page, "Requests"))
+        self.assertEqual(sum(chart(page, "Filter events per hour of the day")),
+                         figure(page, "Filter events"))
+        self.assertEqual(figure(page, "Requests"),
+                         sum(c for (n, _), c in self.expected[0].items() if n == "alice"))
+        self.assertRegex(page, r"<td>10\.0\.0\.7</td><td>PC-7</td><td>2026-11-10 08:00:00</td>"
+                               r"<td>2026-11-10 09:30:00</td>.*\n<tr><td>10\.0\.0\.77</td>")
+        self.assertNotIn("10.0.0.78", page)  # December
+
     def check_pseudonyms(self, inst):
         key = inst.path("report-pseudonyms.key")
         self.assertFalse(os.path.exists(key))
@@ -195,6 +234,7 @@ class ReportExportsTest(unittest.TestCase):
             self.assertEqual(stat.S_IMODE(os.lstat(key).st_mode), 0o600)
             self.assertEqual(pages[0], pages[2])  # stable across reports
             for page in pages:
+                self.assertNotIn("10.0.0.77", page)
                 for name, ip, computer in USERS:
                     for text in (name, ip, computer):
                         self.assertNotIn(html.escape(text), page)

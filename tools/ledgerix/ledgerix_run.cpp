@@ -9,6 +9,7 @@
 #include "server/db/activity_database.h"
 #include "server/db/copy_activity_database.h"
 #include "server/db/read_activity_of_period.h"
+#include "server/db/read_activity_per_slot.h"
 #include "server/db/read_filter_events_of_period.h"
 #include "server/db/read_user_activity.h"
 #include "server/db/read_user_addresses.h"
@@ -111,6 +112,12 @@ int ListContacts(const LedgerixSettings& settings, std::string* out, std::string
   return 0;
 }
 
+// The period's quarter hours, for the charts.
+std::vector<int64_t> Slots(ActivityDatabase& db, ActivityKind kind, const PeriodBounds& bounds,
+                           const std::string* user_name = nullptr) {
+  return ReadActivityPerSlot(db, kind, bounds.begin, bounds.end, kQuarterHourSlot, user_name);
+}
+
 // How the reports show users; false after saying why in one line.
 bool NamesOfReports(const LedgerixSettings& settings, ReportNames* names, std::string* err) {
   if (!settings.pseudonyms) return true;
@@ -151,12 +158,19 @@ int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std
                           ReadActivityOfPeriod(db, bounds.begin, bounds.end,
                                                std::max(kTopInOverview, kSitesPerUser))};
     ApplyReportNames(names, &report.activity);
+    if (DaysIn(bounds) > 1)
+      report.per_day = PerDay(Slots(db, ActivityKind::kRequests, bounds), kQuarterHourSlot, bounds);
     *out = RenderActivityReport(report);
   } else {
     FilterReport report{
         title, period,
         ReadFilterEventsOfPeriod(db, bounds.begin, bounds.end, kTopInOverview, kEventsPerUser)};
     ApplyReportNames(names, &report.events);
+    if (DaysIn(bounds) > 1) {
+      const std::vector<int64_t> slots = Slots(db, ActivityKind::kFilterEvents, bounds);
+      report.per_day = PerDay(slots, kQuarterHourSlot, bounds);
+      report.per_hour = PerHourOfDay(slots, kQuarterHourSlot, bounds);
+    }
     *out = RenderFilterReport(report);
   }
   return 0;
@@ -255,6 +269,22 @@ int UserReportOf(const LedgerixCommand& command, const LedgerixSettings& setting
   }
   report.name = names.ShowName(report.name);
   ApplyReportNames(names, &report.activity);
+  if (DaysIn(command.days) > 1) {
+    report.requests_per_day =
+        PerDay(Slots(db, ActivityKind::kRequests, command.days, &command.user), kQuarterHourSlot,
+               command.days);
+    const std::vector<int64_t> events =
+        Slots(db, ActivityKind::kFilterEvents, command.days, &command.user);
+    report.events_per_day = PerDay(events, kQuarterHourSlot, command.days);
+    report.events_per_hour = PerHourOfDay(events, kQuarterHourSlot, command.days);
+  }
+  report.stays_withheld = names.withheld();
+  if (!names.withheld() &&
+      !platform::FileIsMissing(settings.install_path + CContactStore::kFileName)) {
+    CContactStore store;
+    if (!OpenContacts(settings, &store, err)) return 1;
+    report.stays = store.IntervalsOfUser(command.user, command.days.begin, command.days.end);
+  }
   *out = RenderUserReport(report);
   return 0;
 }
