@@ -34,10 +34,11 @@ def local(day, hour=10, minute=0):
                                  tzinfo=zoneinfo.ZoneInfo(TZ)).timestamp())
 
 
-def make_database(path):
+def make_database(path, seed=29):
     """A month and a little more of USERS' activity; returns what November
-    holds: requests per (user, site) and the filter events per user."""
-    rng = random.Random(29)
+    holds: requests per (user, site), the filter events per user and the
+    requests per day."""
+    rng = random.Random(seed)
     db = sqlite3.connect(path)
     db.executescript(
         "CREATE TABLE Computer(id INTEGER PRIMARY KEY, computer_name TEXT, status INTEGER);"
@@ -151,6 +152,42 @@ class ReportExportsTest(unittest.TestCase):
                 self.check_csv(inst)
                 self.check_user_page(inst)
                 self.check_pseudonyms(inst)
+
+    def test_one_report_over_two_sites(self):
+        if not self.cluster:
+            self.skipTest(missing_reason())
+        totals = {}
+        for schema, seed in (("site_one", 1), ("site_two", 2)):
+            with e2e_util.Install() as source:
+                web, events, _ = make_database(source.path("webfilter.dbs"), seed)
+                inst = e2e_util.Install({"ActivityDatabase": self.cluster.connection(schema)})
+                self.addCleanup(inst.__exit__)
+                moved = self.ledgerix(inst, "migrate", source.path("webfilter.dbs"))
+                self.assertEqual(moved.returncode, 0, moved.stderr)
+            totals[schema] = (sum(web.values()), sum(map(len, events.values())))
+        self.cluster.psql("CREATE SCHEMA IF NOT EXISTS elsewhere; CREATE TABLE IF NOT EXISTS "
+                          "elsewhere.notes(id int)")
+        for kind, column in (("activity", 0), ("filter", 1)):
+            page = self.ok(inst, "report", kind, "2026-11-01", "2026-11-30",
+                           "--sites", "site_one,site_two")
+            self.assertIn("report of 2 sites", page)
+            rows = re.findall(r'<tr><td>(site_one|site_two|<b>All sites</b>)</td>'
+                              r'<td align="right">(?:<b>)?([\d,]+)', page)
+            self.assertEqual([(site, int(n.replace(",", ""))) for site, n in rows],
+                             [("site_one", totals["site_one"][column]),
+                              ("site_two", totals["site_two"][column]),
+                              ("<b>All sites</b>", totals["site_one"][column] +
+                               totals["site_two"][column])])
+            self.assertIn("site_two: Top 10 users", page)
+            self.assertIn("bob, the builder", page)
+        for sites in ("site_one,elsewhere", "site_one,missing"):
+            done = self.ledgerix(inst, "report", "activity", "2026-11-01", "2026-11-30",
+                                 "--sites", sites)
+            self.assertEqual((done.returncode, done.stdout), (1, b""))
+            self.assertEqual(len(done.stderr.splitlines()), 1, done.stderr)
+            self.assertIn(sites.split(",")[1].encode(), done.stderr)
+        self.assertEqual(self.cluster.psql("SELECT count(*) FROM pg_namespace WHERE nspname = "
+                                           "'missing'"), "0")  # nothing made
 
     def check_any_period(self, inst):
         # The days of November as asked for are the scheduled monthly report.

@@ -462,3 +462,22 @@ std::unique_ptr<ActivityBackend> OpenPostgresActivityBackend(const std::string& 
   }
   return std::make_unique<PostgresActivityBackend>(std::move(db));
 }
+
+std::unique_ptr<ActivityBackend> OpenPostgresSiteBackend(const std::string& connection,
+                                                         const std::string& schema,
+                                                         std::string* error) {
+  std::unique_ptr<PgConnection> db = PgConnection::Connect(connection, error);
+  if (!db) return nullptr;
+  try {
+    if (!PostgresTablesIn(*db, schema)) {
+      if (error) *error = "the schema " + schema + " holds no tables of the activity database";
+      return nullptr;
+    }
+    UsePostgresSchema(*db, schema);
+    db->Exec("SET jit = off");
+  } catch (const std::exception& e) {
+    if (error) *error = e.what();
+    return nullptr;
+  }
+  return std::make_unique<PostgresActivityBackend>(std::move(db));
+}

@@ -76,6 +76,7 @@ std::optional<LedgerixCommand> ParseAnyPeriod(std::vector<std::string> args) {
   for (const std::string& site : command.sites) {
     if (site.empty()) return std::nullopt;
   }
+  if (command.csv && !command.sites.empty()) return std::nullopt;  // one site's rows at a time
   command.mode =
       args[1] == "activity" ? LedgerixMode::kActivityReport : LedgerixMode::kFilterReport;
   command.any_period = true;

@@ -17,10 +17,12 @@
 #include "tools/ledgerix/command_line.h"
 #include "tools/ledgerix/contact_history.h"
 #include "tools/ledgerix/contact_store.h"
+#include "tools/ledgerix/html_parts.h"
 #include "tools/ledgerix/report_csv.h"
 #include "tools/ledgerix/report_html.h"
 #include "tools/ledgerix/report_names.h"
 #include "tools/ledgerix/report_period.h"
+#include "tools/ledgerix/sites_report_html.h"
 #include "tools/ledgerix/user_report_html.h"
 
 namespace {
@@ -134,10 +136,68 @@ bool NamesOfReports(const LedgerixSettings& settings, ReportNames* names, std::s
   return true;
 }
 
+// The first `n` users of a period's figures as rows of a count table.
+template <typename User, typename CountOfUser>
+std::vector<NamedCount> TopUsers(const std::vector<User>& users, CountOfUser count) {
+  std::vector<NamedCount> rows;
+  for (size_t i = 0; i < std::min(kTopInOverview, users.size()); ++i)
+    rows.push_back({UserText(users[i].user), count(users[i])});
+  return rows;
+}
+
+// One site's figures for the report over several sites.
+SiteFigures FiguresOfSite(ActivityDatabase& db, const std::string& site, bool activity,
+                          const PeriodBounds& bounds, const ReportNames& names) {
+  if (activity) {
+    ActivityOfPeriod read = ReadActivityOfPeriod(db, bounds.begin, bounds.end, kTopInOverview);
+    ApplyReportNames(names, &read);
+    return {site,
+            {{"Requests", read.requests},
+             {"Users", static_cast<int64_t>(read.users.size())},
+             {"Sites", read.site_count}},
+            TopUsers(read.users, [](const UserActivityOfPeriod& u) { return u.requests; })};
+  }
+  FilterEventsOfPeriod read = ReadFilterEventsOfPeriod(db, bounds.begin, bounds.end, 0, 0);
+  ApplyReportNames(names, &read);
+  return {site,
+          {{"Filter events", read.events},
+           {"Blocked", read.blocked},
+           {"Users", static_cast<int64_t>(read.users.size())}},
+          TopUsers(read.users, [](const UserFilterEventsOfPeriod& u) { return u.events; })};
+}
+
+// The report over the schemas of several sites, one after the other.
+int SitesReportOf(const LedgerixCommand& command, const LedgerixSettings& settings,
+                  const ReportNames& names, std::string* out, std::string* err) {
+  const bool activity = command.mode == LedgerixMode::kActivityReport;
+  const ActivityLocation location =
+      ActivityLocationOf(settings.install_path, settings.activity_database);
+  SitesReport report{std::string(activity ? "Activity" : "Filter") + " report of " +
+                         std::to_string(command.sites.size()) +
+                         (command.sites.size() == 1 ? " site" : " sites"),
+                     DescribeDays(command.days),
+                     "Top " + std::to_string(kTopInOverview) + " users",
+                     activity ? "Requests" : "Events",
+                     {},
+                     {true, true, !activity}};
+  for (const std::string& site : command.sites) {
+    ActivityDatabase db;
+    std::string error;
+    if (!db.OpenSite(location, site, &error)) {
+      *err += "ledgerix: cannot report on the site " + site + ": " + error + "\n";
+      return 1;
+    }
+    report.sites.push_back(FiguresOfSite(db, site, activity, command.days, names));
+  }
+  *out = RenderSitesReport(report);
+  return 0;
+}
+
 int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
            std::string* err) {
   ReportNames names;
   if (!NamesOfReports(settings, &names, err)) return 1;
+  if (!command.sites.empty()) return SitesReportOf(command, settings, names, out, err);
   ActivityDatabase db;
   if (!OpenActivity(settings, &db, err)) return 1;
   const bool activity = command.mode == LedgerixMode::kActivityReport;
