@@ -31,3 +31,14 @@ std::string FormatIpv4Address(uint32_t address) {
   return std::to_string(address >> 24) + "." + std::to_string(address >> 16 & 0xFF) + "." +
          std::to_string(address >> 8 & 0xFF) + "." + std::to_string(address & 0xFF);
 }
+
+std::optional<Ipv4Endpoint> ParseIpv4Endpoint(std::string_view text) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  std::optional<uint32_t> address = ParseIpv4Address(text.substr(0, colon));
+  const std::string_view port_text = text.substr(colon + 1);
+  if (!address || port_text.empty() || port_text[0] == '0') return std::nullopt;
+  std::optional<uint32_t> port = platform::ParseDigits<uint32_t>(port_text);
+  if (!port || *port > 65535) return std::nullopt;
+  return Ipv4Endpoint{*address, static_cast<uint16_t>(*port)};
+}

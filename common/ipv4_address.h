@@ -17,4 +17,12 @@ std::optional<uint32_t> ParseIpv4Address(std::string_view text);
 
 std::string FormatIpv4Address(uint32_t address);
 
+// "address:port" ("127.0.0.1:9464"), the port 1 to 65535 without a leading
+// zero; nothing for any other text.
+struct Ipv4Endpoint {
+  uint32_t address = 0;
+  uint16_t port = 0;
+};
+std::optional<Ipv4Endpoint> ParseIpv4Endpoint(std::string_view text);
+
 #endif  // COMMON_IPV4_ADDRESS_H_

@@ -39,6 +39,8 @@ std::string_view KindHint(SettingKind kind) {
       return "host=... dbname=... or postgresql://...";
     case SettingKind::kFile:
       return "absolute file";
+    case SettingKind::kEndpoint:
+      return "IPv4address:port";
   }
   return "";
 }

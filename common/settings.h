@@ -33,6 +33,7 @@ enum class SettingKind {
   kCountOrOff,  // number 0..100000, 0 turning the feature off
   kConnection,  // text, a PostgreSQL connection string or URI, or empty
   kFile,        // text, an absolute file path, or empty
+  kEndpoint,    // text, IPv4address:port, or empty
 };
 
 struct Setting {
@@ -87,6 +88,8 @@ inline constexpr Setting kActivityDatabase{"ActivityDatabase", SettingKind::kCon
     "PostgreSQL connection for the activity (empty: webfilter.dbs)"};
 inline constexpr Setting kReportPseudonyms{"ReportPseudonyms", SettingKind::kSwitch, "0",
     "reports show users as pseudonyms, without address and computer"};
+inline constexpr Setting kMetricsAddress{"MetricsAddress", SettingKind::kEndpoint, "",
+    "address:port of the Prometheus metrics at /metrics (empty: off)"};
 // clang-format on
 
 }  // namespace setting
@@ -104,6 +107,7 @@ inline constexpr const Setting* kAllSettings[] = {
     &setting::kRegMonFilter,  &setting::kContactWindowHours, &setting::kContactKeepDays,
     &setting::kListenAddress, &setting::kAgentNetworks,      &setting::kAgentAddressCheck,
     &setting::kKeepDays,      &setting::kActivityDatabase,   &setting::kReportPseudonyms,
+    &setting::kMetricsAddress,
 };
 
 inline std::span<const Setting* const> AllSettings() { return kAllSettings; }

@@ -26,6 +26,9 @@ int64_t FromLocalTime(std::tm local);
 // Seconds since 1970 of a local date and time, daylight saving time left to
 // the conversion; month 1-12. Out-of-range fields are normalised.
 int64_t LocalTimeOf(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+// The calendar date of `local` as a count of days since 1970-01-01, so that
+// dates compare and step by one whatever the time zone did to the hours.
+int64_t DayNumber(const std::tm& local);
 
 // A clock that stands still until a test moves it. Thread-safe.
 class FakeClock final : public Clock {

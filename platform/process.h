@@ -38,8 +38,9 @@ enum class SpawnStatus {
   kStopped,      // the stop check said stop: not started, or ended early
 };
 
-// Where a program's standard output goes. Standard input is empty unless
-// the output is inherited, when the program has all three of this process's.
+// Where a program's standard output goes. Standard input is empty (or
+// ProgramRun::input) unless the output is inherited, when the program has
+// all three of this process's.
 enum class OutputTo {
   kInherit,  // this process's standard input, output and error
   kCapture,  // a pipe read into ProgramRun::captured
@@ -55,6 +56,10 @@ struct ProgramRun {
   std::string* captured = nullptr;
   size_t max_bytes = 0;
   std::string output_path;  // kFile
+  // kCapture and kFile: when set, the program reads this text on its
+  // standard input, which then ends. A program that ends or closes it
+  // unread leaves the rest unwritten, and no SIGPIPE reaches this process.
+  const std::string* input = nullptr;
   // The program's working folder; empty for this process's. Set in the
   // child alone: this process's current folder never changes.
   std::string folder;

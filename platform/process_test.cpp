@@ -138,6 +138,29 @@ TEST_F(ProcessTest, ChildGetsEmptyInputAndArgumentsAsSplit) {
   EXPECT_EQ(out, "[a b][][\"q\\]");
 }
 
+TEST_F(ProcessTest, ChildReadsTheGivenInputOrLeavesItUnread) {
+  // More than a pipe holds, so that writing and reading take turns.
+  std::string input;
+  for (int i = 0; input.size() < (3u << 20); ++i) input += "line " + std::to_string(i) + "\n";
+  for (const Args& argv : {Args{"cat"}, Args{"true"}, Args{"head", "-c", "10"}}) {
+    ProgramRun run;
+    run.argv = argv;
+    run.output = OutputTo::kCapture;
+    std::string out;
+    run.captured = &out;
+    run.max_bytes = 4u << 20;
+    run.input = &input;
+    ProgramResult result = RunProgram(run);
+    ASSERT_EQ(result.status, SpawnStatus::kOk) << argv[0];
+    EXPECT_TRUE(EndedWithSuccess(result.exit_status)) << argv[0];
+    EXPECT_EQ(out, argv[0] == "cat" ? input : argv[0] == "head" ? input.substr(0, 10) : "");
+  }
+  // No SIGPIPE is left behind for this process (it would end it now).
+  sigset_t pending;
+  ASSERT_EQ(sigpending(&pending), 0);
+  EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);
+}
+
 TEST_F(ProcessTest, ChildInheritsOnlyStandardDescriptors) {
   // One pipe as the server's own code holds it, one as a library might leave
   // it (no close-on-exec): neither may reach the child.

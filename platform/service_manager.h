@@ -47,7 +47,9 @@ bool ServiceUnitExists(const std::string& service_name);
 std::string PackagedUnitPath(const std::string& service_name);
 
 // Writes the unit into the unit folder atomically, replacing any earlier one.
-ServiceResult WriteServiceUnit(const std::string& service_name, const ServiceUnit& unit);
+// On a failure `error` (when given) says what failed.
+ServiceResult WriteServiceUnit(const std::string& service_name, const ServiceUnit& unit,
+                               std::string* error = nullptr);
 // Stops the service (default folder only) and deletes its unit file.
 ServiceResult DeleteServiceUnit(const std::string& service_name);
 

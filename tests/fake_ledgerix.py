@@ -12,11 +12,22 @@ mode named by $FAKE_LEDGERIX_FAIL prints its output and exits 1; the mode
 named by $FAKE_LEDGERIX_HANG never ends, and ignores SIGTERM when
 $FAKE_LEDGERIX_IGNORE_TERM is set. With $FAKE_LEDGERIX_REAL set, the call is
 recorded and then handed whole to that real tool instead. The server passes
-its environment on to the tool, so tests set these on the server."""
+its environment on to the tool, so tests set these on the server.
+
+`record` (contacts on standard input, "user TAB computer TAB ip" lines) is
+logged as one line per contact, with the argv of that contact's mode-6 call
+and "batch" the run's pid, and is mode "6" for the variables above. With
+$FAKE_LEDGERIX_OLD set the tool is an older one that does not know
+`record`: it logs {"argv": ["record"], "refused": true} and exits 2 with a
+usage line. $FAKE_LEDGERIX_FAIL_TIMES=N makes the first N calls of the
+failing mode fail (counted in $FAKE_LEDGERIX_LOG + ".fails"), then every
+call succeed. $FAKE_LEDGERIX_PAUSE=user:seconds sleeps after a call that
+records that user ("name*:seconds": any user whose name starts with "name")."""
 
 import json
 import os
 import signal
+import subprocess
 import sys
 import time
 
@@ -51,22 +62,55 @@ def main():
     fds = inherited_fds()  # before this script opens anything
     sockets = inherited_sockets()
     args = sys.argv[1:]
-    mode = args[0] if args else ""
+    log = os.environ.get("FAKE_LEDGERIX_LOG")
+    batch = args == ["record"]
+    if batch and os.environ.get("FAKE_LEDGERIX_OLD"):
+        if log:
+            with open(log, "a") as f:
+                f.write(json.dumps({"argv": args, "refused": True, "time": time.time()}) + "\n")
+        sys.stderr.write("usage: ledgerix 6 <user> <computer> <ip> | 7\n")
+        sys.exit(2)
+    data = sys.stdin.buffer.read() if batch else b""
+    calls = ([["6", *line.decode("latin-1").split("\t")] for line in data.splitlines()]
+             if batch else [args])
+    mode = "6" if batch else (args[0] if args else "")
     hang = mode == os.environ.get("FAKE_LEDGERIX_HANG")
     if hang and os.environ.get("FAKE_LEDGERIX_IGNORE_TERM"):
         # Before the call is logged, so a test that saw it knows this holds.
         signal.signal(signal.SIGTERM, signal.SIG_IGN)
-    log = os.environ.get("FAKE_LEDGERIX_LOG")
     if log:
         with open(log, "a") as f:
-            f.write(json.dumps({"argv": args, "cwd": os.getcwd(), "time": time.time(),
-                                "sockets": sockets, "fds": fds,
-                                "pid": os.getpid()}) + "\n")
+            for argv in calls:
+                entry = {"argv": argv, "cwd": os.getcwd(), "time": time.time(),
+                         "sockets": sockets, "fds": fds, "pid": os.getpid()}
+                if batch:
+                    entry["batch"] = os.getpid()
+                f.write(json.dumps(entry) + "\n")
     while hang:
         time.sleep(60)
+    fails = mode == os.environ.get("FAKE_LEDGERIX_FAIL")
+    if fails and os.environ.get("FAKE_LEDGERIX_FAIL_TIMES"):
+        with open(log + ".fails", "a+") as f:
+            f.seek(0)
+            failed = len(f.read())
+            fails = failed < int(os.environ["FAKE_LEDGERIX_FAIL_TIMES"])
+            if fails:
+                f.write("x")
+    pause_user, _, pause = os.environ.get("FAKE_LEDGERIX_PAUSE", "").partition(":")
+    # "name*" pauses for every user whose name starts with "name".
+    named = ((lambda u: u.startswith(pause_user[:-1])) if pause_user.endswith("*")
+             else (lambda u: u == pause_user))
+    pause = float(pause) if any(len(c) > 1 and named(c[1]) for c in calls) else 0
     real = os.environ.get("FAKE_LEDGERIX_REAL")
-    if real:
+    if real and not fails and (batch or pause):
+        code = subprocess.run([real, *args], input=data).returncode
+        if pause:
+            time.sleep(pause)
+        sys.exit(code)
+    if real and not fails:
         os.execv(real, [real, *args])
+    if pause:
+        time.sleep(pause)
     if mode == "7":
         listing = os.environ.get("FAKE_LEDGERIX_LIST")
         if listing and os.path.exists(listing):
@@ -76,7 +120,7 @@ def main():
         text = os.environ.get("FAKE_LEDGERIX_REPORT", "report " + " ".join(args))
         sys.stdout.write(text + "\n")
     sys.stdout.flush()
-    if mode == os.environ.get("FAKE_LEDGERIX_FAIL"):
+    if fails:
         sys.exit(1)
 
 

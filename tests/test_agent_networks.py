@@ -43,8 +43,8 @@ def listening_addresses(port):
 
 
 class AgentNetworks(unittest.TestCase):
-    def start(self, **values):
-        self.port = free_port()
+    def start(self, port=None, **values):
+        self.port = port or free_port()
         self.install = Install(values=dict(DBServerPort=self.port, **values))
         self.addCleanup(self.install.__exit__)
         folder = self.install.private_bin()
@@ -144,6 +144,25 @@ class AgentNetworks(unittest.TestCase):
         self.assertEqual(listening_addresses(self.port), set())
         self.assertEqual(server.stop(), 0)  # it ran on, and ends as it should
         self.assertEqual(len(self.lines_with("Crash")), 1, server.lines)
+
+    def test_a_port_in_use_is_said_once_and_listened_on_once_it_is_free(self):
+        holder = socket.socket()
+        self.addCleanup(holder.close)
+        holder.bind(("0.0.0.0", 0))
+        holder.listen(1)
+        port = holder.getsockname()[1]
+        server = self.start(port=port)
+        self.assertTrue(server.wait_for_line("Crash in Run Server Socket: cannot listen on port %d: "
+                                             "Address already in use; trying again every 3 "
+                                             "seconds" % port, timeout=30), server.lines)
+        time.sleep(7)  # two more tries
+        self.assertEqual(len(self.lines_with("cannot listen")), 1, server.lines)
+        holder.close()
+        self.assertTrue(server.wait_for_line("Listening on port %d now" % port, timeout=30),
+                        server.lines)
+        self.assertTrue(wait_for_port(port))
+        self.send_until_recorded("alice")
+        self.assertEqual(server.stop(), 0)
 
 
 if __name__ == "__main__":

@@ -14,7 +14,7 @@ FLOORS = [
     ["platform"],
     ["common"],
     ["server/base", "server/db", "server/formats"],
-    ["server/intake"],
+    ["server/intake", "server/monitoring"],
     ["server/processing"],
     ["server/logimport", "server/reports"],
     ["server/core"],

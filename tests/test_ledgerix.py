@@ -5,6 +5,7 @@ reports themselves run end to end in test_whole_day.
 Time is set with libfaketime, so each run sees the date the test needs."""
 
 import os
+import sqlite3
 import subprocess
 import unittest
 
@@ -81,11 +82,37 @@ class LedgerixTest(unittest.TestCase):
         done = self.run_tool("6", "", "", "")
         self.assertEqual(done.returncode, 1)
         self.assertEqual(self.run_tool("7").stdout, b"")
-        for args in ((), ("8",), ("6", "x", "y"), ("1", "1", "0"), ("4", "3"), ("7", "7")):
+        # `record`: refused lines are named, the others recorded (exit 3).
+        done = subprocess.run([e2e_util.program("ledgerix"), "record"], capture_output=True,
+                              env=self.install.env(), timeout=60,
+                              input=b"eve,x\tPC-1\t10.0.0.1\nann\tPC-3\t10.0.0.3\nbob\tPC-2\n"
+                                    b"carl\tPC-4\t10.0.0.4")
+        self.assertEqual((done.returncode, done.stdout), (3, b""))
+        self.assertEqual(done.stderr.splitlines(), [
+            b"ledgerix: contact on line 1 not recorded: the user name holds a comma",
+            b"ledgerix: contact on line 3 not recorded: not three values separated by tabs",
+            b"ledgerix: contact on line 4 not recorded: it has no line feed"])
+        self.assertEqual([row[0] for row in self.listing("2027-01-01 09:00:00")], ["ann"])
+        for args in ((), ("8",), ("6", "x", "y"), ("1", "1", "0"), ("4", "3"), ("7", "7"),
+                     ("record", "-")):
             done = self.run_tool(*args)
             self.assertEqual(done.returncode, 2, args)
             self.assertEqual(done.stdout, b"")
             self.assertTrue(done.stderr.startswith(b"usage: ledgerix"), done.stderr)
+
+    def test_the_write_ahead_log_stays_bounded_over_many_runs(self):
+        wal = self.install.path("contacts.dbs-wal")
+        largest = 0
+        for i in range(400):  # unbounded, the log would pass 14 MB
+            done = subprocess.run([e2e_util.program("ledgerix"), "6", "u%d" % i, "PC-%d" % i,
+                                   "10.0.%d.%d" % (i // 250, i % 250)],
+                                  env=self.install.env(), capture_output=True, timeout=60)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            largest = max(largest, os.path.getsize(wal) if os.path.exists(wal) else 0)
+        self.assertLess(largest, 5 << 20)
+        with sqlite3.connect(self.install.path("contacts.dbs")) as db:
+            self.assertEqual(db.execute("PRAGMA integrity_check").fetchone(), ("ok",))
+            self.assertEqual(db.execute("SELECT COUNT(*) FROM Contact").fetchone(), (400,))
 
     def test_a_missing_install_folder_is_reported(self):
         self.install.values["apppath"] = self.install.path("missing/")

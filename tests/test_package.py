@@ -126,7 +126,8 @@ class PackageTest(unittest.TestCase):
             result = checked([self.installed("usr/bin/" + name), "--version"])
             self.assertEqual(result.stdout, "%s %s\n" % (name, version))
         depends = self.field("Depends")
-        for library in ("libcurl4", "libsqlite3-0", "libsystemd0", "libc6", "adduser"):
+        for library in ("libcurl4", "libsqlite3-0", "libsystemd0", "libmicrohttpd12", "libc6",
+                        "adduser"):
             self.assertRegex(depends, r"(^|, )%s\b" % library)
         scripts = checked(["dpkg-deb", "-I", self.deb]).stdout
         for script in ("postinst", "prerm", "postrm"):

@@ -54,6 +54,10 @@ def run(install, *args, env=None):
                           env=env or install.env(), cwd=install.root, timeout=60)
 
 
+NOT_REGISTERED = ("VantryServer: Orbeline is not registered: run Orbeline -RegServer (or Orbeline "
+                  "-Service for a service) first")
+
+
 def unit_file(install):
     return os.path.join(install.unit_dir, "VantryServer.service")
 
@@ -70,6 +74,7 @@ class NeverRegisteredTest(unittest.TestCase):
             self.assertEqual(result.returncode, 2)
             self.assertEqual(result.stdout.splitlines(), [PORT_MESSAGE, PATH_MESSAGE])
             self.assertNotIn("Service started", result.stdout)
+            self.assertEqual(result.stderr, NOT_REGISTERED + "\n")
 
     def test_a_registry_file_it_cannot_read_is_named(self):
         with Install(registered=False, apppath=False) as install:
@@ -96,6 +101,7 @@ class NeverRegisteredTest(unittest.TestCase):
                 result = run(install, *args)
                 self.assertEqual(result.returncode, 2, args)
                 self.assertEqual(result.stdout, "", args)
+                self.assertEqual(result.stderr, NOT_REGISTERED + "\n", args)
             # Asked for its version, it answers and starts nothing.
             result = run(install, "--version")
             self.assertEqual(result.returncode, 0, result.stderr)
@@ -171,7 +177,12 @@ class RegistrationTest(unittest.TestCase):
             env = install.env(QUORVANE_UNIT_DIR=os.path.join(install.root, "no-such-folder"))
             result = run(install, "-Service", env=env)
             self.assertNotEqual(result.returncode, 0)
-            self.assertIn("VantryServer: Couldn't open service manager", result.stderr)
+            self.assertEqual(result.stderr, "VantryServer: Couldn't open service manager: the unit "
+                             "folder %s is missing or not writable; nothing was registered\n"
+                             % env["QUORVANE_UNIT_DIR"])
+            # Nothing registered: a start still says so.
+            self.assertNotIn(GUID_KEY.lower(), read_registry(install.registry))
+            self.assertEqual(run(install).returncode, 2)
             # -RegServer needs no service, so it still succeeds there.
             self.assertEqual(run(install, "-RegServer", env=env).returncode, 0)
 

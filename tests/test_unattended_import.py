@@ -11,6 +11,7 @@ import json
 import os
 import socket
 import subprocess
+import tempfile
 import time
 import unittest
 import zoneinfo
@@ -210,6 +211,78 @@ class UnattendedImportTest(unittest.TestCase):
                              [["anna", "7", str(sum(range(1, 500)))],
                               ["bob", "7", str(sum(range(1, 500)))]])
             self.assertEqual(sql(db, "SELECT count(*) FROM FilterActivity"), [["300"]])
+
+    def mount_small_disk(self, size):
+        """A tmpfs of `size` of its own, unmounted at the end; skipped, saying
+        why, where it cannot be mounted (not root, no mount rights), except
+        under CI=true as root, where it must work."""
+        folder = tempfile.mkdtemp(prefix="quorvane-disk-")
+        self.addCleanup(os.rmdir, folder)
+        done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%s,mode=0755" % size, "tmpfs",
+                               folder], capture_output=True, text=True, timeout=60) \
+            if os.geteuid() == 0 else None
+        if done is None or done.returncode != 0:
+            why = "a tmpfs cannot be mounted here: %s" % (
+                done.stderr.strip() if done else "not running as root")
+            if os.environ.get("CI") == "true" and os.geteuid() == 0:
+                self.fail(why)
+            self.skipTest(why)
+        self.addCleanup(subprocess.run, ["umount", "-l", folder], timeout=60)
+        return folder
+
+    def test_a_full_disk_at_midnight_loses_no_filter_event(self):
+        disk = self.mount_small_disk("48m")
+        with Install(apppath=False) as inst:
+            install = os.path.join(disk, "install") + "/"
+            os.makedirs(install + "Logs")
+            inst.values.update({"DBServerPort": e2e_util.free_port(), "apppath": install})
+            inst.write_registry()
+            logs = install + "Logs/"
+            db = install + "webfilter.dbs"
+            # A first night makes the database.
+            e2e_util.write_base64_log(logs + "04_03_2026_seed_10.0.9.9", ["1*GET Request: a/"])
+            server = self.start(inst, "2026-03-04 23:59:55")
+            self.assertIn(" 0 logs left in Logs/", self.wait_for_night(server)[0])
+            self.assertEqual(server.stop(), 0)
+
+            users = ["u%03d" % i for i in range(200)]
+            for i, user in enumerate(users):
+                e2e_util.write_base64_log(logs + "05_03_2026_%s_10.0.%d.%d" % (user, i // 250, i % 250),
+                                          ["%d*GET Request: %s-site%d.example/" % (n, user, n)
+                                           for n in range(1, 400)])
+            e2e_util.write_base64_log(logs + "Filter_05_03_2026.log",
+                                      ["3/5/2026|PC|%s|x|10:%02d:00|h/%d|blocked_" %
+                                       (users[n % 200], n % 60, n) for n in range(1000)])
+            # The disk full but for a little room: enough to open the
+            # database, not for the night's rows.
+            with open(os.path.join(disk, "filler"), "wb") as f:
+                try:
+                    while True:
+                        f.write(b"\0" * 65536)
+                        f.flush()
+                except OSError:
+                    pass
+            os.truncate(os.path.join(disk, "filler"), os.path.getsize(os.path.join(disk, "filler"))
+                        - 512 * 1024)
+            server = self.start(inst, "2026-03-05 23:59:55")
+            lines = self.wait_for_night(server, timeout=300)
+            self.assertEqual(server.stop(), 0)
+            self.assertIn("201 logs left in Logs/", lines[0])
+            self.assertIn("full", lines[1])
+            self.assertTrue(os.path.exists(logs + "Filter_05_03_2026.log"), lines)
+            self.assertEqual(sql(db, "SELECT count(*) FROM FilterActivity"), [["0"]])
+
+            # Space is back: the next night stores every line, once.
+            os.remove(os.path.join(disk, "filler"))
+            server = self.start(inst, "2026-03-06 23:59:55")
+            lines = self.wait_for_night(server, timeout=300)
+            self.assertEqual(server.stop(), 0)
+            self.assertRegex(lines[0], r"^Nightly import of 1 day: 201 logs with 80800 lines "
+                                       r"imported, 0 lines dropped, 0 logs left in Logs/$")
+            self.assertEqual(sql(db, "SELECT count(*) FROM FilterActivity"), [["1000"]])
+            self.assertEqual(sql(db, "SELECT count(*), sum(size) FROM Web"),
+                             [[str(200 * 399 + 1), str(200 * sum(range(1, 400)) + 1)]])
+            self.assertEqual(sorted(os.listdir(logs)), ["logip2.log"])
 
     def test_tools_started_during_the_import_inherit_only_the_standard_descriptors(self):
         port = e2e_util.free_port()

@@ -36,4 +36,15 @@ int64_t LocalTimeOf(int year, int month, int day, int hour, int minute, int seco
   return FromLocalTime(local);
 }
 
+int64_t DayNumber(const std::tm& local) {
+  // The proleptic Gregorian count of days (H. Hinnant's days_from_civil).
+  const int64_t month = local.tm_mon + 1;
+  const int64_t year = int64_t(local.tm_year) + 1900 - (month <= 2 ? 1 : 0);
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t year_of_era = year - era * 400;
+  const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + local.tm_mday - 1;
+  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Console programs on Linux: posix_spawn with pipes, no shell.
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -99,26 +100,84 @@ void ReadSome(ScopedFd& out, size_t max_bytes, std::string* output) {
   if (n <= 0 || output->size() >= max_bytes) out.Reset();
 }
 
-// Waits until `child` has ended and `out` (when open) has given end of
-// file, collecting what it gives into `output`. False when `stop` said stop
-// first; the child has then been terminated.
-bool Supervise(ChildProcess& child, ScopedFd& out, size_t max_bytes, std::string* output,
+// A write to a pipe whose reader is gone raises SIGPIPE, which would end a
+// process that does not ignore it: held back on this thread meanwhile, and
+// taken away when the write raised it.
+class SigpipeHeld {
+ public:
+  SigpipeHeld() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    sigset_t pending;
+    was_pending_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+  }
+  SigpipeHeld(const SigpipeHeld&) = delete;
+  SigpipeHeld& operator=(const SigpipeHeld&) = delete;
+  ~SigpipeHeld() {
+    if (raised_ && !was_pending_) {
+      const timespec none = {0, 0};
+      HANDLE_EINTR(sigtimedwait(&pipe_, nullptr, &none));
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  void Raised() { raised_ = true; }
+
+ private:
+  sigset_t pipe_, old_;
+  bool was_pending_ = false;
+  bool raised_ = false;
+};
+
+// One write of what is left of `text` into `in`, which is closed once all
+// is written or the program reads no more.
+void WriteSome(ScopedFd& in, const std::string& text, size_t* written) {
+  SigpipeHeld held;
+  ssize_t n = HANDLE_EINTR(
+      write(in.get(), text.data() + *written, std::min<size_t>(text.size() - *written, 65536)));
+  if (n > 0) *written += size_t(n);
+  if (n < 0 && errno == EAGAIN) return;
+  if (n < 0 && errno == EPIPE) held.Raised();
+  if (n <= 0 || *written == text.size()) in.Reset();
+}
+
+// What a running program is given and what it gives.
+struct ChildPipes {
+  ScopedFd out;  // its standard output, when captured
+  ScopedFd in;   // its standard input, when it is given some
+  const std::string* input = nullptr;
+  size_t written = 0;
+};
+
+// Waits until `child` has ended and its output (when open) has given end
+// of file, feeding it its input and collecting what it gives into
+// `output`. False when `stop` said stop first; the child has then been
+// terminated.
+bool Supervise(ChildProcess& child, ChildPipes& pipes, size_t max_bytes, std::string* output,
                const StopCheck& stop) {
   const int interval_ms = static_cast<int>(kStopCheckInterval.count());
-  while (out.is_valid() || !child.HasEnded()) {
+  while (pipes.out.is_valid() || !child.HasEnded()) {
     if (StopNow(stop)) {
       child.Terminate(kStopGrace);
       return false;
     }
-    pollfd fds[2];
+    pollfd fds[3];
     nfds_t count = 0;
-    if (out.is_valid()) fds[count++] = {out.get(), POLLIN, 0};
+    int out_at = -1, in_at = -1;
+    if (pipes.out.is_valid()) {
+      out_at = int(count);
+      fds[count++] = {pipes.out.get(), POLLIN, 0};
+    }
+    if (pipes.in.is_valid()) {
+      in_at = int(count);
+      fds[count++] = {pipes.in.get(), POLLOUT, 0};
+    }
     if (child.end_fd() >= 0) fds[count++] = {child.end_fd(), POLLIN, 0};
     // Without a descriptor to wake it the wait is short, so an end is seen soon.
     int timeout_ms = count > 0 ? interval_ms : kPollWithoutEndFdMs;
-    if (poll(fds, count, timeout_ms) > 0 && out.is_valid() && fds[0].revents != 0) {
-      ReadSome(out, max_bytes, output);
-    }
+    if (poll(fds, count, timeout_ms) <= 0) continue;
+    if (out_at >= 0 && fds[out_at].revents != 0) ReadSome(pipes.out, max_bytes, output);
+    if (in_at >= 0 && fds[in_at].revents != 0) WriteSome(pipes.in, *pipes.input, &pipes.written);
   }
   return true;
 }
@@ -216,24 +275,43 @@ ProgramResult RunProgram(const ProgramRun& run) {
   }
   ChildOutput out;
   if (!OpenOutput(run, &out, &result)) return result;
+  ChildPipes pipes;
+  Pipe input;
+  const bool given_input = run.input && run.output != OutputTo::kInherit;
+  if (given_input) {
+    if (!MakePipe(&input) || fcntl(input.write_end.get(), F_SETFL, O_NONBLOCK) != 0)
+      return Failed(SpawnStatus::kPipeFailed, "cannot open a pipe: " + ErrnoText(errno));
+    pipes.input = run.input;
+  }
   pid_t pid = -1;
   int err;
   {
     SpawnSetup setup;
     if (run.output != OutputTo::kInherit) {
-      setup.OpenNull(STDIN_FILENO);
+      if (given_input) {
+        setup.Dup(input.read_end.get(), STDIN_FILENO);
+      } else {
+        setup.OpenNull(STDIN_FILENO);
+      }
       setup.Dup(out.child_end.get(), STDOUT_FILENO);
     }
     if (!run.folder.empty()) setup.ChangeFolder(run.folder);
     err = setup.Spawn(*path, run.argv, &pid);
   }
-  // The child's end goes at once, so end of file arrives when it ends.
+  // The child's ends go at once, so end of file arrives when it ends, and
+  // a write fails once it can no longer read.
   out.child_end.Reset();
+  input.read_end.Reset();
   if (err != 0) {
     return Failed(SpawnStatus::kStartFailed, "cannot start " + *path + ": " + ErrnoText(err));
   }
   ChildProcess child(pid);
-  bool finished = Supervise(child, out.our_end, run.max_bytes, captured, run.stop);
+  pipes.out = std::move(out.our_end);
+  if (given_input) {
+    pipes.in = std::move(input.write_end);
+    if (run.input->empty()) pipes.in.Reset();
+  }
+  bool finished = Supervise(child, pipes, run.max_bytes, captured, run.stop);
   result.exit_status = child.status();
   result.status = finished ? SpawnStatus::kOk : SpawnStatus::kStopped;
   if (!finished) result.error = "stopped before it ended";

@@ -81,11 +81,16 @@ bool SystemUserExists(const std::string& name) {
          found != nullptr;
 }
 
-ServiceResult WriteServiceUnit(const std::string& service_name, const ServiceUnit& unit) {
-  if (!DirectoryWritable(UnitDirectory())) return ServiceResult::kManagerUnavailable;
-  std::string error;
-  if (!WriteFileAtomically(UnitFilePath(service_name), ServiceUnitText(service_name, unit),
-                           &error)) {
+ServiceResult WriteServiceUnit(const std::string& service_name, const ServiceUnit& unit,
+                               std::string* error) {
+  std::string why;
+  if (!DirectoryWritable(UnitDirectory())) {
+    if (error) *error = "the unit folder " + UnitDirectory() + " is missing or not writable";
+    return ServiceResult::kManagerUnavailable;
+  }
+  const std::string path = UnitFilePath(service_name);
+  if (!WriteFileAtomically(path, ServiceUnitText(service_name, unit), &why)) {
+    if (error) *error = path + ": " + why;
     return ServiceResult::kCreateFailed;
   }
   RunSystemctl("daemon-reload", "");

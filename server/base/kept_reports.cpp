@@ -36,7 +36,10 @@ struct KeptName {
   std::string day;   // "2027-01-01"
   size_t order = 0;  // in the report table
   const ReportEntry* report = nullptr;
+  bool sent = true;
 };
+
+constexpr char kNotSentSuffix[] = "-not-sent";
 
 // "2027-01-01": the local day of `t`.
 std::string LocalDayText(int64_t t) {
@@ -51,13 +54,16 @@ std::string LocalDayText(int64_t t) {
 std::optional<KeptName> ParseKeptName(const std::string& name) {
   const std::vector<ReportEntry>& table = ReportTable();
   for (size_t i = 0; i < table.size(); ++i) {
-    const std::string tail = "-" + KindText(table[i]) + ".html";
-    if (name.size() != 10 + tail.size() || name.compare(10, std::string::npos, tail) != 0) continue;
-    for (size_t at = 0; at < 10; ++at) {
-      const bool dash = at == 4 || at == 7;
-      if (dash ? name[at] != '-' : (name[at] < '0' || name[at] > '9')) return std::nullopt;
+    for (bool sent : {true, false}) {
+      const std::string tail = "-" + KindText(table[i]) + (sent ? "" : kNotSentSuffix) + ".html";
+      if (name.size() != 10 + tail.size() || name.compare(10, std::string::npos, tail) != 0)
+        continue;
+      for (size_t at = 0; at < 10; ++at) {
+        const bool dash = at == 4 || at == 7;
+        if (dash ? name[at] != '-' : (name[at] < '0' || name[at] > '9')) return std::nullopt;
+      }
+      return KeptName{name, name.substr(0, 10), i, &table[i], sent};
     }
-    return KeptName{name, name.substr(0, 10), i, &table[i]};
   }
   return std::nullopt;
 }
@@ -83,8 +89,11 @@ std::string IndexPage(const std::vector<KeptName>& kept) {
       "style=\"border-collapse:collapse;font-family:Arial,sans-serif;font-size:14px\">\n"
       "<tr><th align=\"left\" width=\"120\">Sent on</th><th align=\"left\">Report</th></tr>\n";
   for (const KeptName& entry : kept) {
-    body += "<tr><td>" + entry.day + "</td><td><a href=\"" + EscapeHtml(entry.name) + "\">" +
-            EscapeHtml(Title(*entry.report)) + "</a></td></tr>\n";
+    // A report whose mail failed was produced that day, not sent.
+    body += "<tr><td>" + (entry.sent ? entry.day : "<b>not sent</b> (" + entry.day + ")") +
+            "</td><td><a href=\"" + EscapeHtml(entry.name) + "\">" +
+            EscapeHtml(Title(*entry.report)) + "</a>" + (entry.sent ? "" : " <b>(not sent)</b>") +
+            "</td></tr>\n";
   }
   return HtmlPage("Reports sent", body + "</table>\n");
 }
@@ -96,22 +105,26 @@ bool WriteIndex(const std::string& folder, std::string* error) {
 
 }  // namespace
 
-std::string KeptReportName(const ReportEntry& report, int64_t sent) {
-  return LocalDayText(sent) + "-" + KindText(report) + ".html";
+std::string KeptReportName(const ReportEntry& report, int64_t when, bool sent) {
+  return LocalDayText(when) + "-" + KindText(report) + (sent ? "" : kNotSentSuffix) + ".html";
 }
 
-bool KeepReport(const std::string& install_path, const ReportEntry& report, int64_t sent,
-                const std::string& report_html, std::string* error) {
+bool KeepReport(const std::string& install_path, const ReportEntry& report, int64_t when,
+                const std::string& report_html, std::string* error, bool sent) {
   const std::string folder = install_path + kKeptReportsFolder;
   if (!platform::MakeDirectories(folder)) {
     *error = "cannot make the folder " + folder;
     return false;
   }
-  const std::string name = KeptReportName(report, sent);
-  const std::string title = Title(report) + " sent on " + name.substr(0, 10);
-  return platform::WriteFileAtomically(folder + name, HtmlPage(title, report_html), error,
-                                       kKeptReportMode) &&
-         WriteIndex(folder, error);
+  const std::string name = KeptReportName(report, when, sent);
+  const std::string title =
+      Title(report) + (sent ? " sent on " : " not sent, produced on ") + name.substr(0, 10);
+  if (!platform::WriteFileAtomically(folder + name, HtmlPage(title, report_html), error,
+                                     kKeptReportMode))
+    return false;
+  // The day's page of the other kind goes: one page per report and day.
+  platform::RemoveFile(folder + KeptReportName(report, when, !sent));
+  return WriteIndex(folder, error);
 }
 
 int RemoveKeptReportsBefore(const std::string& install_path, int64_t cutoff) {

@@ -4,29 +4,16 @@
 
 #include "platform/clock.h"
 
-namespace {
-
-// The start of the local minute 00:00 that `now` falls in, or nothing.
-bool InMidnightMinute(int64_t now, int64_t* minute_start) {
-  std::tm local{};
-  if (!platform::ToLocalTime(now, &local)) return false;
-  if (local.tm_hour != 0 || local.tm_min != 0) return false;
-  *minute_start = now - local.tm_sec;
-  return true;
-}
-
-}  // namespace
-
-void NightlyImportGate::MarkImportDue() {
+void NightlyImportGate::ImporterLooked(int64_t day, bool import_due) {
   std::lock_guard<std::mutex> lock(mu_);
-  import_due_ = true;
+  importer_day_ = day;
+  if (import_due) import_due_ = true;
 }
 
-bool NightlyImportGate::TryBeginImport(int64_t now) {
+bool NightlyImportGate::TryBeginImport() {
   std::lock_guard<std::mutex> lock(mu_);
   if (reporting_ || importing_) return false;
   importing_ = true;
-  last_import_begin_ = now;
   return true;
 }
 
@@ -38,9 +25,10 @@ void NightlyImportGate::EndImport() {
 
 bool NightlyImportGate::TryBeginReports(int64_t now) {
   std::lock_guard<std::mutex> lock(mu_);
-  if (importing_ || import_due_ || reporting_) return false;
-  int64_t minute_start = 0;
-  if (InMidnightMinute(now, &minute_start) && last_import_begin_ < minute_start) return false;
+  if (importing_ || import_due_ || reporting_ || !importer_day_) return false;
+  std::tm local{};
+  if (platform::ToLocalTime(now, &local) && platform::DayNumber(local) > *importer_day_)
+    return false;
   reporting_ = true;
   return true;
 }

@@ -9,7 +9,8 @@ bool CRefusalCounter::Count(const std::string& what) {
   bool starts_burst = !last_ || now < *last_ || now - *last_ >= kQuietSeconds;
   last_ = now;
   if (!starts_burst) return false;
-  WriteEventLog("%s (%llu refused since start; more are only counted until none comes for %lld s)",
+  WriteEventLog(priority_,
+                "%s (%llu refused since start; more are only counted until none comes for %lld s)",
                 what.c_str(), static_cast<unsigned long long>(refused_),
                 static_cast<long long>(kQuietSeconds));
   return true;

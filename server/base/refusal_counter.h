@@ -11,12 +11,16 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "server/base/event_log.h"
 
 class CRefusalCounter {
  public:
   static constexpr int64_t kQuietSeconds = 60;
 
-  explicit CRefusalCounter(platform::Clock& clock) : clock_(clock) {}
+  // `priority`: of the burst's line; a refusal that loses an agent's
+  // report (a connection closed to make room) is a warning.
+  explicit CRefusalCounter(platform::Clock& clock, EventPriority priority = EventPriority::kInfo)
+      : clock_(clock), priority_(priority) {}
   CRefusalCounter(const CRefusalCounter&) = delete;
   CRefusalCounter& operator=(const CRefusalCounter&) = delete;
 
@@ -29,6 +33,7 @@ class CRefusalCounter {
 
  private:
   platform::Clock& clock_;
+  const EventPriority priority_;
   std::optional<int64_t> last_;  // time of the last refusal
   uint64_t refused_ = 0;
 };

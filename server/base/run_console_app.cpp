@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "server/base/event_log.h"
+#include "server/base/run_tool_program.h"
 
 namespace {
 
@@ -12,7 +13,7 @@ void ShowError(const char* text) { ShowMessageBox("Error", text); }
 
 std::optional<std::string> RunConsoleApp(const std::vector<std::string>& argv, size_t capacity,
                                          const platform::StopCheck& stop, int* exit_status,
-                                         const std::string& folder) {
+                                         const std::string& folder, const std::string* input) {
   // One byte of the capacity is never filled, so a capacity of 1 keeps nothing.
   size_t max_bytes = capacity > 0 ? capacity - 1 : 0;
   std::string output;
@@ -28,8 +29,9 @@ std::optional<std::string> RunConsoleApp(const std::vector<std::string>& argv, s
   run.captured = &output;
   run.max_bytes = max_bytes;
   run.folder = folder;
+  run.input = input;
   run.stop = stop;
-  platform::ProgramResult result = platform::RunProgram(run);
+  platform::ProgramResult result = RunToolProgram(run);
   if (exit_status) *exit_status = result.exit_status;
   switch (result.status) {
     case platform::SpawnStatus::kOk:

@@ -20,10 +20,11 @@ inline constexpr size_t kNotifierOutputCapacity = 409600;
 // captioned "Error") or when `stop` ended or prevented it (nothing is
 // shown: see platform/process.h). `exit_status` gets the program's wait
 // status when it ran. The program runs in `folder` (empty: this process's
-// current folder). Callable from any thread.
+// current folder) and reads `input` on its standard input (none: empty).
+// Callable from any thread.
 std::optional<std::string> RunConsoleApp(const std::vector<std::string>& argv, size_t capacity,
                                          const platform::StopCheck& stop = {},
-                                         int* exit_status = nullptr,
-                                         const std::string& folder = {});
+                                         int* exit_status = nullptr, const std::string& folder = {},
+                                         const std::string* input = nullptr);
 
 #endif  // SERVER_BASE_RUN_CONSOLE_APP_H_

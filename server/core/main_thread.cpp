@@ -22,12 +22,14 @@ void MainThread::CheckConfiguration() {
   const std::string registry = platform::RegistryPath();
   std::string problem = platform::ReadRegistry(registry).problem;
   if (!problem.empty())
-    WriteEventLog("The registry file %s cannot be read: %s", registry.c_str(), problem.c_str());
+    WriteEventLog(EventPriority::kError, "The registry file %s cannot be read: %s",
+                  registry.c_str(), problem.c_str());
   // A missing port counts as not configured although the listener would
   // take the default.
   CRegNumberValue port(setting::kDbServerPort);
   if (!port.read() || port.Value() == 0) {
     WriteEventLog(
+        EventPriority::kError,
         "Unable to get the Server port from registry. Please run QuorvaneServerConfig.exe in "
         "order to fix this problem");
     PostQuitMessage();
@@ -35,6 +37,7 @@ void MainThread::CheckConfiguration() {
   CRegTextValue path(setting::kStartupAppPath);
   if (path.Value().empty()) {
     WriteEventLog(
+        EventPriority::kError,
         "Unable to get the Server Path from registry. Please run QuorvaneServerConfig.exe in "
         "order to fix this problem");
     PostQuitMessage();
@@ -48,9 +51,9 @@ void MainThread::PostQuitMessage() {
 uint32_t MainThread::Run(uint32_t) {
   listener_.Start(0);
   request_processor_.Start(0);
-  log_importer_.ClearImportedFlag();
   log_importer_.Start(0);
   email_worker_.Start(0);
+  monitor_.Start(0);
   return 0;
 }
 
@@ -63,10 +66,12 @@ uint32_t MainThread::Run(uint32_t) {
 // here only makes sure it can start no worker afterwards.
 MainThread::~MainThread() {
   Stop();
-  CThread* const workers[] = {&listener_, &request_processor_, &email_worker_, &log_importer_};
+  CThread* const workers[] = {&listener_, &request_processor_, &email_worker_, &log_importer_,
+                              &monitor_};
   for (CThread* worker : workers) worker->RequestStop();
   listener_.Stop();
   request_processor_.Stop();
   email_worker_.Stop();
   log_importer_.Stop();
+  monitor_.Stop();
 }

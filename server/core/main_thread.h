@@ -1,6 +1,6 @@
-// MainThread: the server object. Owns the four workers; its thread starts
+// MainThread: the server object. Owns the five workers; its thread starts
 // them in order and ends. Destruction stops the workers (listener, request
-// worker, e-mail worker, log importer) before their members go away.
+// worker, e-mail worker, log importer, monitor) before their members go away.
 // Constructed and destroyed on the process's main thread.
 #ifndef SERVER_CORE_MAIN_THREAD_H_
 #define SERVER_CORE_MAIN_THREAD_H_
@@ -11,6 +11,7 @@
 #include "server/base/nightly_import_gate.h"
 #include "server/intake/srv_socket.h"
 #include "server/logimport/logg_thread.h"
+#include "server/monitoring/monitor_thread.h"
 #include "server/processing/log_manager_thread.h"
 #include "server/reports/email_thread.h"
 
@@ -37,6 +38,7 @@ class MainThread final : public CThread {
   CLogManagerThread request_processor_;
   CLoggThread log_importer_;
   EmailThread email_worker_;
+  CMonitorThread monitor_;
 };
 
 #endif  // SERVER_CORE_MAIN_THREAD_H_

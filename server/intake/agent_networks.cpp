@@ -27,7 +27,8 @@ void AgentNetworks::Apply(const std::string& text) {
   std::optional<std::vector<Ipv4Network>> networks = ParseIpv4Networks(text);
   if (!networks) {
     if (!broken_)
-      WriteEventLog("AgentNetworks \"%s\" cannot be read: no agent is heard until it is fixed",
+      WriteEventLog(EventPriority::kError,
+                    "AgentNetworks \"%s\" cannot be read: no agent is heard until it is fixed",
                     text.c_str());
     broken_ = true;
     networks_.clear();

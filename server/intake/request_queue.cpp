@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "server/base/event_log.h"
+#include "server/base/server_metrics.h"
 
 size_t CRequestQueue::ReportHash::operator()(const RequestEntry* e) const {
   return std::hash<std::string>()(e->text) * 31 +
@@ -29,7 +30,7 @@ bool CRequestQueue::Push(RequestEntry entry) {
   bool queued = false;
   {
     std::lock_guard<std::mutex> lock(mu_);
-    if (waiting_.count(&entry)) return true;
+    if (waiting_.count(&entry)) return server_metrics::ReportDropped("duplicate"), true;
     uint64_t dropped_before = dropped_;
     // A burst of drops lasts until the queue has drained to half: a queue
     // that stays full under a flood frees one place per report taken, and
@@ -45,9 +46,12 @@ bool CRequestQueue::Push(RequestEntry entry) {
       bytes_ += own.back().text.size();
       waiting_.insert(&own.back());
       queued = true;
+      server_metrics::ReportQueued();
     } else {
       ++dropped_;
+      server_metrics::ReportDropped("queue_full");
     }
+    server_metrics::SetQueueDepth(count_);
     if (dropped_ == dropped_before) {
       if (drained) dropping_ = false;  // the burst, if any, is over
     } else {
@@ -57,7 +61,8 @@ bool CRequestQueue::Push(RequestEntry entry) {
   }
   // Outside the lock: the event log may block on its own output.
   if (first_drop) {
-    WriteEventLog("Request queue full: reports are dropped until it drains");
+    WriteEventLog(EventPriority::kWarning,
+                  "Request queue full: reports are dropped until it drains");
   }
   return queued;
 }
@@ -84,6 +89,7 @@ void CRequestQueue::DropNewestLocked(SenderKey key) {
   bytes_ -= reports.back().text.size();
   --count_;
   ++dropped_;
+  server_metrics::ReportDropped("queue_full");
   SetCountLocked(key, reports.size(), reports.size() - 1);
   reports.pop_back();
   if (reports.empty()) {
@@ -131,6 +137,8 @@ std::vector<RequestEntry> CRequestQueue::PopUpTo(size_t max) {
   std::lock_guard<std::mutex> lock(mu_);
   taken.reserve(std::min(max, count_));
   while (taken.size() < max && count_ > 0) taken.push_back(TakeNextLocked());
+  for (const RequestEntry& e : taken) server_metrics::ReportTaken(e.time);
+  server_metrics::SetQueueDepth(count_);
   return taken;
 }
 

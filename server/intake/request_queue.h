@@ -43,7 +43,7 @@ struct RequestEntry {
 
 class CRequestQueue {
  public:
-  static constexpr size_t kDefaultMaxEntries = 10000;
+  static constexpr size_t kDefaultMaxEntries = 100000;
   static constexpr size_t kDefaultMaxBytes = 64u << 20;
 
   explicit CRequestQueue(size_t max_entries = kDefaultMaxEntries,

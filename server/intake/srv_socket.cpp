@@ -1,6 +1,7 @@
 #include "server/intake/srv_socket.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -9,6 +10,7 @@
 #include "common/ipv4_address.h"
 #include "common/reg_value.h"
 #include "server/base/event_log.h"
+#include "server/base/server_metrics.h"
 
 namespace {
 
@@ -26,6 +28,13 @@ std::string PeerText(std::optional<uint32_t> peer) {
   return peer ? FormatIpv4Address(*peer) : std::string("an unknown address");
 }
 
+// Tests only: a smaller queue, so that a flood a test can send fills it.
+size_t QueueEntries(const SrvSocketOptions& options) {
+  const char* entries = std::getenv(CSrvSocket::kQueueEntriesVariable);
+  const long long value = entries ? std::atoll(entries) : 0;
+  return value > 0 ? static_cast<size_t>(value) : options.queue_max_entries;
+}
+
 }  // namespace
 
 CSrvSocket::CSrvSocket(platform::Clock& clock, SrvSocketOptions options)
@@ -34,9 +43,9 @@ CSrvSocket::CSrvSocket(platform::Clock& clock, SrvSocketOptions options)
       agent_networks_(clock),
       refused_(clock),
       refused_per_peer_(clock),
-      closed_for_room_(clock),
+      closed_for_room_(clock, EventPriority::kWarning),
       arrival_check_(clock),
-      queue_(options.queue_max_entries, options.queue_max_bytes) {}
+      queue_(QueueEntries(options), options.queue_max_bytes) {}
 
 CSrvSocket::~CSrvSocket() { Stop(); }
 
@@ -51,10 +60,11 @@ uint32_t CSrvSocket::Run(uint32_t) {
   try {
     Serve();
   } catch (...) {
-    WriteEventLog("Crash in Run Server Socket");
+    WriteEventLog(EventPriority::kError, "Crash in Run Server Socket");
   }
   while (connections_.size() > 0) Close(connections_.FirstToExpire());
   listening_port_ = 0;
+  server_metrics::SetListening(false);
   return 0;
 }
 
@@ -62,10 +72,9 @@ void CSrvSocket::Serve() {
   uint16_t port = options_.port
                       ? *options_.port
                       : PortFromRegistryValue(CRegNumberValue(setting::kDbServerPort).Read());
-  // A port in use (or any other start-up failure) ends the listener
-  // silently; the rest of the server runs on.
-  if (!StartListening(port)) return;
+  if (!ListenWhenPossible(port)) return;  // stopped first
   listening_port_ = listener_.port();
+  server_metrics::SetListening(true);
   buffer_.resize(kReceiveSize);
   size_t limit = platform::RaiseOpenFileLimit(options_.max_connections + kOtherDescriptors);
   max_connections_ = std::max<size_t>(
@@ -86,18 +95,42 @@ void CSrvSocket::Serve() {
   }
 }
 
-// Only a ListenAddress that cannot be used is reported: it was set on
-// purpose, and the agents meant to reach it are not heard.
-bool CSrvSocket::StartListening(uint16_t port) {
+// A port held by another program, or an address not (yet) on this
+// machine, may come free at any time: said once, with its cause, then
+// tried again every few seconds until listening, which is said too.
+bool CSrvSocket::ListenWhenPossible(uint16_t port) {
+  std::string failed;  // the failure already said, or empty
+  for (;;) {
+    std::string where, error;
+    if (StartListening(port, &where, &error)) {
+      if (!failed.empty()) WriteEventLog("Listening on %s now", where.c_str());
+      return true;
+    }
+    std::string line = "cannot listen on " + where + ": " + error;
+    if (line != failed) {
+      WriteEventLog(EventPriority::kError,
+                    "Crash in Run Server Socket: %s; trying again every %lld seconds", line.c_str(),
+                    static_cast<long long>(
+                        std::chrono::ceil<std::chrono::seconds>(options_.listen_retry).count()));
+      failed = line;
+    }
+    if (!SleepFor(options_.listen_retry)) return false;
+  }
+}
+
+// `where` names the port (and the ListenAddress when set) for the lines.
+bool CSrvSocket::StartListening(uint16_t port, std::string* where, std::string* error) {
   int backlog = platform::MaxListenBacklog();
   std::string address_text = CRegTextValue(setting::kListenAddress).Read();
-  if (address_text.empty()) return listener_.Listen(port, backlog, nullptr);
+  *where = "port " + std::to_string(port);
+  if (address_text.empty()) return listener_.Listen(port, backlog, error);
+  *where = "ListenAddress \"" + address_text + "\" " + *where;
   std::optional<uint32_t> address = ParseIpv4Address(address_text);
-  std::string error = "not an IPv4 address";
-  if (address && listener_.ListenOn(*address, port, backlog, &error)) return true;
-  WriteEventLog("Crash in Run Server Socket: cannot listen on ListenAddress \"%s\" port %u: %s",
-                address_text.c_str(), unsigned(port), error.c_str());
-  return false;
+  if (!address) {
+    *error = "not an IPv4 address";
+    return false;
+  }
+  return listener_.ListenOn(*address, port, backlog, error);
 }
 
 // Until the first connection runs out of time or accepting resumes; with
@@ -148,6 +181,7 @@ bool CSrvSocket::AcceptWaiting(TimePoint now) {
 // A report usually arrives with its connection, so it is read at once;
 // only a connection that has not finished is kept and watched.
 void CSrvSocket::Admit(std::unique_ptr<Connection> connection, TimePoint now) {
+  server_metrics::ConnectionAccepted();
   if (!AdmitsPeer(connection->peer)) return;  // closed unread as it goes
   connection->deadline = now + options_.receive_timeout;
   if (ReceiveFrom(*connection)) return;
@@ -158,10 +192,12 @@ void CSrvSocket::Admit(std::unique_ptr<Connection> connection, TimePoint now) {
 
 bool CSrvSocket::AdmitsPeer(std::optional<uint32_t> peer) {
   if (!agent_networks_.Allows(peer)) {
+    server_metrics::ConnectionRefused("agent_networks");
     refused_.Count("Agent connection from " + PeerText(peer) + " refused by AgentNetworks");
     return false;
   }
   if (connections_.CountFrom(peer) < options_.max_per_peer) return true;
+  server_metrics::ConnectionRefused("per_address");
   refused_per_peer_.Count("Agent connection from " + PeerText(peer) +
                           " refused: " + std::to_string(options_.max_per_peer) +
                           " connections from that address are open");
@@ -170,6 +206,7 @@ bool CSrvSocket::AdmitsPeer(std::optional<uint32_t> peer) {
 
 void CSrvSocket::MakeRoom() {
   int fd = connections_.LongestSilent();
+  server_metrics::ConnectionRefused("room");
   closed_for_room_.Count("Agent connection from " + PeerText(connections_.Find(fd)->peer) +
                          " closed to make room: " + std::to_string(max_connections_) +
                          " agent connections are open, and it was silent longest");
@@ -203,10 +240,10 @@ void CSrvSocket::Finish(const Connection& connection) {
     const std::string& received = connection.received;
     request.assign(received, 0, std::min(received.find('\0'), received.size()));
   } catch (const std::exception&) {
-    WriteEventLog("Crash in Run Server Socket canot delete buffer");
+    WriteEventLog(EventPriority::kError, "Crash in Run Server Socket canot delete buffer");
     request.clear();
   }
-  if (request.find('\n') == std::string::npos) return;
+  if (request.find('\n') == std::string::npos) return server_metrics::ReportDropped("incomplete");
   if (!arrival_check_.Admits(request, connection.peer)) return;
   // A full queue drops a report (and says so once per burst); the listener
   // goes on either way.

@@ -2,7 +2,8 @@
 // segments as it arrives, within the connection's time limit), stamps it
 // with its arrival time and its sender's address and puts it on the request
 // queue, which it owns; it never answers. It listens on "ListenAddress"
-// (all addresses when empty) with the system's largest backlog and closes a
+// (all addresses when empty) with the system's largest backlog, trying
+// again every few seconds while the port is in use, and closes a
 // connection from outside "AgentNetworks" unread, counting the refusals.
 //
 // Many connections are served at once on the listener's own thread, each
@@ -44,11 +45,16 @@ struct SrvSocketOptions {
   size_t queue_max_bytes = CRequestQueue::kDefaultMaxBytes;
   size_t max_per_peer = 64;
   size_t max_connections = 1024;
+  // How long to wait before trying again to listen on a port in use.
+  std::chrono::milliseconds listen_retry{3000};
 };
 
 class CSrvSocket final : public CThread {
  public:
   static constexpr size_t kReceiveSize = 16384;
+  // Tests only: the request queue's bound in entries, in place of the
+  // options' own.
+  static constexpr const char* kQueueEntriesVariable = "QUORVANE_QUEUE_ENTRIES_FOR_TESTING";
 
   explicit CSrvSocket(platform::Clock& clock = platform::SystemClock(),
                       SrvSocketOptions options = {});
@@ -72,7 +78,9 @@ class CSrvSocket final : public CThread {
   using TimePoint = COpenConnections::TimePoint;
 
   void Serve();
-  bool StartListening(uint16_t port);
+  // False when a stop came before the port could be listened on.
+  bool ListenWhenPossible(uint16_t port);
+  bool StartListening(uint16_t port, std::string* where, std::string* error);
   std::chrono::milliseconds TimeToWait(TimePoint now) const;
   void CloseExpired(TimePoint now);
   // False when the listening socket failed.

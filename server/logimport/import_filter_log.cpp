@@ -3,12 +3,15 @@
 #include <ctime>
 #include <optional>
 #include <stdexcept>
+#include <string>
+#include <unordered_set>
 
 #include "common/string_map.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "server/formats/decode_base64.h"
 #include "server/formats/filter_line.h"
+#include "server/formats/log_names.h"
 #include "server/logimport/imported_logs.h"
 #include "server/logimport/line_reader.h"
 #include "server/logimport/local_time_converter.h"
@@ -42,6 +45,28 @@ class UserIds {
 
 // Thrown from inside the read when the worker is stopping.
 struct ImportStopped {};
+// Thrown from inside the read at a line whose user is not in the database
+// yet because the user's web log is still in Logs/ (a failed store, a log
+// held open): the user comes with that log, so the filter log waits.
+struct UserStillWaiting {
+  std::string user;
+};
+
+// The users of the daily logs this night left in Logs/ so far (this day's
+// and earlier days'), whose names could come into the database later; a
+// name that never can (a comma, a control character) is not waiting.
+using UserSet = std::unordered_set<std::string, StringHash, std::equal_to<>>;
+
+UserSet WaitingUsers(const NightSummary& summary) {
+  UserSet users;
+  for (const NightSummary::LeftLog& left : summary.left) {
+    if (!DailyLogDate(left.name)) continue;
+    std::string user, address;
+    SplitDailyLogName(left.name, &user, &address);
+    if (IsUsableNamePart(user) && IsUsableNamePart(address)) users.insert(user);
+  }
+  return users;
+}
 
 constexpr int64_t kLinesBetweenStopChecks = 8192;
 
@@ -53,6 +78,7 @@ struct FilterCounts {
 // Stores the lines of the open file; throws on a read or database failure.
 LogFileRead StoreLines(DayImport& import, platform::ExclusiveFile& file, FilterCounts* counts) {
   UserIds users(import.db);
+  const UserSet waiting = WaitingUsers(import.summary);
   LocalTimeConverter times;
   auto convert = [&times](const std::tm& tm) { return times.Convert(tm); };
   int64_t seen = 0;
@@ -66,6 +92,7 @@ LogFileRead StoreLines(DayImport& import, platform::ExclusiveFile& file, FilterC
     }
     std::optional<int64_t> user = users.Find(event.user_name);
     if (!user) {
+      if (waiting.contains(event.user_name)) throw UserStillWaiting{std::string(event.user_name)};
       ++counts->dropped;
       return;
     }
@@ -93,6 +120,11 @@ bool ImportFilterLog(DayImport& import, const std::string& name) {
     ActivityDatabase::Transaction transaction(import.db);
     RecordImportedLog(import.db, name, StoreLines(import, file, &counts), import.now);
     transaction.Commit();
+  } catch (const UserStillWaiting& waiting) {
+    // Rolled back whole: stored next night with the user's web log, once.
+    summary.Leave(name, "kept for the next night: it has events of " + waiting.user +
+                            ", whose web log is still in Logs/");
+    return true;
   } catch (const ImportStopped&) {
     summary.Leave(name, "the import was stopped");
     return false;

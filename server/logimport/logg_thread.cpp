@@ -34,24 +34,22 @@ bool CLoggThread::PollOnce() {
   std::tm local{};
   const int64_t now = clock_.Now();
   if (!platform::ToLocalTime(now, &local)) return false;
+  const int64_t today = platform::DayNumber(local);
+  // A start in minute 00:00 still runs that night, as one at midnight would.
   const bool midnight_minute = local.tm_hour == 0 && local.tm_min == 0;
-  if (imported_ == 0 && midnight_minute && !due_) {
-    due_ = true;
-    gate_.MarkImportDue();
-  }
-  if (due_) {
-    if (!gate_.TryBeginImport(now)) return false;            // a report pass runs: the next poll
-    platform::ScopeExit end([this] { gate_.EndImport(); });  // however the night ends
-    due_ = false;
-    ImportNight();
-    imported_ = 1;
-    return true;
-  }
-  if (imported_ == 1 && !midnight_minute) imported_ = 0;
-  return false;
+  const bool due = nights_.Due(today, true, midnight_minute);
+  gate_.ImporterLooked(today, due);
+  if (!due) return false;
+  if (!gate_.TryBeginImport()) return false;               // a report pass runs: the next poll
+  platform::ScopeExit end([this] { gate_.EndImport(); });  // however the night ends
+  ImportNight();
+  nights_.Mark(today);
+  imported_day_ = today;
+  return true;
 }
 
 NightSummary CLoggThread::ImportNight() {
+  const auto started = std::chrono::steady_clock::now();
   NightlyImport night;
   night.install_path = ReadInstallPath();
   night.now = clock_.Now();
@@ -63,7 +61,9 @@ NightSummary CLoggThread::ImportNight() {
   if (std::getenv(kPauseAfterCommitVariable))
     night.after_commit = [this] { PauseAfterCommitForTesting(); };
   NightSummary summary = RunNightlyImport(night);
-  for (const std::string& line : NightSummaryLines(summary)) WriteEventLog("%s", line.c_str());
+  for (const std::string& line : NightSummaryLines(summary))
+    WriteEventLog(NightSummaryPriority(summary), "%s", line.c_str());
+  PublishNightMetrics(summary, night.now, started);
   return summary;
 }
 
@@ -83,5 +83,6 @@ void CLoggThread::PrepareIpLog() {
     return;
   std::string problem;
   if (RefreshIpLogIfMissing([this] { return StopRequested(); }, &problem) == IpLogRefresh::kKept)
-    WriteEventLog("The IP log could not be rebuilt at start: %s", problem.c_str());
+    WriteEventLog(EventPriority::kWarning, "The IP log could not be rebuilt at start: %s",
+                  problem.c_str());
 }

@@ -1,5 +1,6 @@
-// CLoggThread: the log importer. From the first poll of minute 00:00 local
-// time it moves every log of the days before today from "Logs/" into the
+// CLoggThread: the log importer. At its first poll on each new local date
+// (once per date, whatever hour that poll falls in: where daylight saving
+// skips midnight it is 01:00) it moves every log of the days before today from "Logs/" into the
 // activity database "webfilter.dbs" (see RunNightlyImport), removes rows
 // older than KeepDays days, refreshes the IP log and the size file from the
 // database tool's list (as the request worker does) and writes the night's
@@ -13,9 +14,9 @@
 //
 // The night waits while a report pass runs and keeps report passes back
 // while it runs (NightlyImportGate, shared with the e-mail worker). The
-// imported flag keeps a night from running twice in minute 00:00 and is
-// cleared by the first poll outside that minute, so a long night never
-// keeps the next one from starting.
+// date of the last night (DayMark) keeps a night from running twice for
+// one date, also when the clock is set back past midnight; a start runs
+// no night unless it falls in minute 00:00.
 #ifndef SERVER_LOGIMPORT_LOGG_THREAD_H_
 #define SERVER_LOGIMPORT_LOGG_THREAD_H_
 
@@ -25,6 +26,7 @@
 
 #include "platform/clock.h"
 #include "server/base/cthread.h"
+#include "server/base/day_mark.h"
 #include "server/base/nightly_import_gate.h"
 #include "server/logimport/night_summary.h"
 
@@ -44,8 +46,6 @@ class CLoggThread final : public CThread {
   ~CLoggThread() override;
 
   uint32_t Run(uint32_t arg) override;
-  // Called by the server object just before it starts this worker.
-  void ClearImportedFlag() { imported_ = 0; }
 
   // One pass of the schedule: runs the night when it is due and no report
   // pass runs. True when a night ran. Called by Run; tests call it
@@ -57,7 +57,8 @@ class CLoggThread final : public CThread {
   // The start-up care of the IP log and the size file (see above).
   void PrepareIpLog();
 
-  int imported_flag() const { return imported_; }
+  // The local date (platform::DayNumber) of the last night run, or -1.
+  int64_t imported_day() const { return imported_day_; }
 
  private:
   void PauseAfterCommitForTesting();
@@ -66,8 +67,8 @@ class CLoggThread final : public CThread {
   platform::Clock& clock_;
   const std::chrono::milliseconds poll_interval_;
   const std::chrono::milliseconds file_pause_;
-  std::atomic<int> imported_{0};
-  bool due_ = false;  // the night is due and has not run yet
+  DayMark nights_;                         // the date of the last night; the poll's own
+  std::atomic<int64_t> imported_day_{-1};  // the same, for tests between polls
 };
 
 #endif  // SERVER_LOGIMPORT_LOGG_THREAD_H_

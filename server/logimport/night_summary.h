@@ -3,9 +3,12 @@
 #ifndef SERVER_LOGIMPORT_NIGHT_SUMMARY_H_
 #define SERVER_LOGIMPORT_NIGHT_SUMMARY_H_
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "server/base/event_log.h"
 
 struct NightSummary {
   struct LeftLog {
@@ -38,5 +41,14 @@ struct NightSummary {
 std::vector<std::string> NightSummaryLines(const NightSummary& summary);
 
 inline constexpr size_t kNamedLeft = 3;
+
+// kError for a night that failed, kWarning for one that left logs, was
+// stopped, kept the IP log or old rows, kInfo for a night without problems.
+EventPriority NightSummaryPriority(const NightSummary& summary);
+
+// The night's figures into the metrics: it started at `start` (seconds
+// since 1970) and at `started` on the steady clock.
+void PublishNightMetrics(const NightSummary& summary, int64_t start,
+                         std::chrono::steady_clock::time_point started);
 
 #endif  // SERVER_LOGIMPORT_NIGHT_SUMMARY_H_

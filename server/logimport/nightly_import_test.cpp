@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/test_support.h"
+#include "server/base/event_log.h"
 #include "server/db/activity_database.h"
 #include "server/db/activity_rows_for_testing.h"
 #include "server/formats/test_util.h"
@@ -215,20 +216,44 @@ TEST_F(NightlyImportTest, FailedStoresKeepTheFileAndLoseNothing) {
   WriteRequestLog("05_03_2026_bob_10.0.0.3", {"1*x Request: good/a", "1*x Request: bad/a"});
   WriteRequestLog("05_03_2026_amy_10.0.0.4", {"1*x Request: good/a"});
   WriteRequestLog("05_03_2026_held_10.0.0.5", {"1*x Request: good/a"});
+  // The day's filter events: bob's wait with his web log; a line of a user
+  // with no log anywhere is dropped as before.
+  std::string filter;
+  for (const char* line : {"3/5/2026|a|amy|x|1:2:3|h1/|b_", "3/5/2026|a|ghost|x|1:2:3|h2/|b_",
+                           "3/5/2026|a|bob|x|1:2:4|h3/|b_"})
+    filter += EncodeBase64ForTesting(line) + "\r\n";
+  WriteText(Log("Filter_05_03_2026.log"), filter);
   FailInsertsOf("Web", "bad");
   platform::ExclusiveFile held;
   ASSERT_TRUE(held.Open(Log("05_03_2026_held_10.0.0.5"), platform::ExclusiveFile::Mode::kRead));
   NightSummary night = worker_.ImportNight();
   EXPECT_EQ(night.logs_imported, 1);
-  ASSERT_EQ(night.left.size(), 2u);
+  ASSERT_EQ(night.left.size(), 3u);
   EXPECT_EQ(night.left[0].name, "05_03_2026_bob_10.0.0.3");
   EXPECT_NE(night.left[0].reason.find("refused"), std::string::npos) << night.left[0].reason;
   EXPECT_EQ(night.left[1].name, "05_03_2026_held_10.0.0.5");
+  EXPECT_EQ(night.left[2].name, "Filter_05_03_2026.log");
+  EXPECT_EQ(night.left[2].reason,
+            "kept for the next night: it has events of bob, whose web log is still in Logs/");
   EXPECT_TRUE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
   EXPECT_TRUE(fs::exists(Log("05_03_2026_held_10.0.0.5")));
+  EXPECT_TRUE(fs::exists(Log("Filter_05_03_2026.log")));
   EXPECT_FALSE(fs::exists(Log("05_03_2026_amy_10.0.0.4")));
   EXPECT_FALSE(Db().FindUser("bob"));  // rolled back whole, user rows included
-  EXPECT_TRUE(Db().FindUser("amy"));
+  const int64_t amy = Db().FindUser("amy")->id;
+  EXPECT_TRUE(Rows().FilterActivityOfUser(amy).empty());
+
+  // The store works again: everything goes in, each event once.
+  SQLite::Statement(Rows().connection(), "DROP TRIGGER fail_Web").exec();
+  held.Close();
+  night = worker_.ImportNight();
+  EXPECT_TRUE(night.left.empty()) << night.left[0].reason;
+  EXPECT_EQ(night.logs_imported, 3);
+  EXPECT_EQ(night.filter_rows, 2);
+  EXPECT_EQ(night.lines_dropped, 1);  // ghost
+  EXPECT_EQ(Rows().FilterActivityOfUser(amy).size(), 1u);
+  EXPECT_EQ(Rows().FilterActivityOfUser(Db().FindUser("bob")->id).size(), 1u);
+  EXPECT_FALSE(fs::exists(Log("Filter_05_03_2026.log")));
 }
 
 TEST_F(NightlyImportTest, UnopenableDatabaseLeavesEverythingInPlace) {
@@ -347,33 +372,57 @@ TEST_F(NightlyImportTest, StopDuringTheNightLosesAndDoublesNothing) {
   EXPECT_EQ(Rows().FilterActivityOfUser(Db().FindUser("u1")->id).size(), 50000u);
 }
 
-TEST_F(NightlyImportTest, MidnightScheduleRunsOncePerNight) {
+TEST_F(NightlyImportTest, TheNightRunsOncePerNewLocalDateWhateverTheClockDoes) {
   clock_.Set(Local(2026, 3, 5, 23, 59, 58));
   WriteRequestLog("05_03_2026_bob_10.0.0.3", {"1*x Request: a/"});
-  EXPECT_FALSE(worker_.PollOnce());
+  EXPECT_FALSE(worker_.PollOnce());  // a start outside minute 00:00 runs nothing
   EXPECT_TRUE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
   clock_.Set(Local(2026, 3, 6, 0, 0, 1));
   EXPECT_TRUE(worker_.PollOnce());
   EXPECT_FALSE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
+  WriteRequestLog("05_03_2026_late_10.0.0.4", {"1*x Request: a/"});
   clock_.Set(Local(2026, 3, 6, 0, 0, 59));
   EXPECT_FALSE(worker_.PollOnce());
-  EXPECT_EQ(worker_.imported_flag(), 1);
-  // A night that lasted past 01:00: the flag still clears at the next poll.
-  clock_.Set(Local(2026, 3, 6, 1, 30, 0));
+  // A clock set back past midnight, and forward again: the date ran.
+  clock_.Set(Local(2026, 3, 5, 23, 59, 50));
   EXPECT_FALSE(worker_.PollOnce());
-  EXPECT_EQ(worker_.imported_flag(), 0);
+  clock_.Set(Local(2026, 3, 6, 0, 0, 3));
+  EXPECT_FALSE(worker_.PollOnce());
+  EXPECT_TRUE(fs::exists(Log("05_03_2026_late_10.0.0.4")));
+  // A poll that comes first at 05:00 (the machine slept) runs the night.
   WriteRequestLog("06_03_2026_bob_10.0.0.3", {"1*x Request: b/"});
-  clock_.Set(Local(2026, 3, 7, 0, 0, 2));
+  clock_.Set(Local(2026, 3, 7, 5, 0, 2));
   EXPECT_TRUE(worker_.PollOnce());
   EXPECT_FALSE(fs::exists(Log("06_03_2026_bob_10.0.0.3")));
   EXPECT_EQ(Rows().WebsOfUser(Db().FindUser("bob")->id).size(), 2u);
+  // A clock set back by days counts on from its new date.
+  clock_.Set(Local(2026, 3, 2, 12, 0, 0));
+  EXPECT_FALSE(worker_.PollOnce());
+  clock_.Set(Local(2026, 3, 3, 0, 0, 4));
+  EXPECT_TRUE(worker_.PollOnce());
+}
+
+TEST_F(NightlyImportTest, AMidnightThatDoesNotExistStillRunsTheNight) {
+  ScopedTimeZone santiago("America/Santiago");  // 6 September 2026: 23:59:59, then 01:00
+  const int64_t last_second = Local(2026, 9, 5, 23, 59, 59);
+  clock_.Set(last_second - 2);
+  WriteRequestLog("05_09_2026_bob_10.0.0.3", {"1*x Request: a/"});
+  EXPECT_FALSE(worker_.PollOnce());
+  clock_.Set(last_second + 2);
+  std::tm local{};
+  ASSERT_TRUE(platform::ToLocalTime(last_second + 2, &local));
+  ASSERT_EQ(local.tm_hour, 1);
+  EXPECT_TRUE(worker_.PollOnce());
+  EXPECT_FALSE(fs::exists(Log("05_09_2026_bob_10.0.0.3")));
+  EXPECT_EQ(worker_.imported_day(), platform::DayNumber(local));
+  clock_.Advance(3);
+  EXPECT_FALSE(worker_.PollOnce());
 }
 
 TEST_F(NightlyImportTest, RunningWorkerImportsAtMidnightAndStops) {
   clock_.Set(Local(2026, 3, 5, 23, 59, 59));
   WriteRequestLog("05_03_2026_bob_10.0.0.3", {"1*x Request: a/"});
   WriteText(Log("Filter_05_03_2026.log"), "");
-  worker_.ClearImportedFlag();
   worker_.Start(0);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_TRUE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
@@ -384,7 +433,30 @@ TEST_F(NightlyImportTest, RunningWorkerImportsAtMidnightAndStops) {
   worker_.Stop();
   EXPECT_FALSE(fs::exists(Log("05_03_2026_bob_10.0.0.3")));
   EXPECT_FALSE(fs::exists(Log("Filter_05_03_2026.log")));
-  EXPECT_EQ(worker_.imported_flag(), 1);
+  EXPECT_NE(worker_.imported_day(), -1);
 }
 
 }  // namespace
+
+TEST(NightSummaryLinesTest, AFailedNightsLineKeepsTheEndOfItsCauseWithinTheEventLogsLine) {
+  NightSummary night;
+  night.days = 3;
+  night.error =
+      "host=db1.example.org port=52197 dbname=quorvane: connection to server at \"10.20.30.40\", "
+      "port 52197 failed: " +
+      std::string(200, 'x') + " Connection refused\n\tIs the server running on that host?";
+  std::string line = NightSummaryLines(night)[0];
+  EXPECT_LE(line.size(), kMaxEventLogLine) << line;
+  EXPECT_EQ(line.find("Nightly import of 3 days failed: 0 logs"), 0u) << line;
+  EXPECT_NE(line.find("(host=db1.example.org"), std::string::npos) << line;
+  EXPECT_NE(line.find("Connection refused??Is the server running on that host?)"),
+            std::string::npos)
+      << line;
+
+  NightSummary removal;
+  removal.database_opened = removal.ip_log_rebuilt = true;
+  removal.removal_error = "removal: " + std::string(300, 'y') + " disk I/O error";
+  line = NightSummaryLines(removal)[0];
+  EXPECT_NE(line.find("y...yyy"), std::string::npos) << line;
+  EXPECT_NE(line.find("y disk I/O error)"), std::string::npos) << line;
+}

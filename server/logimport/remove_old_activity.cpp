@@ -32,8 +32,11 @@ uint32_t ReadKeepDays() {
 int RemoveOldReports(const std::string& install_path, int64_t now) {
   const uint32_t keep_days = ReadKeepDays();
   if (keep_days == 0) return 0;
-  const int removed = RemoveKeptReportsBefore(install_path, RetentionCutoff(now, keep_days));
-  if (removed > 0) WriteEventLog("Removed %d kept reports older than %u days", removed, keep_days);
+  // A report covers days before the one it was sent on (the daily one the
+  // day before): it goes with the rows of its last day, a day after theirs.
+  const int removed = RemoveKeptReportsBefore(install_path, RetentionCutoff(now, keep_days - 1));
+  if (removed > 0)
+    WriteEventLog("Removed %d kept reports of activity older than %u days", removed, keep_days);
   return removed;
 }
 

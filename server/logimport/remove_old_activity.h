@@ -23,8 +23,9 @@ int64_t RetentionCutoff(int64_t now, uint32_t keep_days);
 int64_t RemoveOldActivity(ActivityDatabase& db, int64_t now,
                           const std::function<bool()>& go_on = nullptr);
 
-// The same for the reports kept under "reports/" in `install_path`: the
-// days before the same cutoff go, with one event-log line when any did.
+// The same for the reports kept under "reports/" in `install_path`: a
+// report goes with the rows of the last day it covers (the day before it
+// was sent), with one event-log line when any went.
 // Returns how many went.
 int RemoveOldReports(const std::string& install_path, int64_t now);
 

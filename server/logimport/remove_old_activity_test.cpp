@@ -68,11 +68,14 @@ class RemoveOldActivityTest : public ::testing::Test {
 
 TEST_F(RemoveOldActivityTest, TheNightRemovesExactlyTheRowsBeforeTheKeptDays) {
   AddRows();
-  // Reports kept on both sides of midnight 4 March, and a file of someone else's.
+  // Reports kept on both sides of midnight 5 March, one not sent, and a
+  // file of someone else's. A report of 4 March covers 3 March's rows.
   const std::vector<ReportEntry>& table = ReportTable();
   std::string error;
   ASSERT_TRUE(KeepReport(folder_.path(), table[0], Local(3, 3, 23, 59), "<p>old</p>", &error));
-  ASSERT_TRUE(KeepReport(folder_.path(), table[3], Local(3, 4, 9), "<p>new</p>", &error));
+  ASSERT_TRUE(KeepReport(folder_.path(), table[0], Local(3, 4, 9), "<p>of 3 March</p>", &error));
+  ASSERT_TRUE(KeepReport(folder_.path(), table[3], Local(3, 5, 9), "<p>new</p>", &error));
+  ASSERT_TRUE(KeepReport(folder_.path(), table[1], Local(3, 5, 9), "<p>unsent</p>", &error, false));
   const std::string reports = folder_.path() + kKeptReportsFolder;
   std::filesystem::copy_file(reports + "2026-03-03-daily-activity.html", reports + "mine.html");
   WriteRegistry("\"KeepDays\"=dword:00000002\r\n");
@@ -91,13 +94,25 @@ TEST_F(RemoveOldActivityTest, TheNightRemovesExactlyTheRowsBeforeTheKeptDays) {
   EXPECT_EQ(RemovalLines(log),
             (std::vector<std::string>{
                 "Removed 4 activity rows older than 2 days (2 Web, 2 FilterActivity)",
-                "Removed 1 kept reports older than 2 days"}));
+                "Removed 2 kept reports of activity older than 2 days"}));
   EXPECT_FALSE(platform::FileExists(reports + "2026-03-03-daily-activity.html"));
-  EXPECT_TRUE(platform::FileExists(reports + "2026-03-04-weekly-filter.html"));
+  EXPECT_FALSE(platform::FileExists(reports + "2026-03-04-daily-activity.html"));
+  EXPECT_TRUE(platform::FileExists(reports + "2026-03-05-weekly-filter.html"));
+  EXPECT_TRUE(platform::FileExists(reports + "2026-03-05-daily-filter-not-sent.html"));
   EXPECT_TRUE(platform::FileExists(reports + "mine.html"));
   std::string index = platform::ReadWholeFile(reports + kReportsIndexName).value_or("");
-  EXPECT_NE(index.find("href=\"2026-03-04-weekly-filter.html\""), std::string::npos);
-  EXPECT_EQ(index.find("2026-03-03"), std::string::npos);
+  EXPECT_NE(index.find("<tr><td>2026-03-05</td><td><a href=\"2026-03-05-weekly-filter.html\">"),
+            std::string::npos)
+      << index;
+  EXPECT_NE(index.find("<tr><td><b>not sent</b> (2026-03-05)</td><td><a "
+                       "href=\"2026-03-05-daily-filter-not-sent.html\">Daily filter report</a> "
+                       "<b>(not sent)</b>"),
+            std::string::npos)
+      << index;
+  EXPECT_EQ(index.find("2026-03-04"), std::string::npos);
+  // Sent later that day after all, the report replaces its unsent page.
+  ASSERT_TRUE(KeepReport(folder_.path(), table[1], Local(3, 5, 10), "<p>sent</p>", &error));
+  EXPECT_FALSE(platform::FileExists(reports + "2026-03-05-daily-filter-not-sent.html"));
 }
 
 TEST_F(RemoveOldActivityTest, MissingOrZeroKeepsEverything) {

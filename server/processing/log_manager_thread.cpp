@@ -3,38 +3,33 @@
 #include <algorithm>
 #include <exception>
 
+#include "common/contact_values.h"
 #include "server/base/event_log.h"
 #include "server/base/refresh_ip_log.h"
 #include "server/formats/extract_contact_info.h"
-#include "server/processing/database_tool_calls.h"
 
-namespace {
-
-bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
-
-}  // namespace
-
-CLogManagerThread::CLogManagerThread(CRequestQueue& queue, platform::Clock&) : queue_(queue) {}
+CLogManagerThread::CLogManagerThread(CRequestQueue& queue) : queue_(queue) {}
 
 CLogManagerThread::~CLogManagerThread() { Stop(); }
 
 uint32_t CLogManagerThread::Run(uint32_t) {
   const platform::StopCheck recording_stop = [this] { return PastStop(kStopRecording); };
   const platform::StopCheck listing_stop = [this] { return PastStop(kStopListing); };
-  size_t left = 0;  // taken but not worked off: only ever after a stop request
   do {
-    left += ProcessReports(queue_.PopUpTo(kMaxReportsPerPass), recording_stop, listing_stop);
-  } while (SleepFor(kPassInterval));
+    const size_t room = kMaxReportsPerPass - std::min(kMaxReportsPerPass, hand_off_.waiting());
+    ProcessReports(queue_.PopUpTo(room), recording_stop, listing_stop);
+  } while (SleepFor(hand_off_.failing() ? hand_off_.RetryPause() : kPassInterval));
   // What waits at a stop was sent by agents that will not send it again
-  // soon: passes without the pause, while the stop allows.
-  while (!recording_stop()) {
-    std::vector<RequestEntry> entries = queue_.PopUpTo(kMaxReportsPerPass);
-    if (entries.empty()) break;
-    left += ProcessReports(entries, recording_stop, listing_stop);
+  // soon: everything in one pass, then again for what came meanwhile, while
+  // the stop allows and the tool records.
+  while (!recording_stop() && !hand_off_.failing()) {
+    std::vector<RequestEntry> entries = queue_.PopUpTo(CRequestQueue::kDefaultMaxEntries);
+    if (entries.empty() && hand_off_.waiting() == 0) break;
+    ProcessReports(entries, recording_stop, listing_stop);
   }
-  left += queue_.size();
+  const size_t left = hand_off_.waiting() + queue_.size();
   if (left > 0)
-    WriteEventLog("Stopped with %zu agent %s not processed", left,
+    WriteEventLog(EventPriority::kWarning, "Stopped with %zu agent %s not processed", left,
                   left == 1 ? "report" : "reports");
   return 0;
 }
@@ -55,19 +50,23 @@ bool CLogManagerThread::PastStop(std::chrono::milliseconds allowance) const {
 size_t CLogManagerThread::ProcessReports(const std::vector<RequestEntry>& entries,
                                          const platform::StopCheck& recording_stop,
                                          const platform::StopCheck& listing_stop) {
-  size_t done = 0;
-  bool worked_off = false;  // some report went all the way through
-  for (; done < entries.size(); ++done) {
-    if (recording_stop && recording_stop()) break;
-    try {
-      if (!RecordContactOf(entries[done].text, BoundedAtStop(recording_stop))) break;
-      worked_off = true;
-    } catch (...) {
-      WriteEventLog("Error in processing a request");
-    }
+  size_t refused = 0;
+  bool passed_over = false;  // a report without a contact, worked off as it is
+  for (const RequestEntry& entry : entries) {
+    const Taken outcome = TakeContactOf(entry.text);
+    refused += outcome == Taken::kRefused;
+    passed_over |= outcome != Taken::kContact;
   }
-  if (worked_off) RefreshList(listing_stop);
-  return entries.size() - done;
+  TellRefused(refused);
+  if (recording_stop && recording_stop()) return hand_off_.waiting();
+  size_t recorded = 0;
+  try {
+    recorded = hand_off_.Try(BoundedAtStop(recording_stop));
+  } catch (const std::exception& e) {
+    WriteEventLog(EventPriority::kWarning, "Error in processing a request: %s", e.what());
+  }
+  if (passed_over || recorded > 0) RefreshList(listing_stop);
+  return hand_off_.waiting();
 }
 
 // Once stopping, one run of the tool may take kStopToolRun at most, so a
@@ -83,23 +82,33 @@ platform::StopCheck CLogManagerThread::BoundedAtStop(const platform::StopCheck& 
   };
 }
 
-bool CLogManagerThread::RecordContactOf(const std::string& report,
-                                        const platform::StopCheck& stop) {
+CLogManagerThread::Taken CLogManagerThread::TakeContactOf(const std::string& report) {
   try {
     // The three values are this report's own: a report that lacks one must
     // not pair its values with those of an earlier report.
-    std::string user, computer, ip;
-    int found = ExtractContactInfo(report, user, computer, ip);
-    // A line break in a value would forge rows in the IP log.
-    if (found == 3 && !HasLineBreak(user) && !HasLineBreak(computer) && !HasLineBreak(ip)) {
-      return RecordContactInfo(user, computer, ip, stop);
+    AgentContact c;
+    if (ExtractContactInfo(report, c.user, c.computer, c.ip) != 3) return Taken::kNone;
+    // A value the tool would refuse (a line break would also forge rows in
+    // the IP log) is not handed to it, so a failed record is a failure.
+    for (const std::string* value : {&c.user, &c.computer, &c.ip}) {
+      if (!ContactValueProblem(*value).empty()) return Taken::kRefused;
     }
+    hand_off_.Add(std::move(c));
+    return Taken::kContact;
   } catch (const std::exception& e) {
-    WriteEventLog("Error in processing a request: %s", e.what());
-  } catch (...) {
-    WriteEventLog("Error in processing a request");
+    WriteEventLog(EventPriority::kWarning, "Error in processing a request: %s", e.what());
   }
-  return true;
+  return Taken::kNone;
+}
+
+void CLogManagerThread::TellRefused(size_t refused) {
+  if (refused > 0 && !refusing_) {
+    WriteEventLog(
+        "%zu agent %s not recorded: a value is empty, longer than %zu bytes, or holds a comma "
+        "or a control character",
+        refused, refused == 1 ? "report" : "reports", kMaxContactValueLength);
+  }
+  refusing_ = refused > 0;
 }
 
 void CLogManagerThread::RefreshList(const platform::StopCheck& stop) {
@@ -114,5 +123,5 @@ void CLogManagerThread::RefreshList(const platform::StopCheck& stop) {
   // Once for a run of passes failing the same way, not once per pass.
   if (problem == list_problem_) return;
   list_problem_ = problem;
-  WriteEventLog("The IP log was left as it was: %s", problem.c_str());
+  WriteEventLog(EventPriority::kWarning, "The IP log was left as it was: %s", problem.c_str());
 }

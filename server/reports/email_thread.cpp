@@ -43,6 +43,15 @@ std::string ReportFilePath(const std::string& folder) {
   return (current / "dbdata").string();
 }
 
+// The hour "ReportTime" names: "0" to "23" byte for byte ("9" is the ninth
+// hour; "09" or " 9" is none).
+std::optional<int> ReportHour(const std::string& text) {
+  for (int hour = 0; hour < 24; ++hour) {
+    if (text == std::to_string(hour)) return hour;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 EmailThread::EmailThread(NightlyImportGate& gate, platform::Clock& clock)
@@ -55,7 +64,7 @@ uint32_t EmailThread::Run(uint32_t) {
     try {
       RunPass();
     } catch (const std::exception& e) {
-      WriteEventLog("The e-mail reports failed: %s", e.what());
+      WriteEventLog(EventPriority::kError, "The e-mail reports failed: %s", e.what());
     }
   } while (SleepFor(kPassInterval));
   return 0;
@@ -65,19 +74,20 @@ void EmailThread::RunPass() {
   const ReportConfig config = ReadReportConfig();
   const int64_t now = clock_.Now();
   std::optional<std::tm> local = LocalTime(now);
-  const std::string hour = local ? std::to_string(local->tm_hour) : "-1";
-  // Byte for byte: "9" is the ninth hour, "09" never matches.
-  if (hour != config.report_time) {
-    sentThisHour = 0;
-    return;
-  }
-  if (sentThisHour == 1) return;
+  std::optional<int> report_hour = ReportHour(config.report_time);
+  if (!local || !report_hour) return;
+  const int64_t today = platform::DayNumber(*local);
+  // At or after the hour, so an hour that daylight saving skips sends at
+  // the next pass; once per date, so a clock set back over it sends nothing
+  // twice.
+  if (!batches_.Due(today, local->tm_hour >= *report_hour, local->tm_hour <= *report_hour)) return;
   // A report must not read a night that is being imported, nor the day
-  // before a midnight import has begun (report hour 0).
+  // before the importer has looked at the new date (report hour 0).
   if (!gate_.TryBeginReports(now)) return;
   platform::ScopeExit end([this] { gate_.EndReports(); });  // however the batch ends
   RunBatch(config, now);
-  sentThisHour = 1;
+  batches_.Mark(today);
+  sent_day_ = today;
 }
 
 void EmailThread::RunBatch(const ReportConfig& config, int64_t now) {
@@ -86,29 +96,32 @@ void EmailThread::RunBatch(const ReportConfig& config, int64_t now) {
   const std::string address = UnscrambleEmail(config.email_address);
   if (address.empty()) {
     // An empty address would shift Notivo's arguments; send nothing.
-    WriteEventLog("The e-mail reports were not sent: no recipient address is configured");
+    WriteEventLog(EventPriority::kWarning,
+                  "The e-mail reports were not sent: no recipient address is configured");
     return;
   }
   const std::string folder = ReportFolder(config);
   const std::string report_file = ReportFilePath(folder);
   for (const ReportEntry* report : due) {
     if (StopRequested()) return;
-    if (SendReport(*report, folder, report_file, address, [this] { return StopRequested(); }))
-      Keep(*report, folder, report_file, now);
+    bool sent = false;
+    if (SendReport(
+            *report, folder, report_file, address, [this] { return StopRequested(); }, &sent))
+      Keep(*report, folder, report_file, now, sent);
   }
 }
 
 void EmailThread::Keep(const ReportEntry& report, const std::string& folder,
-                       const std::string& report_file, int64_t now) {
+                       const std::string& report_file, int64_t now, bool sent) {
   // Without the install folder there is nowhere the reports belong.
   if (folder.empty()) return;
   std::string error;
   std::optional<std::string> html = platform::ReadWholeFile(report_file);
   if (!html) {
     error = "cannot read " + report_file;
-  } else if (KeepReport(folder, report, now, *html, &error)) {
+  } else if (KeepReport(folder, report, now, *html, &error, sent)) {
     return;
   }
-  WriteEventLog("The %s report was not kept in %s%s: %s", report.name, folder.c_str(),
-                kKeptReportsFolder, error.c_str());
+  WriteEventLog(EventPriority::kWarning, "The %s report was not kept in %s%s: %s", report.name,
+                folder.c_str(), kKeptReportsFolder, error.c_str());
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -119,10 +120,18 @@ class EmailThreadTest : public ::testing::Test {
     return platform::LocalTimeOf(year, month, day, hour, minute, second);
   }
 
+  // A pass at `t`, after the importer's look at that date found no night due.
   void PassAt(int64_t t) {
     clock_.Set(t);
+    gate_.ImporterLooked(Day(t), false);
     thread_.RunPassForTesting();
   }
+  static int64_t Day(int64_t t) {
+    std::tm local{};
+    EXPECT_TRUE(platform::ToLocalTime(t, &local));
+    return platform::DayNumber(local);
+  }
+  bool SentOn(int64_t t) const { return thread_.sent_day() == Day(t); }
 
   // The stand-in's JSON lines: {"argv": ["1", "4"], "cwd": "/x", ...}; the
   // arguments and folders of these tests hold no quotes or brackets.
@@ -176,27 +185,29 @@ class EmailThreadTest : public ::testing::Test {
 TEST_F(EmailThreadTest, ReportHourWaitsForTheNightlyImport) {
   SetNumber("RegDaily", 1);
   SetText("ReportTime", "0");
-  ASSERT_TRUE(gate_.TryBeginImport(At(2026, 5, 7, 0, 0, 1)));
-  PassAt(At(2026, 5, 7, 0, 0, 2));
-  PassAt(At(2026, 5, 7, 0, 30, 0));  // however long the import takes
+  gate_.ImporterLooked(Day(At(2026, 5, 7, 0, 0, 1)), true);
+  ASSERT_TRUE(gate_.TryBeginImport());
+  clock_.Set(At(2026, 5, 7, 0, 0, 2));
+  thread_.RunPassForTesting();
+  clock_.Set(At(2026, 5, 7, 0, 30, 0));  // however long the import takes
+  thread_.RunPassForTesting();
   EXPECT_TRUE(ToolRuns().empty());
-  EXPECT_FALSE(thread_.sent_this_hour());
+  EXPECT_FALSE(SentOn(At(2026, 5, 7, 0, 30, 0)));
   gate_.EndImport();
   PassAt(At(2026, 5, 7, 0, 30, 3));
   EXPECT_EQ(NotivoRuns().size(), 1u);
-  EXPECT_TRUE(thread_.sent_this_hour());
+  EXPECT_TRUE(SentOn(At(2026, 5, 7, 0, 30, 3)));
 }
 
-TEST_F(EmailThreadTest, OneBatchPerReportHour) {
+TEST_F(EmailThreadTest, OneBatchPerDateAtTheFirstPassAtOrAfterTheHour) {
   SetNumber("RegDaily", 1);
   PassAt(At(2026, 5, 6, 8, 59, 59));
   EXPECT_TRUE(ToolRuns().empty());
-  EXPECT_FALSE(thread_.sent_this_hour());
 
   PassAt(At(2026, 5, 6, 9, 0, 2));
   ASSERT_EQ(ToolRuns().size(), 1u);
   ASSERT_EQ(NotivoRuns().size(), 1u);
-  EXPECT_TRUE(thread_.sent_this_hour());
+  EXPECT_TRUE(SentOn(At(2026, 5, 6, 9, 0, 2)));
   // Both programs run in the install folder; the server's own stays put.
   EXPECT_EQ(ToolRuns()[0].cwd, fs::canonical(install_).string());
   EXPECT_EQ(NotivoRuns()[0].cwd, fs::canonical(install_).string());
@@ -204,28 +215,52 @@ TEST_F(EmailThreadTest, OneBatchPerReportHour) {
   EXPECT_EQ(fs::current_path(), saved_cwd_);
 
   PassAt(At(2026, 5, 6, 9, 0, 5));
-  PassAt(At(2026, 5, 6, 9, 59, 59));
-  EXPECT_EQ(ToolRuns().size(), 1u);
-
-  PassAt(At(2026, 5, 6, 10, 0, 0));
-  EXPECT_FALSE(thread_.sent_this_hour());
+  // A clock set back over the hour, and on again: the date's batch went.
+  PassAt(At(2026, 5, 6, 8, 59, 50));
+  PassAt(At(2026, 5, 6, 9, 0, 1));
   PassAt(At(2026, 5, 6, 23, 59, 59));
   PassAt(At(2026, 5, 7, 8, 59, 58));
   EXPECT_EQ(ToolRuns().size(), 1u);
 
-  // A start in the middle of the hour still gets its batch.
-  PassAt(At(2026, 5, 7, 9, 41, 17));
+  // A pass that comes first at 14:00 (the machine slept) sends the batch.
+  PassAt(At(2026, 5, 7, 14, 41, 17));
   EXPECT_EQ(ToolRuns().size(), 2u);
   EXPECT_EQ(NotivoRuns().size(), 2u);
   EXPECT_TRUE(log_.lines().empty());
 }
 
+TEST_F(EmailThreadTest, AReportHourThatDaylightSavingSkipsSendsOnceThatDay) {
+  ScopedTimeZone berlin("Europe/Berlin");  // 29 March 2026: 01:59:59, then 03:00
+  SetNumber("RegDaily", 1);
+  SetText("ReportTime", "2");
+  const int64_t last_second = At(2026, 3, 29, 1, 59, 59);
+  PassAt(last_second - 2);
+  EXPECT_TRUE(ToolRuns().empty());
+  PassAt(last_second + 2);
+  PassAt(last_second + 5);
+  EXPECT_EQ(ToolRuns().size(), 1u);
+  EXPECT_TRUE(SentOn(last_second + 2));
+}
+
+TEST_F(EmailThreadTest, AStartAfterTheHourWaitsForTheNextDay) {
+  SetNumber("RegDaily", 1);
+  PassAt(At(2026, 5, 6, 10, 0, 0));
+  PassAt(At(2026, 5, 6, 23, 0, 0));
+  EXPECT_TRUE(ToolRuns().empty());
+  PassAt(At(2026, 5, 7, 9, 0, 1));
+  EXPECT_EQ(ToolRuns().size(), 1u);
+  // A clock set back by days counts on from its new date.
+  PassAt(At(2026, 5, 1, 12, 0, 0));
+  PassAt(At(2026, 5, 2, 9, 0, 0));
+  EXPECT_EQ(ToolRuns().size(), 2u);
+}
+
 TEST_F(EmailThreadTest, HourTextMustMatchExactly) {
   SetNumber("RegDaily", 1);
-  for (const char* text : {"09", "", " 9", "9 ", "21"}) {
+  for (const char* text : {"09", "", " 9", "9 ", "21", "24", "-1"}) {
     SetText("ReportTime", text);
     PassAt(At(2026, 5, 6, 9, 10, 0));
-    EXPECT_FALSE(thread_.sent_this_hour()) << '"' << text << '"';
+    EXPECT_EQ(thread_.sent_day(), -1) << '"' << text << '"';
   }
   EXPECT_TRUE(ToolRuns().empty());
   EXPECT_EQ(fs::current_path(), saved_cwd_);
@@ -235,14 +270,16 @@ TEST_F(EmailThreadTest, HourTextMustMatchExactly) {
   EXPECT_EQ(ToolRuns().size(), 1u);
 }
 
-TEST_F(EmailThreadTest, ChangedReportTimeTakesEffectOnNextPass) {
+TEST_F(EmailThreadTest, ChangedReportTimeTakesEffectTheNextDay) {
   SetNumber("RegDaily", 1);
   PassAt(At(2026, 5, 6, 9, 0, 0));
-  ASSERT_TRUE(thread_.sent_this_hour());
+  ASSERT_TRUE(SentOn(At(2026, 5, 6, 9, 0, 0)));
   SetText("ReportTime", "11");
-  PassAt(At(2026, 5, 6, 9, 0, 3));
-  EXPECT_FALSE(thread_.sent_this_hour());
   PassAt(At(2026, 5, 6, 11, 0, 1));
+  EXPECT_EQ(ToolRuns().size(), 1u);
+  PassAt(At(2026, 5, 7, 9, 30, 0));
+  EXPECT_EQ(ToolRuns().size(), 1u);
+  PassAt(At(2026, 5, 7, 11, 0, 1));
   EXPECT_EQ(ToolRuns().size(), 2u);
 }
 
@@ -252,7 +289,7 @@ TEST_F(EmailThreadTest, OnlySwitchesHoldingOneOnTheirDaysRun) {
   SetNumber("RegWeekly", 1);
   SetNumber("RegWeekFilter", 1);
   PassAt(At(2026, 5, 6, 9, 0, 0));  // a Wednesday
-  EXPECT_TRUE(thread_.sent_this_hour());
+  EXPECT_TRUE(SentOn(At(2026, 5, 6, 9, 0, 0)));
   EXPECT_TRUE(ToolRuns().empty());
   EXPECT_TRUE(NotivoRuns().empty());
 
@@ -276,7 +313,7 @@ TEST_F(EmailThreadTest, OnlySwitchesHoldingOneOnTheirDaysRun) {
 TEST_F(EmailThreadTest, AllSwitchesOffStillMarksTheHour) {
   SetAllSwitches(0);
   PassAt(At(2026, 5, 1, 9, 0, 0));
-  EXPECT_TRUE(thread_.sent_this_hour());
+  EXPECT_TRUE(SentOn(At(2026, 5, 1, 9, 0, 0)));
   EXPECT_EQ(fs::current_path(), saved_cwd_);
   EXPECT_TRUE(ToolRuns().empty());
   EXPECT_TRUE(NotivoRuns().empty());
@@ -304,7 +341,7 @@ TEST_F(EmailThreadTest, EmptyAddressSendsNothingAndSaysSo) {
   SetAllSwitches(1);
   SetText("EmailAddress", "");
   PassAt(At(2026, 5, 1, 9, 0, 0));
-  EXPECT_TRUE(thread_.sent_this_hour());
+  EXPECT_TRUE(SentOn(At(2026, 5, 1, 9, 0, 0)));
   EXPECT_TRUE(ToolRuns().empty());
   EXPECT_TRUE(NotivoRuns().empty());
   std::vector<std::string> messages = log_.lines();
@@ -323,7 +360,7 @@ TEST_F(EmailThreadTest, ToolThatCannotStartSkipsNotivo) {
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_NE(messages[0].find("daily activity"), std::string::npos) << messages[0];
   EXPECT_NE(messages[1].find("daily filter"), std::string::npos) << messages[1];
-  EXPECT_TRUE(thread_.sent_this_hour());
+  EXPECT_TRUE(SentOn(At(2026, 5, 6, 9, 0, 0)));
 }
 
 TEST_F(EmailThreadTest, MissingInstallFolderLeavesCurrentFolder) {
@@ -341,6 +378,7 @@ TEST_F(EmailThreadTest, MissingInstallFolderLeavesCurrentFolder) {
 TEST_F(EmailThreadTest, WorkerThreadSendsInReportHourAndStops) {
   SetNumber("RegDaily", 1);
   clock_.Set(At(2026, 5, 6, 9, 30, 0));
+  gate_.ImporterLooked(Day(At(2026, 5, 6, 9, 30, 0)), false);
   thread_.Start(0);
   for (int i = 0; i < 600 && NotivoRuns().empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -1,14 +1,19 @@
 #include "server/reports/send_report.h"
 
+#include <ctime>
 #include <optional>
 
 #include "server/base/event_log.h"
 #include "server/base/run_console_app.h"
+#include "server/base/run_tool_program.h"
+#include "server/base/server_metrics.h"
 
 namespace {
 
 void ReportNotSent(const ReportEntry& report, const std::string& why) {
-  WriteEventLog("The %s report was not sent: %s", report.name, why.c_str());
+  WriteEventLog(EventPriority::kWarning, "The %s report was not sent: %s", report.name,
+                why.c_str());
+  server_metrics::ReportNotSent(report.name);
 }
 
 // Runs the tool; true when it wrote the report and ended with success.
@@ -21,7 +26,7 @@ bool ProduceReport(const ReportEntry& report, const std::string& folder,
   run.output_path = report_file;
   run.folder = folder;
   run.stop = stop;
-  const platform::ProgramResult result = platform::RunProgram(run);
+  const platform::ProgramResult result = RunToolProgram(run);
   switch (result.status) {
     case platform::SpawnStatus::kOk:
       break;
@@ -48,7 +53,8 @@ std::vector<std::string> NotifierArguments(const std::string& address) {
 
 bool SendReport(const ReportEntry& report, const std::string& folder,
                 const std::string& report_file, const std::string& address,
-                const platform::StopCheck& stop) {
+                const platform::StopCheck& stop, bool* sent) {
+  if (sent) *sent = false;
   if (!ProduceReport(report, folder, report_file, stop)) return false;
   int exit_status = -1;
   std::optional<std::string> output = RunConsoleApp(
@@ -58,6 +64,9 @@ bool SendReport(const ReportEntry& report, const std::string& folder,
                   stop && stop() ? "the server is stopping" : "Notivo could not be started");
   } else if (!platform::EndedWithSuccess(exit_status)) {
     ReportNotSent(report, "Notivo ended with " + platform::DescribeWaitStatus(exit_status));
+  } else {
+    server_metrics::ReportSent(report.name, std::time(nullptr));
+    if (sent) *sent = true;
   }
   return true;
 }

@@ -21,9 +21,10 @@ std::vector<std::string> NotifierArguments(const std::string& address);
 // not sent, because a program could not be started, ended with another
 // status or was ended by `stop`, gets one event-log line naming it; Notivo
 // is never run on a report that its tool did not finish. True when the tool
-// wrote the report, whether or not Notivo then sent it.
+// wrote the report, whether or not Notivo then sent it; `sent` (when given)
+// says whether Notivo did.
 bool SendReport(const ReportEntry& report, const std::string& folder,
                 const std::string& report_file, const std::string& address,
-                const platform::StopCheck& stop = {});
+                const platform::StopCheck& stop = {}, bool* sent = nullptr);
 
 #endif  // SERVER_REPORTS_SEND_REPORT_H_

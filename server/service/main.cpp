@@ -9,6 +9,7 @@
 #include "platform/signals.h"
 #include "server/core/main_thread.h"
 #include "server/service/command_line.h"
+#include "server/service/self_check.h"
 #include "server/service/service_module.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
                            std::cout)) {
     return 0;
   }
+  if (argc == 2 && std::string(argv[1]) == "--check") return RunSelfCheck(std::cout);
   // Before any thread exists, so that every thread inherits the block and
   // the main thread alone takes control signals.
   platform::BlockControlSignals();

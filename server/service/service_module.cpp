@@ -57,6 +57,9 @@ int CServiceModule::RunWithoutSwitch() {
   platform::RegistryFile registry = platform::LoadRegistry(platform::RegistryPath());
   if (!registry.KeyExists(platform::RegRoot::kClassesRoot, "AppID") ||
       !registry.KeyExists(platform::RegRoot::kClassesRoot, kAppIdKey)) {
+    ShowMessageBox(service_name_,
+                   "Orbeline is not registered: run Orbeline -RegServer (or Orbeline -Service "
+                   "for a service) first");
     return kExitNotRegistered;
   }
   SetServiceMode(IsLocalServiceValue(

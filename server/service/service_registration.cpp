@@ -63,17 +63,21 @@ bool CServiceModule::IsServiceInstalled() const {
 bool CServiceModule::InstallService() {
   if (IsServiceInstalled()) return true;
   std::string program = platform::ExecutablePath();
+  std::string error = "the program's own path is unknown";
   platform::ServiceResult result =
-      program.empty() ? platform::ServiceResult::kCreateFailed
-                      : platform::WriteServiceUnit(service_name_, RegisteredServiceUnit(program));
+      program.empty()
+          ? platform::ServiceResult::kCreateFailed
+          : platform::WriteServiceUnit(service_name_, RegisteredServiceUnit(program), &error);
   switch (result) {
     case platform::ServiceResult::kOk:
       return true;
     case platform::ServiceResult::kManagerUnavailable:
-      ShowMessageBox(service_name_, "Couldn't open service manager");
+      ShowMessageBox(service_name_,
+                     "Couldn't open service manager: " + error + "; nothing was registered");
       return false;
     default:
-      ShowMessageBox(service_name_, "Couldn't create service");
+      ShowMessageBox(service_name_,
+                     "Couldn't create service: " + error + "; nothing was registered");
       return false;
   }
 }
@@ -97,9 +101,12 @@ bool CServiceModule::RemoveService() {
 
 // The registry entries are written in one atomic rewrite. A service that
 // could not be removed or installed makes the result an error, so that the
-// exit code never reports a half-done registration as success.
+// exit code never reports a half-done registration as success; a service
+// whose unit could not be written registers nothing, so no later start
+// believes it is one.
 int CServiceModule::RegisterModule(bool as_service) {
   bool removed = RemoveService();
+  if (as_service && (!removed || !InstallService())) return kExitServiceFailed;
   std::string error;
   bool written = platform::EditRegistry(
       platform::RegistryPath(),
@@ -119,8 +126,7 @@ int CServiceModule::RegisterModule(bool as_service) {
     ShowMessageBox(service_name_, error);
     return kExitRegistryWrite;
   }
-  bool installed = !as_service || InstallService();
-  return removed && installed ? 0 : kExitServiceFailed;
+  return removed ? 0 : kExitServiceFailed;
 }
 
 int CServiceModule::UnregisterModule() {

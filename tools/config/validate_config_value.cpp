@@ -131,6 +131,15 @@ bool CheckNetworks(const Setting& v, std::string_view input, std::string* error)
                          Quoted(input));
 }
 
+// Empty turns the feature off.
+bool CheckEndpoint(const Setting& v, std::string_view input, std::string* error) {
+  if (input.empty() || ParseIpv4Endpoint(input)) return true;
+  return Fail(error, std::string(v.name) +
+                         " must be an IPv4 address and a port such as 127.0.0.1:9464, or empty, "
+                         "not " +
+                         Quoted(input));
+}
+
 // The client library parses the text when it connects and says there what
 // is wrong; here only what can never be a connection string is refused.
 bool CheckConnection(const Setting& v, std::string_view input, std::string* error) {
@@ -197,6 +206,10 @@ bool ValidateConfigValue(const Setting& value, std::string_view input, platform:
       return true;
     case SettingKind::kConnection:
       if (!CheckConnection(value, input, error)) return false;
+      *stored = platform::RegValue::String(input);
+      return true;
+    case SettingKind::kEndpoint:
+      if (!CheckEndpoint(value, input, error)) return false;
       *stored = platform::RegValue::String(input);
       return true;
     case SettingKind::kFile:

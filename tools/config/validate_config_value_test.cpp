@@ -47,6 +47,8 @@ TEST(ValidateConfigValueTest, AcceptsAndNormalisesGoodValues) {
             "192.168.0.0/16, 10.1.0.0/24 (text)");
   EXPECT_EQ(Stored("AgentNetworks", ""), " (text)");
   EXPECT_EQ(Stored("AgentAddressCheck", "1"), "1 (number)");
+  EXPECT_EQ(Stored("MetricsAddress", "127.0.0.1:9464"), "127.0.0.1:9464 (text)");
+  EXPECT_EQ(Stored("MetricsAddress", ""), " (text)");
 }
 
 TEST(ValidateConfigValueTest, RejectsWithAMessageNamingTheValue) {
@@ -75,7 +77,12 @@ TEST(ValidateConfigValueTest, RejectsWithAMessageNamingTheValue) {
                                                         {"AgentNetworks", "10.0.0.0/8,"},
                                                         {"AgentAddressCheck", "2"},
                                                         {"KeepDays", "100001"},
-                                                        {"KeepDays", "-1"}}) {
+                                                        {"KeepDays", "-1"},
+                                                        {"MetricsAddress", "9464"},
+                                                        {"MetricsAddress", "localhost:9464"},
+                                                        {"MetricsAddress", "127.0.0.1:0"},
+                                                        {"MetricsAddress", "127.0.0.1:09464"},
+                                                        {"MetricsAddress", "127.0.0.1:65536"}}) {
     std::string result = Stored(name, input);
     EXPECT_EQ(result.rfind("rejected: ", 0), 0u) << name << " " << input << " -> " << result;
     EXPECT_NE(result.find(name), std::string::npos) << result;

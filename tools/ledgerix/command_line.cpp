@@ -108,6 +108,10 @@ std::optional<LedgerixCommand> ParseLedgerixCommand(const std::vector<std::strin
     command.ip = args[3];
     return command;
   }
+  if (args.size() == 1 && args[0] == "record") {
+    command.mode = LedgerixMode::kRecordContacts;
+    return command;
+  }
   if ((args.size() == 1 || args.size() == 2) && args[0] == "migrate") {
     command.mode = LedgerixMode::kMigrate;
     if (args.size() == 2) command.file = args[1];
@@ -142,7 +146,9 @@ std::optional<LedgerixCommand> ParseLedgerixCommand(const std::vector<std::strin
 }
 
 std::string LedgerixUsage() {
-  std::string usage = "usage: ledgerix 6 <user> <computer> <ip> | 7";
+  std::string usage =
+      "usage: ledgerix 6 <user> <computer> <ip> | record (<user>TAB<computer>TAB<ip> lines on "
+      "standard input) | 7";
   for (ReportKind kind : {ReportKind::kActivity, ReportKind::kFilter}) {
     for (const ReportEntry& report : ReportTable())
       if (report.kind == kind) usage += " | " + Joined(report.ledgerix_args);

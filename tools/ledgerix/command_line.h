@@ -1,6 +1,10 @@
 // The command lines that ledgerix accepts.
 //
 //   ledgerix 6 <user> <computer> <ip>   record a contact
+//   ledgerix record                     record the contacts on standard
+//                                       input, one per line (user, computer
+//                                       and address separated by tabs), as
+//                                       one `6` each, in one transaction
 //   ledgerix 7                          list the contacts, then the
 //                                       activity database's users without one
 //   ledgerix <report arguments>         an activity or filter report
@@ -35,6 +39,7 @@
 
 enum class LedgerixMode {
   kRecordContact,
+  kRecordContacts,
   kListContacts,
   kActivityReport,
   kFilterReport,

@@ -21,36 +21,50 @@ const char kContactHistorySchema[] =
     "INSERT INTO ContactInterval(contact, first_seen, last_seen)"
     " SELECT id, seen, seen FROM Contact WHERE NOT EXISTS (SELECT 1 FROM ContactInterval);";
 
-void RecordContactInterval(SQLite::Database& db, int64_t contact, int64_t now,
-                           int64_t window_seconds) {
-  SQLite::Statement latest(db,
-                           "SELECT id, first_seen, last_seen FROM ContactInterval"
-                           " WHERE contact = ? ORDER BY last_seen DESC LIMIT 1");
+ContactHistoryWriter::ContactHistoryWriter(SQLite::Database& db)
+    : latest_(std::make_unique<SQLite::Statement>(
+          db,
+          "SELECT id, first_seen, last_seen FROM ContactInterval"
+          " WHERE contact = ? ORDER BY last_seen DESC LIMIT 1")),
+      extend_(std::make_unique<SQLite::Statement>(
+          db, "UPDATE ContactInterval SET last_seen = ? WHERE id = ?")),
+      open_(std::make_unique<SQLite::Statement>(
+          db, "INSERT INTO ContactInterval(contact, first_seen, last_seen) VALUES(?, ?, ?)")),
+      prune_(std::make_unique<SQLite::Statement>(
+          db, "DELETE FROM ContactInterval WHERE last_seen < ?")) {}
+
+ContactHistoryWriter::~ContactHistoryWriter() = default;
+
+void ContactHistoryWriter::Record(int64_t contact, int64_t now, int64_t window_seconds) {
+  SQLite::Statement& latest = *latest_;
+  latest.reset();
   latest.bind(1, contact);
   // A report that comes while the contact is still active belongs to the
   // same stay; one after the window has closed starts another, and so does
   // one dated before the stay began (a clock set back).
   if (latest.executeStep() && now >= latest.getColumn(1).getInt64() &&
       now - latest.getColumn(2).getInt64() < window_seconds) {
-    SQLite::Statement extend(db, "UPDATE ContactInterval SET last_seen = ? WHERE id = ?");
-    extend.bind(1, std::max(now, latest.getColumn(2).getInt64()));
-    extend.bind(2, latest.getColumn(0).getInt64());
-    extend.exec();
+    const int64_t id = latest.getColumn(0).getInt64();
+    const int64_t last_seen = std::max(now, latest.getColumn(2).getInt64());
+    latest.reset();
+    extend_->reset();
+    extend_->bind(1, last_seen);
+    extend_->bind(2, id);
+    extend_->exec();
     return;
   }
-  SQLite::Statement open(db,
-                         "INSERT INTO ContactInterval(contact, first_seen, last_seen)"
-                         " VALUES(?, ?, ?)");
-  open.bind(1, contact);
-  open.bind(2, now);
-  open.bind(3, now);
-  open.exec();
+  latest.reset();
+  open_->reset();
+  open_->bind(1, contact);
+  open_->bind(2, now);
+  open_->bind(3, now);
+  open_->exec();
 }
 
-void PruneContactIntervals(SQLite::Database& db, int64_t cutoff) {
-  SQLite::Statement prune(db, "DELETE FROM ContactInterval WHERE last_seen < ?");
-  prune.bind(1, cutoff);
-  prune.exec();
+void ContactHistoryWriter::Prune(int64_t cutoff) {
+  prune_->reset();
+  prune_->bind(1, cutoff);
+  prune_->exec();
 }
 
 std::vector<ContactInterval> ContactIntervalsAt(SQLite::Database& db, const std::string& ip,

@@ -12,12 +12,14 @@
 #define TOOLS_LEDGERIX_CONTACT_HISTORY_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace SQLite {
 class Database;
-}
+class Statement;
+}  // namespace SQLite
 
 // The schema step that adds the table and its indexes, and gives every
 // contact already stored an interval of its last report.
@@ -31,12 +33,23 @@ struct ContactInterval {
   int64_t last_seen = 0;   // the last report
 };
 
-// Adds the report of contact `contact` at `now` to its history.
-void RecordContactInterval(SQLite::Database& db, int64_t contact, int64_t now,
-                           int64_t window_seconds);
+// The writes of the history, prepared once for the many reports of one
+// transaction. Lives no longer than the connection `db`.
+class ContactHistoryWriter {
+ public:
+  explicit ContactHistoryWriter(SQLite::Database& db);
+  ContactHistoryWriter(const ContactHistoryWriter&) = delete;
+  ContactHistoryWriter& operator=(const ContactHistoryWriter&) = delete;
+  ~ContactHistoryWriter();
 
-// Drops the intervals last seen before `cutoff`.
-void PruneContactIntervals(SQLite::Database& db, int64_t cutoff);
+  // Adds the report of contact `contact` at `now` to its history.
+  void Record(int64_t contact, int64_t now, int64_t window_seconds);
+  // Drops the intervals last seen before `cutoff`.
+  void Prune(int64_t cutoff);
+
+ private:
+  std::unique_ptr<SQLite::Statement> latest_, extend_, open_, prune_;
+};
 
 // The intervals at `ip` that cover `when`: first_seen <= when <
 // last_seen + window_seconds. Latest last report first.

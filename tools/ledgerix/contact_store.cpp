@@ -3,6 +3,7 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -65,6 +66,11 @@ bool CContactStore::Open(const std::string& path, std::string* error) {
     // recorded before it are lost, which the agents report again.
     db_->exec("PRAGMA synchronous=NORMAL");
     sqlite3_db_config(db_->getHandle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    db_->exec("PRAGMA journal_size_limit=" + std::to_string(kLogCheckpointBytes));
+    // A run of many contacts touches many pages: held in memory until the
+    // commit rather than written to the log more than once.
+    db_->exec("PRAGMA cache_size=-32768");
+    path_ = path;
     UpgradeSchema(*db_);
     return true;
   } catch (const std::exception& e) {
@@ -77,26 +83,54 @@ bool CContactStore::Open(const std::string& path, std::string* error) {
 void CContactStore::Record(const std::string& user, const std::string& computer,
                            const std::string& ip, int64_t now, int64_t keep_seconds,
                            int64_t window_seconds) {
-  // IMMEDIATE: two recorders must not take the same sequence number.
-  SQLite::Transaction transaction(*db_, SQLite::TransactionBehavior::IMMEDIATE);
-  SQLite::Statement upsert(*db_,
-                           "INSERT INTO Contact(user_name, computer_name, ip, seen, seq)"
-                           " VALUES(?, ?, ?, ?, (SELECT COALESCE(MAX(seq), 0) + 1 FROM Contact))"
-                           " ON CONFLICT(user_name, computer_name, ip)"
-                           " DO UPDATE SET seen = excluded.seen, seq = excluded.seq RETURNING id");
-  upsert.bind(1, user);
-  upsert.bind(2, computer);
-  upsert.bind(3, ip);
-  upsert.bind(4, static_cast<int64_t>(now));
-  if (!upsert.executeStep()) throw std::runtime_error("the contact was not stored");
-  const int64_t contact = upsert.getColumn(0).getInt64();
-  upsert.reset();
-  RecordContactInterval(*db_, contact, now, window_seconds);
-  SQLite::Statement prune(*db_, "DELETE FROM Contact WHERE seen < ?");
-  prune.bind(1, static_cast<int64_t>(now - keep_seconds));
-  prune.exec();
-  PruneContactIntervals(*db_, now - keep_seconds);
-  transaction.commit();
+  RecordAll({{user, computer, ip}}, now, keep_seconds, window_seconds);
+}
+
+void CContactStore::RecordAll(const std::vector<ContactValues>& contacts, int64_t now,
+                              int64_t keep_seconds, int64_t window_seconds) {
+  if (contacts.empty()) return;
+  {
+    // IMMEDIATE: two recorders must not take the same sequence number.
+    SQLite::Transaction transaction(*db_, SQLite::TransactionBehavior::IMMEDIATE);
+    SQLite::Statement upsert(
+        *db_,
+        "INSERT INTO Contact(user_name, computer_name, ip, seen, seq)"
+        " VALUES(?, ?, ?, ?, (SELECT COALESCE(MAX(seq), 0) + 1 FROM Contact))"
+        " ON CONFLICT(user_name, computer_name, ip)"
+        " DO UPDATE SET seen = excluded.seen, seq = excluded.seq RETURNING id");
+    SQLite::Statement prune(*db_, "DELETE FROM Contact WHERE seen < ?");
+    ContactHistoryWriter history(*db_);
+    // Each contact exactly as a run of its own would record it, pruning
+    // included. After the first contact's, a prune finds nothing (every
+    // row left is seen at `now` or later) and costs one seek.
+    for (const ContactValues& c : contacts) {
+      upsert.reset();
+      upsert.bind(1, c.user);
+      upsert.bind(2, c.computer);
+      upsert.bind(3, c.ip);
+      upsert.bind(4, static_cast<int64_t>(now));
+      if (!upsert.executeStep()) throw std::runtime_error("the contact was not stored");
+      const int64_t contact = upsert.getColumn(0).getInt64();
+      upsert.reset();
+      history.Record(contact, now, window_seconds);
+      prune.reset();
+      prune.bind(1, static_cast<int64_t>(now - keep_seconds));
+      prune.exec();
+      history.Prune(now - keep_seconds);
+    }
+    transaction.commit();
+  }
+  BoundLog();
+}
+
+void CContactStore::BoundLog() {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path_ + "-wal", error);
+  if (error || static_cast<int64_t>(size) <= kLogCheckpointBytes) return;
+  // TRUNCATE waits (busy timeout) for readers of the old log to finish,
+  // then leaves it empty. Busy past that: the next run tries again.
+  sqlite3_wal_checkpoint_v2(db_->getHandle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr,
+                            nullptr);
 }
 
 std::vector<ContactInterval> CContactStore::IntervalsAt(const std::string& ip, int64_t when,
@@ -138,19 +172,4 @@ std::unordered_set<int64_t> CContactStore::ActiveIds(int64_t now, int64_t window
   std::unordered_set<int64_t> ids;
   while (query.executeStep()) ids.insert(query.getColumn(0).getInt64());
   return ids;
-}
-
-bool BreaksContactList(const std::string& value) {
-  for (unsigned char c : value) {
-    if (c == ',' || c < 0x20 || c == 0x7f) return true;
-  }
-  return false;
-}
-
-std::string ContactValueProblem(const std::string& value) {
-  if (value.empty()) return "is empty";
-  if (value.size() > CContactStore::kMaxValueLength) return "is too long";
-  if (value.find(',') != std::string::npos) return "holds a comma";
-  if (BreaksContactList(value)) return "holds a control character";
-  return "";
 }

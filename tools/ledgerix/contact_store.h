@@ -11,6 +11,14 @@
 // Errors: every call but Open throws std::exception when the file fails.
 // Ownership and threads: one object owns one connection; use it from one
 // thread. Several processes may use the file at once (WAL, busy timeout).
+//
+// The write-ahead log stays bounded: a run that has recorded contacts
+// copies the log back into the file and empties it once it passes
+// kLogCheckpointBytes. Each run is a short connection that is told not to
+// do that when it closes, and SQLite's own checkpoint does not keep the
+// log small across such runs: unchecked, the log grew by about 38 KB a
+// report and every run slowed as it grew. The checkpoint is SQLite's
+// own, so a kill at any moment leaves the file whole.
 #ifndef TOOLS_LEDGERIX_CONTACT_STORE_H_
 #define TOOLS_LEDGERIX_CONTACT_STORE_H_
 
@@ -20,12 +28,20 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/contact_values.h"
 #include "common/settings.h"
 #include "tools/ledgerix/contact_history.h"
 
 namespace SQLite {
 class Database;
 }
+
+// One contact to record: the three values of an agent's report.
+struct ContactValues {
+  std::string user;
+  std::string computer;
+  std::string ip;
+};
 
 struct Contact {
   std::string user;
@@ -39,9 +55,10 @@ class CContactStore {
  public:
   static constexpr const char* kFileName = "contacts.dbs";
   static constexpr int kBusyTimeoutMs = 10000;
-  // Longest value kept; agents send short names, and the mode-7 list must
-  // stay well inside what the server reads back.
-  static constexpr size_t kMaxValueLength = 256;
+  static constexpr size_t kMaxValueLength = kMaxContactValueLength;
+  // Past this size the log is copied back and emptied (SQLite's own
+  // automatic checkpoint size), and it is cut back to it when reused.
+  static constexpr int64_t kLogCheckpointBytes = int64_t{4} << 20;
 
   CContactStore();
   CContactStore(const CContactStore&) = delete;
@@ -61,6 +78,12 @@ class CContactStore {
               int64_t now, int64_t keep_seconds,
               int64_t window_seconds = int64_t{DefaultNumber(setting::kContactWindowHours)} * 3600);
 
+  // Records `contacts` in their order, all at `now`, in one transaction:
+  // the same rows, sequence numbers, intervals and pruning as one Record
+  // per contact. On an error nothing is recorded.
+  void RecordAll(const std::vector<ContactValues>& contacts, int64_t now, int64_t keep_seconds,
+                 int64_t window_seconds);
+
   // Who had the address `ip` at `when`: the intervals that cover it (see
   // ContactIntervalsAt), latest last report first.
   std::vector<ContactInterval> IntervalsAt(const std::string& ip, int64_t when,
@@ -77,16 +100,11 @@ class CContactStore {
  private:
   // Ids of the active contacts (see List).
   std::unordered_set<int64_t> ActiveIds(int64_t now, int64_t window_seconds);
+  // Copies the log back and empties it once it passes kLogCheckpointBytes.
+  void BoundLog();
 
+  std::string path_;
   std::unique_ptr<SQLite::Database> db_;
 };
-
-// Why `value` cannot be part of a contact ("" when it can): empty, too
-// long, or holding a comma or a control character, which would break the
-// comma-separated, line-based list the server rebuilds its IP log from.
-std::string ContactValueProblem(const std::string& value);
-
-// True when `value` holds a comma or a control character.
-bool BreaksContactList(const std::string& value);
 
 #endif  // TOOLS_LEDGERIX_CONTACT_STORE_H_

@@ -3,6 +3,8 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "tools/ledgerix/test_support.h"
 
 namespace {
@@ -127,6 +129,75 @@ TEST_F(ContactStoreTest, IntervalsAreExtendedWithinTheWindowAndKeptAsLongAsConta
   store_.Record("carl", "PC-3", "10.0.0.3", kT0 + kDay + kKeep, kKeep, kDay);
   EXPECT_EQ(Who(store_, "10.0.0.7", kT0), Rows{});
   EXPECT_EQ(Who(store_, "10.0.0.7", kT0 + 3 * kDay + 10).size(), 3u);
+}
+
+// Every row of both tables, ids and sequence numbers included.
+std::string Dump(const std::string& path) {
+  SQLite::Database db(path);
+  std::string text;
+  for (const char* query :
+       {"SELECT id, user_name, computer_name, ip, seen, seq FROM Contact ORDER BY id",
+        "SELECT id, contact, first_seen, last_seen FROM ContactInterval ORDER BY id"}) {
+    SQLite::Statement rows(db, query);
+    while (rows.executeStep()) {
+      for (int i = 0; i < rows.getColumnCount(); ++i) text += rows.getColumn(i).getString() + ",";
+      text += "\n";
+    }
+  }
+  return text;
+}
+
+TEST(ContactStoreRecordAllTest, HasTheEffectOfOneRecordPerContactAndBoundsTheLog) {
+  TempFolder folder;
+  ASSERT_FALSE(folder.path().empty());
+  const std::string one = folder.path() + "one.dbs", all = folder.path() + "all.dbs";
+  // The same history in both: an old stay due to go, one within the window.
+  const int64_t now = kT0 + kKeep + 10;
+  for (const std::string& path : {one, all}) {
+    CContactStore store;
+    std::string error;
+    ASSERT_TRUE(store.Open(path, &error)) << error;
+    store.Record("old", "PC-1", "10.0.0.1", kT0, kKeep, kDay);
+    store.Record("gone", "PC-9", "10.0.0.9", kT0, kKeep, kDay);
+    store.Record("ann", "PC-3", "10.0.0.3", now - 100, kKeep, kDay);
+  }
+  // The expired contact first (refreshed before the prune), an address
+  // taken over, a contact twice, a known one extended, the rest new.
+  std::vector<ContactValues> batch = {{"old", "PC-1", "10.0.0.1"},  {"bob", "PC-2", "10.0.0.3"},
+                                      {"ann", "PC-3", "10.0.0.3"},  {"bob", "PC-2", "10.0.0.3"},
+                                      {"carl", "PC-4", "10.0.0.4"}, {"bob", "PC-2", "10.0.0.5"}};
+  {
+    CContactStore store;
+    std::string error;
+    ASSERT_TRUE(store.Open(one, &error)) << error;
+    for (const ContactValues& c : batch) store.Record(c.user, c.computer, c.ip, now, kKeep, kDay);
+  }
+  {
+    CContactStore store;
+    std::string error;
+    ASSERT_TRUE(store.Open(all, &error)) << error;
+    store.RecordAll(batch, now, kKeep, kDay);
+    EXPECT_EQ(store.List(now, kDay).size(), 5u);  // "gone" went
+  }
+  EXPECT_EQ(Dump(all), Dump(one));
+  EXPECT_NE(Dump(all).find("old,PC-1"), std::string::npos);
+
+  // Many short runs, as the server makes them: the log stays bounded.
+  for (int run = 0; run < 400; ++run) {
+    CContactStore store;
+    std::string error;
+    ASSERT_TRUE(store.Open(all, &error)) << error;
+    std::vector<ContactValues> contacts;
+    for (int i = 0; i < 20; ++i) {
+      const std::string n = std::to_string(run * 20 + i);
+      contacts.push_back({"u" + n, "PC-" + n, "10.1." + std::to_string(i) + "." + n});
+    }
+    store.RecordAll(contacts, now + run, kKeep, kDay);
+    ASSERT_LE(std::filesystem::file_size(all + "-wal"), 2 * CContactStore::kLogCheckpointBytes);
+  }
+  SQLite::Database check(all);
+  EXPECT_EQ(check.execAndGet("PRAGMA integrity_check").getString(), "ok");
+  EXPECT_EQ(check.execAndGet("SELECT COUNT(*) FROM Contact").getInt(), 8005);
 }
 
 TEST(ContactStoreUpgradeTest, AFileOfTheFirstLayoutKeepsItsContactsAndGetsItsIndexes) {

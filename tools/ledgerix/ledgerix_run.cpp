@@ -1,6 +1,7 @@
 #include "tools/ledgerix/ledgerix_run.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_set>
 
 #include "common/install_path.h"
@@ -84,6 +85,81 @@ int RecordContact(const LedgerixCommand& command, const LedgerixSettings& settin
   store.Record(command.user, command.computer, command.ip, settings.now,
                settings.contact_keep_seconds, settings.contact_window_seconds);
   return 0;
+}
+
+// The values of one `record` line, or why it is refused.
+std::optional<ContactValues> ParseContactLine(const std::string& line, std::string* problem) {
+  ContactValues c;
+  std::string* const fields[] = {&c.user, &c.computer, &c.ip};
+  size_t start = 0;
+  for (size_t i = 0; i < 3; ++i) {
+    size_t tab = line.find('\t', start);
+    if ((i < 2) == (tab == std::string::npos)) {
+      *problem = "not three values separated by tabs";
+      return std::nullopt;
+    }
+    *fields[i] = line.substr(start, tab == std::string::npos ? std::string::npos : tab - start);
+    start = tab + 1;
+  }
+  const std::pair<const char*, const std::string*> values[] = {
+      {"user name", &c.user}, {"computer name", &c.computer}, {"address", &c.ip}};
+  for (const auto& [what, value] : values) {
+    std::string why = ContactValueProblem(*value);
+    if (!why.empty()) {
+      *problem = std::string("the ") + what + " " + why;
+      return std::nullopt;
+    }
+  }
+  return c;
+}
+
+// At most kMaxRecordInputBytes of `input`; false when there is more.
+bool ReadInput(std::istream* input, std::string* text) {
+  if (!input) return true;
+  char buffer[65536];
+  while (input->read(buffer, sizeof buffer) || input->gcount() > 0) {
+    text->append(buffer, static_cast<size_t>(input->gcount()));
+    if (text->size() > kMaxRecordInputBytes) return false;
+  }
+  return true;
+}
+
+// `record`: every line a contact, all recorded in one transaction, each as
+// `6` would record it; a line `6` would refuse is named and left out.
+int RecordContacts(const LedgerixSettings& settings, std::istream* input, std::string* err) {
+  std::string text;
+  if (!ReadInput(input, &text)) {
+    *err += "ledgerix: no contact recorded: the input is longer than 64 MiB\n";
+    return 1;
+  }
+  std::vector<ContactValues> contacts;
+  bool refused = false;
+  size_t line_number = 0;
+  for (size_t start = 0; start < text.size();) {
+    ++line_number;
+    const size_t end = text.find('\n', start);
+    std::string problem;
+    if (end == std::string::npos) {
+      // Cut short (its writer ended): its last value may be cut too.
+      problem = "it has no line feed";
+    } else if (auto c = ParseContactLine(text.substr(start, end - start), &problem)) {
+      contacts.push_back(std::move(*c));
+    }
+    if (!problem.empty()) {
+      *err += "ledgerix: contact on line " + std::to_string(line_number) +
+              " not recorded: " + problem + "\n";
+      refused = true;
+    }
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  if (!contacts.empty()) {
+    CContactStore store;
+    if (!OpenContacts(settings, &store, err)) return 1;
+    store.RecordAll(contacts, settings.now, settings.contact_keep_seconds,
+                    settings.contact_window_seconds);
+  }
+  return refused ? 3 : 0;
 }
 
 void AppendListRow(const std::string& user, const std::string& ip, const std::string& computer,
@@ -375,10 +451,12 @@ uint32_t ReadPositive(const Setting& setting) {
 }
 
 int Dispatch(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
-             std::string* err) {
+             std::string* err, std::istream* input) {
   switch (command.mode) {
     case LedgerixMode::kRecordContact:
       return RecordContact(command, settings, err);
+    case LedgerixMode::kRecordContacts:
+      return RecordContacts(settings, input, err);
     case LedgerixMode::kListContacts:
       return ListContacts(settings, out, err);
     case LedgerixMode::kActivityReport:
@@ -417,7 +495,7 @@ LedgerixSettings ReadLedgerixSettings(const platform::Clock& clock) {
 }
 
 int RunLedgerix(const std::vector<std::string>& args, const LedgerixSettings& settings,
-                std::string* out, std::string* err) {
+                std::string* out, std::string* err, std::istream* input) {
   out->clear();
   std::optional<LedgerixCommand> command = ParseLedgerixCommand(args);
   if (!command) {
@@ -436,7 +514,7 @@ int RunLedgerix(const std::vector<std::string>& args, const LedgerixSettings& se
     return 1;
   }
   try {
-    int code = Dispatch(*command, settings, out, err);
+    int code = Dispatch(*command, settings, out, err, input);
     if (code != 0) out->clear();
     return code;
   } catch (const std::exception& e) {

@@ -20,7 +20,9 @@
 #ifndef TOOLS_LEDGERIX_LEDGERIX_RUN_H_
 #define TOOLS_LEDGERIX_LEDGERIX_RUN_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -40,9 +42,16 @@ struct LedgerixSettings {
 LedgerixSettings ReadLedgerixSettings(const platform::Clock& clock);
 
 // Exit codes: 0 done, 1 no install folder is configured, a file could not
-// be used or the contact was refused, 2 unknown command line. `out` gets
-// the output only on success; `err` gets messages, one per line.
+// be used or the contact was refused (`record`: nothing was recorded), 2
+// unknown command line, 3 (`record` only) the other contacts were
+// recorded but some lines were refused. `out` gets the output only on
+// success; `err` gets messages, one per line. `input` is read by `record`
+// alone (none: no contacts).
 int RunLedgerix(const std::vector<std::string>& args, const LedgerixSettings& settings,
-                std::string* out, std::string* err);
+                std::string* out, std::string* err, std::istream* input = nullptr);
+
+// The most that `record` reads: far above what the server hands it (the
+// 10,000 reports its queue holds).
+inline constexpr size_t kMaxRecordInputBytes = size_t{64} << 20;
 
 #endif  // TOOLS_LEDGERIX_LEDGERIX_RUN_H_

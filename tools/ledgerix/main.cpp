@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
   if (AnswerVersionRequest("ledgerix", args, std::cout)) return 0;
   std::string out;
   std::string err;
-  int code = RunLedgerix(args, ReadLedgerixSettings(platform::SystemClock()), &out, &err);
+  int code =
+      RunLedgerix(args, ReadLedgerixSettings(platform::SystemClock()), &out, &err, &std::cin);
   std::fwrite(err.data(), 1, err.size(), stderr);
   if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
     std::fputs("ledgerix: cannot write the output\n", stderr);
