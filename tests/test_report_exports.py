@@ -1,19 +1,23 @@
 """The reports an administrator asks for by hand, run by the built ledgerix
 on both stores (a SQLite file, and the same rows moved into a throw-away
 PostgreSQL server with `ledgerix migrate`): a report of any days equal to
-the scheduled monthly one, its CSV read back by Python's csv module, and
-names withheld with ReportPseudonyms."""
+the scheduled monthly one, its CSV read back by Python's csv module, names
+withheld with ReportPseudonyms, and the monthly page with its charts as
+headless Chromium shows it in a mail pane 700 pixels wide."""
 
 import csv
 import datetime
 import html
 import io
+import json
 import os
 import random
 import re
 import sqlite3
 import stat
+import shutil
 import subprocess
+import sys
 import unittest
 import zoneinfo
 
@@ -26,7 +30,23 @@ MORNING = "2026-12-01 09:00:00"  # the monthly reports of November are due
 USERS = [("alice", "10.0.0.7", "PC-7"), ("bob, the builder", "10.0.0.8", "PC,8"),
          ('quo"te', "10.0.0.9", "PC-9"), ("line\nbreak", "10.0.0.10", "PC-10"),
          ("=HYPERLINK(x)", "10.0.0.11", "@PC-11")]
+# The staff of the page whose picture the README shows.
+STAFF = [("anna.berg", "10.0.0.21", "PC-ANNA"), ("jonas.keller", "10.0.0.22", "PC-JONAS"),
+         ("mira.hoffmann", "10.0.0.23", "LAPTOP-MIRA"), ("paul.weber", "10.0.0.24", "PC-PAUL"),
+         ("sofia.lang", "10.0.0.25", "PC-SOFIA"), ("reception", "10.0.0.30", "DESK-1")]
 ACTIONS = ("blocked_", "allowed", "Block-adult")
+RENDER_MAIL = os.path.join(e2e_util.SOURCE, "scripts", "render_mail.py")
+
+
+def chromium_missing():
+    """Why the page cannot be rendered here, or None; under CI=true a
+    missing Chromium is a failure."""
+    if any(shutil.which(name) for name in ("chromium", "chromium-browser", "google-chrome")):
+        return None
+    reason = "Chromium is not installed (Debian: apt-get install chromium)"
+    if os.environ.get("CI") == "true":
+        raise AssertionError("the rendered report cannot be checked under CI: " + reason)
+    return reason
 
 
 def local(day, hour=10, minute=0):
@@ -34,8 +54,8 @@ def local(day, hour=10, minute=0):
                                  tzinfo=zoneinfo.ZoneInfo(TZ)).timestamp())
 
 
-def make_database(path, seed=29):
-    """A month and a little more of USERS' activity; returns what November
+def make_database(path, seed=29, users=USERS):
+    """A month and a little more of `users`' activity; returns what November
     holds: requests per (user, site), the filter events per user and the
     requests per day."""
     rng = random.Random(seed)
@@ -56,7 +76,7 @@ def make_database(path, seed=29):
         "PRAGMA user_version=3;")
     web, events, per_day = {}, {}, [0] * 30
     days = [(10, 31)] + [(11, d) for d in range(1, 31)] + [(12, 1)]
-    for uid, (name, ip, computer) in enumerate(USERS, 1):
+    for uid, (name, ip, computer) in enumerate(users, 1):
         db.execute("INSERT INTO Computer VALUES (?, ?, 1)", (uid, computer))
         db.execute("INSERT INTO Ip VALUES (?, ?)", (uid, ip))
         db.execute('INSERT INTO "User" VALUES (?, ?, 1, ?, ?)', (uid, name, uid, uid))
@@ -188,6 +208,30 @@ class ReportExportsTest(unittest.TestCase):
             self.assertIn(sites.split(",")[1].encode(), done.stderr)
         self.assertEqual(self.cluster.psql("SELECT count(*) FROM pg_namespace WHERE nspname = "
                                            "'missing'"), "0")  # nothing made
+
+    def test_the_monthly_page_renders_in_a_mail_pane(self):
+        reason = chromium_missing()
+        if reason:
+            self.skipTest(reason)
+        inst = e2e_util.Install()
+        self.addCleanup(inst.__exit__)
+        make_database(inst.path("webfilter.dbs"), users=STAFF)
+        page = inst.path("monthly-activity-report.html")
+        with open(page, "w") as f:
+            f.write(self.ok(inst, "1", "7", "2", "0"))
+        rendered = subprocess.run([sys.executable, RENDER_MAIL, page], capture_output=True,
+                                  text=True, timeout=300)
+        self.assertEqual(rendered.returncode, 0, rendered.stderr)
+        shown = json.loads(rendered.stdout)
+        self.assertEqual(shown["errors"], [])
+        self.assertLessEqual(shown["pane_width"], 700)  # no sideways scrolling
+        width, height, varied = e2e_util.png_pixels_vary(shown["png"])
+        self.assertEqual((width, varied), (700, True))
+        self.assertGreater(height, 600)
+        # QUORVANE_KEEP_PICTURE=docs/monthly-activity-report.png renews the
+        # README's picture.
+        if os.environ.get("QUORVANE_KEEP_PICTURE"):
+            shutil.copyfile(shown["png"], os.environ["QUORVANE_KEEP_PICTURE"])
 
     def check_any_period(self, inst):
         # The days of November as asked for are the scheduled monthly report.
