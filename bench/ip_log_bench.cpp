@@ -20,7 +20,7 @@
 //     statement in one transaction on another copy.
 //
 // Usage: ip_log_bench [CONTACTS [STORM [ONE_BY_ONE]]]
-//        (defaults 100000, 20000, 10000)
+//        (defaults 100000, 20000, 100000)
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -480,7 +480,7 @@ void RecordRate(int contacts, int count) {
 int main(int argc, char** argv) {
   const int contacts = argc > 1 ? std::atoi(argv[1]) : 100000;
   const int storm = argc > 2 ? std::atoi(argv[2]) : 20000;
-  const int one_by_one = argc > 3 ? std::atoi(argv[3]) : 10000;
+  const int one_by_one = argc > 3 ? std::atoi(argv[3]) : 100000;
   if (contacts < kAddressesPerUser || storm < 1 || storm > 62500 || one_by_one < 4)
     Fail("usage: ip_log_bench [CONTACTS [STORM [ONE_BY_ONE]]]");
   signal(SIGPIPE, SIG_IGN);
