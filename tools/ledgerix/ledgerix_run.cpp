@@ -177,14 +177,21 @@ int ListContacts(const LedgerixSettings& settings, std::string* out, std::string
   if (!OpenContacts(settings, &store, err)) return 1;
   ActivityDatabase db;
   if (!OpenActivity(settings, &db, err)) return 1;
+  const std::vector<Contact> contacts = store.List(settings.now, settings.contact_window_seconds);
+  out->reserve(contacts.size() * 48);
+  for (const Contact& c : contacts) AppendListRow(c.user, c.ip, c.computer, c.active, out);
+  // The contacts come sorted by user (byte order), so a user is looked up
+  // there rather than hashed: the list runs at every pass of the server.
+  auto has_contact = [&contacts](const std::string& user) {
+    auto at = std::lower_bound(contacts.begin(), contacts.end(), user,
+                               [](const Contact& c, const std::string& u) { return c.user < u; });
+    return at != contacts.end() && at->user == user;
+  };
   std::unordered_set<std::string> listed;
-  for (const Contact& c : store.List(settings.now, settings.contact_window_seconds)) {
-    AppendListRow(c.user, c.ip, c.computer, c.active, out);
-    listed.insert(c.user);
-  }
   for (const UserAddress& u : ReadUserAddresses(db)) {
     if (BreaksContactList(u.user) || BreaksContactList(u.ip) || BreaksContactList(u.computer))
       continue;
+    if (has_contact(u.user)) continue;
     if (listed.insert(u.user).second) AppendListRow(u.user, u.ip, u.computer, false, out);
   }
   return 0;
