@@ -20,7 +20,7 @@
 //     statement in one transaction on another copy.
 //
 // Usage: ip_log_bench [CONTACTS [STORM [ONE_BY_ONE]]]
-//        (defaults 100000, 20000, 10000)
+//        (defaults 100000, 20000, 100000)
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -39,6 +39,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
@@ -277,8 +278,16 @@ double Percentile(std::vector<double> values, double p) {
 const char* Verdict(bool met) { return met ? "met" : "NOT MET"; }
 
 // Seconds from `sent` until `user` is in the IP log; 60 s at most.
+// Whether a row of the IP log names `user`: a search of the text, so that
+// the bench's polling costs the server's machine little.
+bool HasUser(const std::string& path, const std::string& user) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return text.starts_with(user + ",") || text.find("\n" + user + ",") != std::string::npos;
+}
+
 double WaitFor(const std::string& ip_log, const std::string& user, SteadyClock::time_point sent) {
-  while (UsersIn(ip_log).count(user) == 0) {
+  while (!HasUser(ip_log, user)) {
     if (Seconds(sent) > 60) return 60;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -471,7 +480,7 @@ void RecordRate(int contacts, int count) {
 int main(int argc, char** argv) {
   const int contacts = argc > 1 ? std::atoi(argv[1]) : 100000;
   const int storm = argc > 2 ? std::atoi(argv[2]) : 20000;
-  const int one_by_one = argc > 3 ? std::atoi(argv[3]) : 10000;
+  const int one_by_one = argc > 3 ? std::atoi(argv[3]) : 100000;
   if (contacts < kAddressesPerUser || storm < 1 || storm > 62500 || one_by_one < 4)
     Fail("usage: ip_log_bench [CONTACTS [STORM [ONE_BY_ONE]]]");
   signal(SIGPIPE, SIG_IGN);

@@ -1,5 +1,7 @@
 // The six report command lines of ledgerix on a month of a 1,000-user
-// network: time, peak memory and size of the HTML per line.
+// network, the same month asked for by its days (report activity|filter
+// FROM TO, as a page and as CSV): time, peak memory and size of the output
+// per line.
 //
 // Builds November 2026 through the project's own database layer with a
 // fixed seed: 1,000 users who each visit 300 of their 600 usual sites (out
@@ -11,7 +13,9 @@
 //
 // With QUORVANE_BENCH_POSTGRES set to a libpq connection string the month
 // is built in (and read from) the PostgreSQL schema "report_bench" there,
-// which is kept and used again when it holds the month.
+// which is kept and used again when it holds the month; two copies of it,
+// "report_bench_2" and "report_bench_3" (made by psql), then give the report
+// over three sites (--sites).
 #include <fcntl.h>
 #include <glob.h>
 #include <spawn.h>
@@ -23,6 +27,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -182,6 +187,34 @@ RunFigures RunLedgerix(const std::string& ledgerix, const std::vector<std::strin
   return figures;
 }
 
+// The month's schema copied twice on the server (tables with their
+// indexes), for the report over three sites; kept like the month.
+bool CopySchemas(const std::string& connection) {
+  const char* tables[] = {"Computer", "Ip", "User", "Web", "FilterActivity", "ImportedLog"};
+  for (const char* schema : {"report_bench_2", "report_bench_3"}) {
+    std::string sql = "BEGIN; CREATE SCHEMA " + std::string(schema) + ";";
+    for (const char* table : tables) {
+      sql += std::string(" CREATE TABLE ") + schema + ".\"" + table + "\" (LIKE report_bench.\"" +
+             table + "\" INCLUDING ALL); INSERT INTO " + schema + ".\"" + table +
+             "\" SELECT * FROM report_bench.\"" + table + "\";";
+    }
+    sql += " COMMIT; ANALYZE;";
+    const std::string exists = "psql -X -q -t -A -d '" + connection +
+                               "' -c \"SELECT 1 FROM pg_namespace WHERE nspname = '" + schema +
+                               "'\" | grep -q 1";
+    if (std::system(exists.c_str()) == 0) continue;
+    auto start = std::chrono::steady_clock::now();
+    const std::string copy =
+        "psql -X -q -v ON_ERROR_STOP=1 -d '" + connection + "' -c '" + sql + "'";
+    if (std::system(copy.c_str()) != 0) {
+      std::fprintf(stderr, "report_bench: cannot copy the month into %s\n", schema);
+      return false;
+    }
+    std::printf("copied the month into %s in %.0f s\n", schema, Seconds(start));
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -241,12 +274,26 @@ int main(int argc, char** argv) {
       "QUORVANE_REGISTRY=" + registry,  "TZ=UTC",
       "LD_PRELOAD=" + faketime,         std::string("FAKETIME=") + kReportTime,
       "FAKETIME_DONT_FAKE_MONOTONIC=1", "PATH=/usr/bin:/bin"};
-  const std::vector<std::vector<std::string>> lines = {{"1", "1", "0", "0"}, {"1", "2", "2", "0"},
-                                                       {"1", "7", "2", "0"}, {"4", "1"},
-                                                       {"4", "2"},           {"4", "7"}};
+  std::vector<std::vector<std::string>> lines = {
+      {"1", "1", "0", "0"},
+      {"1", "2", "2", "0"},
+      {"1", "7", "2", "0"},
+      {"4", "1"},
+      {"4", "2"},
+      {"4", "7"},
+      {"report", "activity", "2026-11-01", "2026-11-30"},
+      {"report", "filter", "2026-11-01", "2026-11-30"},
+      {"report", "activity", "2026-11-01", "2026-11-30", "--csv"},
+      {"report", "filter", "2026-11-01", "2026-11-30", "--csv"}};
+  if (where.is_postgres() && CopySchemas(postgres)) {
+    for (const char* kind : {"activity", "filter"})
+      lines.push_back({"report", kind, "2026-11-01", "2026-11-30", "--sites",
+                       "report_bench,report_bench_2,report_bench_3"});
+  }
   std::printf("(the spawning process's own peak, the floor of every figure: %.0f MB)\n",
               PeakMemoryKiB() / 1024.0);
-  std::printf("| report | time | CPU | peak memory | size of the HTML |\n|---|---|---|---|---|\n");
+  std::printf(
+      "| report | time | CPU | peak memory | size of the output |\n|---|---|---|---|---|\n");
   bool ok = true;
   for (const auto& line : lines) {
     std::string name =
@@ -254,6 +301,7 @@ int main(int argc, char** argv) {
                         [](std::string a, const std::string& b) { return a + " " + b; });
     RunFigures f = RunLedgerix(ledgerix, line, env, install + "dbdata");
     ok = ok && f.status == 0 && f.bytes > 0;
+    if (name.size() > 60) name = name.substr(0, 57) + "...";
     std::printf("| `%s` | %.2f s | %.2f s | %.0f MB | %.0f kB |%s\n", name.c_str(), f.wall, f.cpu,
                 f.peak_kib / 1024.0, f.bytes / 1000.0, f.status == 0 ? "" : " FAILED");
     std::fflush(stdout);

@@ -86,6 +86,8 @@ inline constexpr Setting kKeepDays{"KeepDays", SettingKind::kCountOrOff, "0",
     "days of web and filter activity kept (0 keeps everything)"};
 inline constexpr Setting kActivityDatabase{"ActivityDatabase", SettingKind::kConnection, "",
     "PostgreSQL connection for the activity (empty: webfilter.dbs)"};
+inline constexpr Setting kReportPseudonyms{"ReportPseudonyms", SettingKind::kSwitch, "0",
+    "reports show users as pseudonyms, without address and computer"};
 inline constexpr Setting kMetricsAddress{"MetricsAddress", SettingKind::kEndpoint, "",
     "address:port of the Prometheus metrics at /metrics (empty: off)"};
 // clang-format on
@@ -104,7 +106,8 @@ inline constexpr const Setting* kAllSettings[] = {
     &setting::kRegMonthly,    &setting::kRegDayFilter,       &setting::kRegWeekFilter,
     &setting::kRegMonFilter,  &setting::kContactWindowHours, &setting::kContactKeepDays,
     &setting::kListenAddress, &setting::kAgentNetworks,      &setting::kAgentAddressCheck,
-    &setting::kKeepDays,      &setting::kActivityDatabase,   &setting::kMetricsAddress,
+    &setting::kKeepDays,      &setting::kActivityDatabase,   &setting::kReportPseudonyms,
+    &setting::kMetricsAddress,
 };
 
 inline std::span<const Setting* const> AllSettings() { return kAllSettings; }

@@ -9,7 +9,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   g++ make cmake pkg-config git ca-certificates \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libsqlite3-dev libsqlitecpp-dev sqlite3 \
-  postgresql libpq-dev openssl \
+  postgresql libpq-dev openssl libssl-dev \
   libcurl4-openssl-dev libsystemd-dev libmicrohttpd-dev prometheus \
   faketime libfaketime python3 chromium \
   clang libclang-rt-dev clang-format clang-tidy \

@@ -6,7 +6,8 @@ it in a pane 700 pixels wide.
   scripts/render_mail.py MAIL.html...
 
 For each mail it prints one line of JSON: the file, the PNG, the page's
-width at a phone's 360 pixels (what the content needs, in CSS pixels) and
+width at a phone's 360 pixels (what the content needs, in CSS pixels), its
+width in the 700-pixel pane (above 700: the reader scrolls sideways) and
 every error the page reported (uncaught exceptions, console errors, failed
 loads). Exit status 0 when every mail was rendered, 1 when one was not, 2
 when Chromium is not installed.
@@ -161,12 +162,13 @@ def render(browser, mail, png):
         browser.wait_for_event("Page.loadEventFired", session)
         # On a narrow screen the page is as wide as its content needs.
         width, _ = measure(PHONE_WIDTH, 640)
-        _, height = measure(MAIL_PANE_WIDTH, 640)
+        pane_width, height = measure(MAIL_PANE_WIDTH, 640)
         measure(MAIL_PANE_WIDTH, max(1, min(height, 16384)))
         shot = browser.send("Page.captureScreenshot", session, format="png")
         with open(png, "wb") as f:
             f.write(base64.b64decode(shot["data"]))
-        return {"mail": mail, "png": png, "width": width, "height": height,
+        return {"mail": mail, "png": png, "width": width, "pane_width": pane_width,
+                "height": height,
                 "errors": page_errors(browser.events, session)}
     finally:
         browser.send("Target.closeTarget", targetId=target)

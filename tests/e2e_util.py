@@ -1,17 +1,19 @@
 """Helpers shared by the end-to-end tests: a temporary install, its registry
 file and logs, free ports, and the built programs started with the right
-environment."""
+environment, and what a rendered page's picture holds."""
 
 import base64
 import glob
 import os
 import shutil
 import socket
+import struct
 import subprocess
 import tempfile
 import threading
 import time
 import unittest
+import zlib
 
 BIN = os.environ.get("QUORVANE_BIN", os.path.join(os.path.dirname(__file__), "..", "build", "bin"))
 SOURCE = os.environ.get("QUORVANE_SOURCE", os.path.join(os.path.dirname(__file__), ".."))
@@ -358,3 +360,21 @@ def is_running(pid):
     except OSError:
         return False
     return stat[stat.rindex(")") + 2] != "Z"
+
+
+def png_pixels_vary(path):
+    """(width, height, whether the image holds more than one colour) of a
+    PNG file, read with the standard library only."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        return 0, 0, False
+    width, height = struct.unpack(">II", data[16:24])
+    idat, at = b"", 8
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        if kind == b"IDAT":
+            idat += data[at + 8:at + 8 + length]
+        at += 12 + length
+    # Filtered scan lines of a one-colour image hold a handful of values.
+    return width, height, len(set(zlib.decompress(idat))) > 16

@@ -150,9 +150,10 @@ class AgentPort(unittest.TestCase):
                           "none comes for 60 s)"])
 
     def test_a_flood_delays_only_its_own_sender_and_a_burst_overflows_nothing(self):
-        # A queue the flood can fill, and a tool that takes a second over each
-        # pass with the flood's reports, so that it does.
-        self.restart_server(QUORVANE_QUEUE_ENTRIES_FOR_TESTING=10000, FAKE_LEDGERIX_PAUSE="flood*:1")
+        # A queue the flood can fill, and a tool that takes 3 s over each pass
+        # with the flood's reports (at most 2,000), so that it fills and stays
+        # full even when a loaded machine sends the flood slowly.
+        self.restart_server(QUORVANE_QUEUE_ENTRIES_FOR_TESTING=10000, FAKE_LEDGERIX_PAUSE="flood*:3")
         overflows = listen_overflows()
         stop = time.time() + 3
         count = [0, 0]

@@ -113,9 +113,6 @@ class AgentReports(unittest.TestCase):
         self.assertEqual([a for a in argv if a[0] == "6"],
                          [["6", user.decode(), "PC", "10.9.9.9"], ["6", "second", "PC", "10.0.0.1"]])
         self.assertIn(argv, ([argv[0], ["7"], argv[2], ["7"]], [argv[0], argv[1], ["7"]]))
-        if len(argv) == 4:
-            # A pass of its own starts after the pause that follows the first.
-            self.assertGreaterEqual(calls[2]["time"] - calls[1]["time"], 0.1)
 
     def test_silent_and_reset_connections_do_not_stop_the_listener(self):
         self.start()

@@ -50,7 +50,7 @@ class ConfigToolTest(unittest.TestCase):
 
     def test_set_get_show_unset(self):
         shown = self.shown()
-        self.assertEqual(len(shown), 21)
+        self.assertEqual(len(shown), 22)
         self.assertTrue(all(v == "(not set)" for v in shown.values()), shown)
         help_lines = self.ok("help").splitlines()
         self.assertTrue(help_lines[0].startswith("usage:"))

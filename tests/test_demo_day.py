@@ -13,7 +13,6 @@ import os
 import re
 import shutil
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
@@ -21,7 +20,6 @@ import threading
 import unittest
 import urllib.error
 import urllib.request
-import zlib
 
 import e2e_util
 
@@ -102,24 +100,6 @@ def run_demo_day(root, *args, **env):
     return subprocess.run(["sh", os.path.join(SCRIPTS, "demo_day.sh"), *args],
                           env=script_env(**env), capture_output=True, text=True,
                           timeout=300, cwd=root)
-
-
-def png_pixels_vary(path):
-    """(width, height, whether the image holds more than one colour) of a
-    PNG file, read with the standard library only."""
-    with open(path, "rb") as f:
-        data = f.read()
-    if data[:8] != b"\x89PNG\r\n\x1a\n":
-        return 0, 0, False
-    width, height = struct.unpack(">II", data[16:24])
-    idat, at = b"", 8
-    while at < len(data):
-        length, kind = struct.unpack(">I4s", data[at:at + 8])
-        if kind == b"IDAT":
-            idat += data[at + 8:at + 8 + length]
-        at += 12 + length
-    # Filtered scan lines of a one-colour image hold a handful of values.
-    return width, height, len(set(zlib.decompress(idat))) > 16
 
 
 @e2e_util.needs_faketime
@@ -216,7 +196,7 @@ class DemoDayTest(unittest.TestCase):
         for page in pages:
             self.assertEqual(page["errors"], [], page["mail"])
             self.assertLessEqual(page["width"], 700, page["mail"])
-            width, height, varied = png_pixels_vary(page["png"])
+            width, height, varied = e2e_util.png_pixels_vary(page["png"])
             self.assertEqual(width, 700, page["png"])
             self.assertGreater(height, 300, page["png"])
             self.assertTrue(varied, page["png"] + " is one colour")

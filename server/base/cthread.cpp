@@ -9,6 +9,7 @@ void CThread::Start(uint32_t arg) {
   {
     std::lock_guard<std::mutex> lock(mu_);
     stop_requested_ = false;
+    woken_ = false;
   }
   run_arg_ = arg;
   exit_code_ = 0xFFFFFFFF;
@@ -44,7 +45,17 @@ bool CThread::StopRequested() const {
   return stop_requested_;
 }
 
+void CThread::Wake() {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    woken_ = true;
+  }
+  wake_.notify_all();
+}
+
 bool CThread::SleepFor(std::chrono::milliseconds duration) {
   std::unique_lock<std::mutex> lock(mu_);
-  return !wake_.wait_for(lock, duration, [this] { return stop_requested_; });
+  wake_.wait_for(lock, duration, [this] { return stop_requested_ || woken_; });
+  woken_ = false;
+  return !stop_requested_;
 }

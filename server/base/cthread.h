@@ -37,9 +37,13 @@ class CThread {
   bool started() const { return thread_.joinable(); }
   uint32_t exit_code() const { return exit_code_; }
   bool StopRequested() const;
+  // Ends the worker's current SleepFor early, or its next one when it is
+  // not sleeping; from any thread.
+  void Wake();
 
  protected:
-  // Sleeps `duration` or until a stop is requested; false when stopping.
+  // Sleeps `duration`, until a stop is requested, or until woken; false
+  // when stopping.
   bool SleepFor(std::chrono::milliseconds duration);
   // Called by Stop after the flag is set, on the stopping thread.
   virtual void OnStopRequested() {}
@@ -53,6 +57,7 @@ class CThread {
   mutable std::mutex mu_;
   std::condition_variable wake_;
   bool stop_requested_ = false;  // guarded by mu_
+  bool woken_ = false;           // guarded by mu_
 };
 
 #endif  // SERVER_BASE_CTHREAD_H_

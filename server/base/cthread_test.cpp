@@ -12,7 +12,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Records the order of its hooks and sleeps until stopped.
+// Records the order of its hooks and of its sleeps, and sleeps until stopped.
 class RecordingThread final : public CThread {
  public:
   ~RecordingThread() override { Stop(); }
@@ -20,8 +20,7 @@ class RecordingThread final : public CThread {
   void BeforeRun() override { Record("before"); }
   uint32_t Run(uint32_t arg) override {
     Record("run " + std::to_string(arg));
-    while (SleepFor(24h)) {
-    }
+    while (SleepFor(24h)) Record("slept");
     Record("woken");
     return 7;
   }
@@ -31,9 +30,9 @@ class RecordingThread final : public CThread {
     std::lock_guard<std::mutex> lock(mu_);
     return events_;
   }
-  void WaitForEvents(size_t count) {
+  bool WaitForEvents(size_t count) {
     std::unique_lock<std::mutex> lock(mu_);
-    changed_.wait(lock, [&] { return events_.size() >= count; });
+    return changed_.wait_for(lock, 10s, [&] { return events_.size() >= count; });
   }
 
  private:
@@ -91,6 +90,17 @@ TEST(CThreadTest, RunsHooksInOrderAndStopWakesTheSleepingWorker) {
   EXPECT_FALSE(thread.started());
   EXPECT_EQ(thread.events(), (std::vector<std::string>{"before", "run 3", "woken", "after"}));
   EXPECT_EQ(thread.exit_code(), CThread::kStillActive);
+}
+
+TEST(CThreadTest, WakeEndsOneSleepAndTheWorkerGoesOn) {
+  RecordingThread thread;
+  thread.Start(1);
+  ASSERT_TRUE(thread.WaitForEvents(2));
+  thread.Wake();
+  ASSERT_TRUE(thread.WaitForEvents(3));
+  thread.Stop();
+  EXPECT_EQ(thread.events(),
+            (std::vector<std::string>{"before", "run 1", "slept", "woken", "after"}));
 }
 
 TEST(CThreadTest, StopWithoutStartAndSecondStopDoNothing) {

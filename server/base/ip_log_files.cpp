@@ -14,9 +14,10 @@ std::mutex g_ip_log_mu;
 
 std::string Rows(const std::vector<IpLogRow>& rows, bool size_file) {
   std::string out;
+  out.reserve(rows.size() * 48);
   for (const IpLogRow& row : rows) {
-    out += row.user + "," + row.ip + "," + row.computer + "," + (size_file ? "0" : row.status);
-    out += "\r\n";
+    out.append(row.user).append(",").append(row.ip).append(",").append(row.computer).append(",");
+    out.append(size_file ? "0" : row.status).append("\r\n");
   }
   return out;
 }

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "server/db/activity_rows.h"
@@ -106,6 +107,15 @@ class ActivityBackend {
   virtual std::vector<FilterActivityRow> LatestEventsOfName(const std::string& user_name,
                                                             int64_t from, int64_t to,
                                                             size_t latest) = 0;
+
+  // The period's activity in slots of `slot` seconds from `from`: element i
+  // covers from + i * slot <= time < from + (i + 1) * slot, Web rows summed
+  // by size, FilterActivity rows counted. With `user_name`, only the rows of
+  // the User rows of that name. Only slots with rows are given, in no
+  // particular order, as (slot index, sum).
+  enum class Table { kWeb, kFilterActivity };
+  virtual std::vector<std::pair<int64_t, int64_t>> ActivityPerSlot(
+      Table table, int64_t from, int64_t to, int64_t slot, const std::string* user_name) = 0;
 
   // Removes the Web and FilterActivity rows with time < cutoff in
   // transactions of at most `batch_rows` rows; `go_on` is asked before

@@ -34,6 +34,17 @@ bool ActivityDatabase::OpenReadOnly(const ActivityLocation& location, std::strin
   return Open(location, error);
 }
 
+bool ActivityDatabase::OpenSite(const ActivityLocation& location, const std::string& schema,
+                                std::string* error) {
+  Close();
+  if (!location.is_postgres()) {
+    *error = "the sites' schemas are in PostgreSQL, and ActivityDatabase is empty";
+    return false;
+  }
+  backend_ = OpenPostgresSiteBackend(location.connection, schema, error);
+  return backend_ != nullptr;
+}
+
 void ActivityDatabase::Close() { backend_.reset(); }
 
 bool ActivityDatabase::is_open() const { return backend_ != nullptr; }

@@ -67,6 +67,11 @@ class ActivityDatabase {
   // tables on first use either way; `error` says why it cannot be reached.
   bool Open(const ActivityLocation& location, std::string* error);
   bool OpenReadOnly(const ActivityLocation& location, std::string* error);
+  // Opens, for reading, the tables of another site that shares the
+  // PostgreSQL database of `location`, in the schema `schema`; never
+  // creates anything. False when `location` is not PostgreSQL, the server
+  // cannot be reached, or the schema holds no tables of this product.
+  bool OpenSite(const ActivityLocation& location, const std::string& schema, std::string* error);
   void Close();
   bool is_open() const;
 

@@ -7,6 +7,7 @@
 #include "server/db/copy_activity_database.h"
 #include "server/db/delete_activity_before.h"
 #include "server/db/read_activity_of_period.h"
+#include "server/db/read_activity_per_slot.h"
 #include "server/db/read_filter_events_of_period.h"
 #include "server/db/read_user_activity.h"
 #include "server/db/read_user_addresses.h"
@@ -137,6 +138,15 @@ TEST_P(ActivityStoreTest, ReadsThePeriodsOfTheReports) {
   ASSERT_EQ(one.latest.size(), 1u);
   EXPECT_EQ(one.latest[0].url, "y.example/");
   EXPECT_TRUE(ReadUserActivity(db, "nobody", 0, 1000, 5).labels.empty());
+
+  // The charts' slots: [100, 150) and [150, 200).
+  EXPECT_EQ(ReadActivityPerSlot(db, ActivityKind::kRequests, 100, 200, 50),
+            (std::vector<int64_t>{14, 6}));
+  EXPECT_EQ(ReadActivityPerSlot(db, ActivityKind::kFilterEvents, 100, 200, 50),
+            (std::vector<int64_t>{3, 0}));
+  const std::string name = "bob";
+  EXPECT_EQ(ReadActivityPerSlot(db, ActivityKind::kRequests, 100, 200, 50, &name),
+            (std::vector<int64_t>{5, 6}));
 }
 
 TEST_P(ActivityStoreTest, RemovesTheOlderRowsInBatchesOldestFirst) {

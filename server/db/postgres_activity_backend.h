@@ -30,4 +30,11 @@
 std::unique_ptr<ActivityBackend> OpenPostgresActivityBackend(const std::string& connection,
                                                              std::string* error);
 
+// Connects to read the tables of the schema `schema` (another site's, in
+// the same database) and creates nothing; nullptr with `error` set when the
+// server cannot be reached or the schema holds no tables of this product.
+std::unique_ptr<ActivityBackend> OpenPostgresSiteBackend(const std::string& connection,
+                                                         const std::string& schema,
+                                                         std::string* error);
+
 #endif  // SERVER_DB_POSTGRES_ACTIVITY_BACKEND_H_

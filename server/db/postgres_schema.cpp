@@ -69,6 +69,19 @@ std::string FirstSchemaOf(std::string_view search_path) {
   return name == "$user" ? "" : name;
 }
 
+void UsePostgresSchema(PgConnection& connection, const std::string& schema) {
+  connection.Exec("SELECT set_config('search_path', $1, false)", {QuotedName(schema)});
+}
+
+bool PostgresTablesIn(PgConnection& connection, const std::string& schema) {
+  return connection
+             .Exec(
+                 "SELECT count(*) FROM pg_tables WHERE schemaname = $1 AND tablename IN"
+                 " ('Computer', 'Ip', 'User', 'Web', 'FilterActivity', 'ImportedLog')",
+                 {schema})
+             .Text(0, 0) == "6";
+}
+
 void MakeSurePostgresTables(PgConnection& connection) {
   if (TablesExist(connection)) return;  // a role that may only read and write gets this far
   connection.Exec("BEGIN");

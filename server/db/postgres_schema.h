@@ -16,4 +16,10 @@ void MakeSurePostgresTables(PgConnection& connection);
 // The first entry of a search_path value, unquoted ("" for "$user").
 std::string FirstSchemaOf(std::string_view search_path);
 
+// Makes `schema` alone this connection's search_path.
+void UsePostgresSchema(PgConnection& connection, const std::string& schema);
+
+// Whether `schema` holds every table of the activity database.
+bool PostgresTablesIn(PgConnection& connection, const std::string& schema);
+
 #endif  // SERVER_DB_POSTGRES_SCHEMA_H_

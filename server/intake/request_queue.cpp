@@ -64,6 +64,7 @@ bool CRequestQueue::Push(RequestEntry entry) {
     WriteEventLog(EventPriority::kWarning,
                   "Request queue full: reports are dropped until it drains");
   }
+  if (queued && on_queued_) on_queued_();
   return queued;
 }
 

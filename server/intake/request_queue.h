@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -64,6 +65,10 @@ class CRequestQueue {
   size_t size() const;
   // Entries dropped since construction.
   uint64_t dropped() const;
+  // Called after each Push that queued its report, outside the lock, on the
+  // pushing thread: how the consumer learns that work waits. Set before
+  // any Push runs, and cleared only when none can.
+  void SetOnQueued(std::function<void()> on_queued) { on_queued_ = std::move(on_queued); }
 
  private:
   // One sender's waiting reports, oldest first. Unknown senders share one.
@@ -78,6 +83,7 @@ class CRequestQueue {
   void SetCountLocked(SenderKey key, size_t before, size_t after);
   void DropNewestLocked(SenderKey key);
 
+  std::function<void()> on_queued_;
   const size_t max_entries_;
   const size_t max_bytes_;
   mutable std::mutex mu_;

@@ -8,9 +8,16 @@
 #include "server/base/refresh_ip_log.h"
 #include "server/formats/extract_contact_info.h"
 
-CLogManagerThread::CLogManagerThread(CRequestQueue& queue) : queue_(queue) {}
+// A report that arrives while the worker waits between passes starts the
+// next pass at once rather than at the end of the interval.
+CLogManagerThread::CLogManagerThread(CRequestQueue& queue) : queue_(queue) {
+  queue_.SetOnQueued([this] { Wake(); });
+}
 
-CLogManagerThread::~CLogManagerThread() { Stop(); }
+CLogManagerThread::~CLogManagerThread() {
+  Stop();
+  queue_.SetOnQueued(nullptr);
+}
 
 uint32_t CLogManagerThread::Run(uint32_t) {
   const platform::StopCheck recording_stop = [this] { return PastStop(kStopRecording); };
@@ -18,7 +25,7 @@ uint32_t CLogManagerThread::Run(uint32_t) {
   do {
     const size_t room = kMaxReportsPerPass - std::min(kMaxReportsPerPass, hand_off_.waiting());
     ProcessReports(queue_.PopUpTo(room), recording_stop, listing_stop);
-  } while (SleepFor(hand_off_.failing() ? hand_off_.RetryPause() : kPassInterval));
+  } while (PauseBeforeNextPass());
   // What waits at a stop was sent by agents that will not send it again
   // soon: everything in one pass, then again for what came meanwhile, while
   // the stop allows and the tool records.
@@ -32,6 +39,18 @@ uint32_t CLogManagerThread::Run(uint32_t) {
     WriteEventLog(EventPriority::kWarning, "Stopped with %zu agent %s not processed", left,
                   left == 1 ? "report" : "reports");
   return 0;
+}
+
+// Between passes kPassInterval, or until a report is queued; after a failed
+// record the whole retry pause, whatever arrives meanwhile.
+bool CLogManagerThread::PauseBeforeNextPass() {
+  if (!hand_off_.failing()) return SleepFor(kPassInterval);
+  const auto until = std::chrono::steady_clock::now() + hand_off_.RetryPause();
+  for (auto now = std::chrono::steady_clock::now(); now < until;
+       now = std::chrono::steady_clock::now()) {
+    if (!SleepFor(std::chrono::ceil<std::chrono::milliseconds>(until - now))) return false;
+  }
+  return true;
 }
 
 void CLogManagerThread::OnStopRequested() {

@@ -3,9 +3,11 @@
 // queue's order, hands their contacts to the database tool in that order
 // with one run of `ledgerix record` (see ContactHandOff: an older tool gets
 // one `ledgerix 6` per contact), then refreshes the IP log once from the
-// tool's list (see server/base/refresh_ip_log.h), and pauses 100 ms. A pass
-// costs two tool runs and one rewrite of the files whatever its size, so a
-// report that arrives during a pass waits for one short pass.
+// tool's list (see server/base/refresh_ip_log.h), and pauses 100 ms, or
+// until the queue takes a report. A pass costs two tool runs and one
+// rewrite of the files whatever its size, so a report that arrives during a
+// pass waits for one short pass, and one that arrives between passes for
+// none.
 //
 // Reports the listener refuses on arrival (see CArrivalCheck) never reach
 // it. A report without the three values is passed over; one with a value
@@ -83,6 +85,7 @@ class CLogManagerThread final : public CThread {
   // Once for a run of passes with refused reports.
   void TellRefused(size_t refused);
   void RefreshList(const platform::StopCheck& stop);
+  bool PauseBeforeNextPass();
   platform::StopCheck BoundedAtStop(const platform::StopCheck& stop) const;
   // True once `allowance` has passed since the stop request.
   bool PastStop(std::chrono::milliseconds allowance) const;

@@ -8,8 +8,15 @@
 //   ledgerix 7                          list the contacts, then the
 //                                       activity database's users without one
 //   ledgerix <report arguments>         an activity or filter report
-//   ledgerix user <name> <from> <to>    the report on one user over the days
+//   ledgerix user <name> <from> <to> [--csv]
+//                                       the report on one user over the days
 //                                       from..to (YYYY-MM-DD, inclusive)
+//   ledgerix report activity|filter <from> <to> [--csv] [--sites a,b]
+//                                       the whole network's report of those
+//                                       days; --sites: one report over those
+//                                       PostgreSQL schemas
+//   ledgerix pseudonym <name>           the name's pseudonym in the reports
+//   ledgerix unmask <pseudonym>         the user names behind a pseudonym
 //   ledgerix who <ip> [<when>]          who was at the address at that local
 //                                       time ("YYYY-MM-DD HH:MM", default now)
 //   ledgerix migrate [FILE]             copy a SQLite activity database
@@ -38,8 +45,13 @@ enum class LedgerixMode {
   kFilterReport,
   kUserReport,
   kWho,
-  kMigrate
+  kMigrate,
+  kPseudonym,
+  kUnmask
 };
+
+// The longest period `report FROM TO` covers, in days.
+inline constexpr int kMaxReportDays = 400;
 
 struct LedgerixCommand {
   LedgerixMode mode = LedgerixMode::kListContacts;
@@ -50,6 +62,15 @@ struct LedgerixCommand {
   std::string file;             // kMigrate only; empty: the install folder's webfilter.dbs
   PeriodBounds days;            // kUserReport only
   std::optional<int64_t> when;  // kWho: nullopt means now
+  // kActivityReport, kFilterReport: the days of `report FROM TO` (then
+  // `days` holds them) rather than the scheduled period.
+  bool any_period = false;
+  bool csv = false;                // --csv: the figures as CSV
+  std::vector<std::string> sites;  // --sites: PostgreSQL schemas, in order
+  std::string pseudonym;           // kUnmask
+  // Set when the words name a command but a value is wrong (a bad date, a
+  // period too long): the one line to print, then exit 1.
+  std::string problem;
 };
 
 // `args` are the arguments after the program name; nullopt when they match

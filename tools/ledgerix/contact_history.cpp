@@ -85,3 +85,21 @@ std::vector<ContactInterval> ContactIntervalsAt(SQLite::Database& db, const std:
   }
   return intervals;
 }
+
+std::vector<ContactInterval> ContactIntervalsOfUser(SQLite::Database& db, const std::string& user,
+                                                    int64_t from, int64_t to) {
+  SQLite::Statement query(db,
+                          "SELECT c.computer_name, c.ip, min(i.first_seen), max(i.last_seen)"
+                          " FROM Contact c JOIN ContactInterval i ON i.contact = c.id"
+                          " WHERE c.user_name = ? AND i.last_seen >= ? AND i.first_seen < ?"
+                          " GROUP BY c.id ORDER BY 3, c.id");
+  query.bind(1, user);
+  query.bind(2, from);
+  query.bind(3, to);
+  std::vector<ContactInterval> intervals;
+  while (query.executeStep()) {
+    intervals.push_back({user, query.getColumn(0).getString(), query.getColumn(1).getString(),
+                         query.getColumn(2).getInt64(), query.getColumn(3).getInt64()});
+  }
+  return intervals;
+}

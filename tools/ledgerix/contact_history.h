@@ -56,4 +56,10 @@ class ContactHistoryWriter {
 std::vector<ContactInterval> ContactIntervalsAt(SQLite::Database& db, const std::string& ip,
                                                 int64_t when, int64_t window_seconds);
 
+// Where `user` reported from during from <= t < to: one entry per contact
+// (computer and address) with an interval in the period, its first and
+// last report over those intervals; earliest first.
+std::vector<ContactInterval> ContactIntervalsOfUser(SQLite::Database& db, const std::string& user,
+                                                    int64_t from, int64_t to);
+
 #endif  // TOOLS_LEDGERIX_CONTACT_HISTORY_H_

@@ -141,6 +141,11 @@ std::vector<ContactInterval> CContactStore::IntervalsAt(const std::string& ip, i
   return ContactIntervalsAt(*db_, ip, when, window_seconds);
 }
 
+std::vector<ContactInterval> CContactStore::IntervalsOfUser(const std::string& user, int64_t from,
+                                                            int64_t to) {
+  return ContactIntervalsOfUser(*db_, user, from, to);
+}
+
 std::vector<Contact> CContactStore::List(int64_t now, int64_t window_seconds) {
   const std::unordered_set<int64_t> active = ActiveIds(now, window_seconds);
   SQLite::Statement query(*db_,

@@ -89,6 +89,9 @@ class CContactStore {
   std::vector<ContactInterval> IntervalsAt(const std::string& ip, int64_t when,
                                            int64_t window_seconds);
 
+  // Where `user` reported from during from <= t < to (see
+  // ContactIntervalsOfUser), earliest first.
+  std::vector<ContactInterval> IntervalsOfUser(const std::string& user, int64_t from, int64_t to);
   // Every contact, ordered by user, address and computer (byte order).
   // Active: reported within `window_seconds` before `now` and the last
   // contact reported at its address.

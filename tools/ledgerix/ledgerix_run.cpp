@@ -10,14 +10,20 @@
 #include "server/db/activity_database.h"
 #include "server/db/copy_activity_database.h"
 #include "server/db/read_activity_of_period.h"
+#include "server/db/read_activity_per_slot.h"
 #include "server/db/read_filter_events_of_period.h"
 #include "server/db/read_user_activity.h"
 #include "server/db/read_user_addresses.h"
+#include "tools/ledgerix/apply_report_names.h"
 #include "tools/ledgerix/command_line.h"
 #include "tools/ledgerix/contact_history.h"
 #include "tools/ledgerix/contact_store.h"
+#include "tools/ledgerix/html_parts.h"
+#include "tools/ledgerix/report_csv.h"
 #include "tools/ledgerix/report_html.h"
+#include "tools/ledgerix/report_names.h"
 #include "tools/ledgerix/report_period.h"
+#include "tools/ledgerix/sites_report_html.h"
 #include "tools/ledgerix/user_report_html.h"
 
 namespace {
@@ -175,34 +181,179 @@ int ListContacts(const LedgerixSettings& settings, std::string* out, std::string
   if (!OpenContacts(settings, &store, err)) return 1;
   ActivityDatabase db;
   if (!OpenActivity(settings, &db, err)) return 1;
+  const std::vector<Contact> contacts = store.List(settings.now, settings.contact_window_seconds);
+  out->reserve(contacts.size() * 48);
+  for (const Contact& c : contacts) AppendListRow(c.user, c.ip, c.computer, c.active, out);
+  // The contacts come sorted by user (byte order), so a user is looked up
+  // there rather than hashed: the list runs at every pass of the server.
+  auto has_contact = [&contacts](const std::string& user) {
+    auto at = std::lower_bound(contacts.begin(), contacts.end(), user,
+                               [](const Contact& c, const std::string& u) { return c.user < u; });
+    return at != contacts.end() && at->user == user;
+  };
   std::unordered_set<std::string> listed;
-  for (const Contact& c : store.List(settings.now, settings.contact_window_seconds)) {
-    if (AppendListRow(c.user, c.ip, c.computer, c.active, out)) listed.insert(c.user);
-  }
   for (const UserAddress& u : ReadUserAddresses(db)) {
-    if (!listed.contains(u.user) && AppendListRow(u.user, u.ip, u.computer, false, out))
-      listed.insert(u.user);
+    if (has_contact(u.user) || listed.contains(u.user)) continue;
+    if (AppendListRow(u.user, u.ip, u.computer, false, out)) listed.insert(u.user);
   }
+  return 0;
+}
+
+// The period's quarter hours, for the charts.
+std::vector<int64_t> Slots(ActivityDatabase& db, ActivityKind kind, const PeriodBounds& bounds,
+                           const std::string* user_name = nullptr) {
+  return ReadActivityPerSlot(db, kind, bounds.begin, bounds.end, kQuarterHourSlot, user_name);
+}
+
+// How the reports show users; false after saying why in one line.
+bool NamesOfReports(const LedgerixSettings& settings, ReportNames* names, std::string* err) {
+  if (!settings.pseudonyms) return true;
+  std::string error;
+  std::optional<ReportNames> withheld = ReportNames::WithPseudonyms(settings.install_path, &error);
+  if (!withheld) {
+    *err +=
+        "ledgerix: no report while names are to be withheld (ReportPseudonyms) and the key "
+        "cannot be used: " +
+        error + "\n";
+    return false;
+  }
+  *names = *withheld;
+  return true;
+}
+
+// The first `n` users of a period's figures as rows of a count table.
+template <typename User, typename CountOfUser>
+std::vector<NamedCount> TopUsers(const std::vector<User>& users, CountOfUser count) {
+  std::vector<NamedCount> rows;
+  for (size_t i = 0; i < std::min(kTopInOverview, users.size()); ++i)
+    rows.push_back({UserText(users[i].user), count(users[i])});
+  return rows;
+}
+
+// One site's figures for the report over several sites.
+SiteFigures FiguresOfSite(ActivityDatabase& db, const std::string& site, bool activity,
+                          const PeriodBounds& bounds, const ReportNames& names) {
+  if (activity) {
+    ActivityOfPeriod read = ReadActivityOfPeriod(db, bounds.begin, bounds.end, kTopInOverview);
+    ApplyReportNames(names, &read);
+    return {site,
+            {{"Requests", read.requests},
+             {"Users", static_cast<int64_t>(read.users.size())},
+             {"Sites", read.site_count}},
+            TopUsers(read.users, [](const UserActivityOfPeriod& u) { return u.requests; })};
+  }
+  FilterEventsOfPeriod read = ReadFilterEventsOfPeriod(db, bounds.begin, bounds.end, 0, 0);
+  ApplyReportNames(names, &read);
+  return {site,
+          {{"Filter events", read.events},
+           {"Blocked", read.blocked},
+           {"Users", static_cast<int64_t>(read.users.size())}},
+          TopUsers(read.users, [](const UserFilterEventsOfPeriod& u) { return u.events; })};
+}
+
+// The report over the schemas of several sites, one after the other.
+int SitesReportOf(const LedgerixCommand& command, const LedgerixSettings& settings,
+                  const ReportNames& names, std::string* out, std::string* err) {
+  const bool activity = command.mode == LedgerixMode::kActivityReport;
+  const ActivityLocation location =
+      ActivityLocationOf(settings.install_path, settings.activity_database);
+  SitesReport report{std::string(activity ? "Activity" : "Filter") + " report of " +
+                         std::to_string(command.sites.size()) +
+                         (command.sites.size() == 1 ? " site" : " sites"),
+                     DescribeDays(command.days),
+                     "Top " + std::to_string(kTopInOverview) + " users",
+                     activity ? "Requests" : "Events",
+                     {},
+                     {true, true, !activity}};
+  for (const std::string& site : command.sites) {
+    ActivityDatabase db;
+    std::string error;
+    if (!db.OpenSite(location, site, &error)) {
+      *err += "ledgerix: cannot report on the site " + site + ": " + error + "\n";
+      return 1;
+    }
+    report.sites.push_back(FiguresOfSite(db, site, activity, command.days, names));
+  }
+  *out = RenderSitesReport(report);
   return 0;
 }
 
 int Report(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
            std::string* err) {
+  ReportNames names;
+  if (!NamesOfReports(settings, &names, err)) return 1;
+  if (!command.sites.empty()) return SitesReportOf(command, settings, names, out, err);
   ActivityDatabase db;
   if (!OpenActivity(settings, &db, err)) return 1;
-  PeriodBounds bounds = BoundsOfPeriod(command.period, settings.now);
-  std::string period = DescribePeriod(command.period, bounds);
-  std::string adjective = PeriodAdjective(command.period);
-  if (command.mode == LedgerixMode::kActivityReport) {
-    ActivityReport report{adjective + " activity report", period,
+  const bool activity = command.mode == LedgerixMode::kActivityReport;
+  const PeriodBounds bounds =
+      command.any_period ? command.days : BoundsOfPeriod(command.period, settings.now);
+  if (command.csv) {
+    *out = activity ? ActivityCsv(db, bounds, names) : FilterCsv(db, bounds, names);
+    return 0;
+  }
+  const std::string period =
+      command.any_period ? DescribeDays(bounds) : DescribePeriod(command.period, bounds);
+  const std::string adjective = command.any_period ? "" : PeriodAdjective(command.period);
+  const std::string title = adjective.empty()
+                                ? (activity ? "Activity report" : "Filter report")
+                                : adjective + (activity ? " activity report" : " filter report");
+  if (activity) {
+    ActivityReport report{title, period,
                           ReadActivityOfPeriod(db, bounds.begin, bounds.end,
                                                std::max(kTopInOverview, kSitesPerUser))};
+    ApplyReportNames(names, &report.activity);
+    if (DaysIn(bounds) > 1)
+      report.per_day = PerDay(Slots(db, ActivityKind::kRequests, bounds), kQuarterHourSlot, bounds);
     *out = RenderActivityReport(report);
   } else {
     FilterReport report{
-        adjective + " filter report", period,
+        title, period,
         ReadFilterEventsOfPeriod(db, bounds.begin, bounds.end, kTopInOverview, kEventsPerUser)};
+    ApplyReportNames(names, &report.events);
+    if (DaysIn(bounds) > 1) {
+      const std::vector<int64_t> slots = Slots(db, ActivityKind::kFilterEvents, bounds);
+      report.per_day = PerDay(slots, kQuarterHourSlot, bounds);
+      report.per_hour = PerHourOfDay(slots, kQuarterHourSlot, bounds);
+    }
     *out = RenderFilterReport(report);
+  }
+  return 0;
+}
+
+// The pseudonym of a name, whether or not the reports use them now.
+int PseudonymOf(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
+                std::string* err) {
+  std::string error;
+  std::optional<ReportNames> names = ReportNames::WithPseudonyms(settings.install_path, &error);
+  if (!names) {
+    *err += "ledgerix: cannot use the key of the pseudonyms: " + error + "\n";
+    return 1;
+  }
+  *out = names->Pseudonym(command.user) + "\n";
+  return 0;
+}
+
+// The names the activity database knows whose pseudonym is the one given.
+int Unmask(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
+           std::string* err) {
+  std::string error;
+  std::optional<ReportNames> names = ReportNames::WithPseudonyms(settings.install_path, &error);
+  if (!names) {
+    *err += "ledgerix: cannot use the key of the pseudonyms: " + error + "\n";
+    return 1;
+  }
+  ActivityDatabase db;
+  if (!OpenActivity(settings, &db, err)) return 1;
+  std::unordered_set<std::string> tried;
+  for (const UserAddress& user : ReadUserAddresses(db)) {
+    if (tried.insert(user.user).second && names->Pseudonym(user.user) == command.pseudonym)
+      *out += user.user + "\n";
+  }
+  if (out->empty()) {
+    *err +=
+        "ledgerix: no user of the activity database has the pseudonym " + command.pseudonym + "\n";
+    return 1;
   }
   return 0;
 }
@@ -245,6 +396,8 @@ int Migrate(const LedgerixCommand& command, const LedgerixSettings& settings, st
 
 int UserReportOf(const LedgerixCommand& command, const LedgerixSettings& settings, std::string* out,
                  std::string* err) {
+  ReportNames names;
+  if (!NamesOfReports(settings, &names, err)) return 1;
   ActivityDatabase db;
   if (!OpenActivity(settings, &db, err)) return 1;
   UserReport report{
@@ -254,6 +407,28 @@ int UserReportOf(const LedgerixCommand& command, const LedgerixSettings& setting
     // Most likely a mistyped name: an empty report would hide that.
     *err += "ledgerix: the activity database knows no user named " + command.user + "\n";
     return 1;
+  }
+  if (command.csv) {
+    *out = UserCsv(command.user, report.activity, names);
+    return 0;
+  }
+  report.name = names.ShowName(report.name);
+  ApplyReportNames(names, &report.activity);
+  if (DaysIn(command.days) > 1) {
+    report.requests_per_day =
+        PerDay(Slots(db, ActivityKind::kRequests, command.days, &command.user), kQuarterHourSlot,
+               command.days);
+    const std::vector<int64_t> events =
+        Slots(db, ActivityKind::kFilterEvents, command.days, &command.user);
+    report.events_per_day = PerDay(events, kQuarterHourSlot, command.days);
+    report.events_per_hour = PerHourOfDay(events, kQuarterHourSlot, command.days);
+  }
+  report.stays_withheld = names.withheld();
+  if (!names.withheld() &&
+      !platform::FileIsMissing(settings.install_path + CContactStore::kFileName)) {
+    CContactStore store;
+    if (!OpenContacts(settings, &store, err)) return 1;
+    report.stays = store.IntervalsOfUser(command.user, command.days.begin, command.days.end);
   }
   *out = RenderUserReport(report);
   return 0;
@@ -302,6 +477,10 @@ int Dispatch(const LedgerixCommand& command, const LedgerixSettings& settings, s
       return UserReportOf(command, settings, out, err);
     case LedgerixMode::kWho:
       return Who(command, settings, out, err);
+    case LedgerixMode::kPseudonym:
+      return PseudonymOf(command, settings, out, err);
+    case LedgerixMode::kUnmask:
+      return Unmask(command, settings, out, err);
   }
   return 2;
 }
@@ -313,6 +492,7 @@ LedgerixSettings ReadLedgerixSettings(const platform::Clock& clock) {
   settings.install_path = ReadInstallPath();
   settings.now = clock.Now();
   settings.activity_database = CRegTextValue(setting::kActivityDatabase).Read();
+  settings.pseudonyms = CRegNumberValue(setting::kReportPseudonyms).Read() == 1;
   settings.contact_window_seconds =
       static_cast<int64_t>(ReadPositive(setting::kContactWindowHours)) * 3600;
   settings.contact_keep_seconds =
@@ -330,6 +510,10 @@ int RunLedgerix(const std::vector<std::string>& args, const LedgerixSettings& se
   if (!command) {
     *err += LedgerixUsage();
     return 2;
+  }
+  if (!command->problem.empty()) {
+    *err += command->problem + "\n";
+    return 1;
   }
   if (settings.install_path.empty()) {
     // Without it every file would land in whatever folder the tool runs in.

@@ -12,6 +12,8 @@
 //   activity store   setting::kActivityDatabase (empty: webfilter.dbs;
 //                    else the PostgreSQL database the reports read and
 //                    migrate copies into)
+//   pseudonyms       setting::kReportPseudonyms (1: reports show users as
+//                    pseudonyms, see report_names.h)
 // Files in the install folder: "contacts.dbs" (the contacts, read and
 // written) and "webfilter.dbs" (the activity database, only read; before
 // the first nightly import there is none, and a report covers no activity).
@@ -33,6 +35,7 @@ struct LedgerixSettings {
   int64_t contact_window_seconds = int64_t{DefaultNumber(setting::kContactWindowHours)} * 3600;
   int64_t contact_keep_seconds = int64_t{DefaultNumber(setting::kContactKeepDays)} * 86400;
   std::string activity_database;  // the value ActivityDatabase; "" for the file
+  bool pseudonyms = false;        // ReportPseudonyms is 1
 };
 
 // Reads the settings above from the registry file; `clock` gives now.

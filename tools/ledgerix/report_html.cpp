@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "tools/ledgerix/activity_chart.h"
 #include "tools/ledgerix/html_parts.h"
 #include "tools/ledgerix/report_period.h"
 
@@ -83,6 +84,7 @@ std::string RenderActivityReport(const ActivityReport& report) {
   html += FigureTable({{"Requests", activity.requests},
                        {"Users", static_cast<int64_t>(activity.users.size())},
                        {"Sites", activity.site_count}});
+  html += ColumnChart("Requests per day", report.per_day);
   html += SubHeading("Top " + std::to_string(kTopInOverview) + " users");
   html += CountTable("User", "Requests",
                      UserRows(activity.users, kTopInOverview,
@@ -104,6 +106,8 @@ std::string RenderFilterReport(const FilterReport& report) {
   html += FigureTable({{"Filter events", events.events},
                        {"Blocked", events.blocked},
                        {"Users", static_cast<int64_t>(events.users.size())}});
+  html += ColumnChart("Filter events per day", report.per_day);
+  html += ColumnChart("Filter events per hour of the day", report.per_hour);
   html += SubHeading("Events per action");
   std::vector<NamedCount> actions = FirstOf(events.actions, kActionsListed);
   for (NamedCount& action : actions) {

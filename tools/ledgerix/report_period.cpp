@@ -1,5 +1,6 @@
 #include "tools/ledgerix/report_period.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -64,6 +65,19 @@ std::optional<PeriodBounds> BoundsOfDays(const std::string& first, const std::st
   std::optional<int64_t> begin = DayStart(first), last_start = DayStart(last);
   if (!begin || !last_start || *last_start < *begin) return std::nullopt;
   return PeriodBounds{*begin, MidnightOffsetBy(LocalOrEpoch(*last_start), 1)};
+}
+
+int DaysIn(const PeriodBounds& bounds) {
+  // Days are 23 to 25 hours long; the nearest whole number of 24 counts them.
+  return static_cast<int>((bounds.end - bounds.begin + 43200) / 86400);
+}
+
+std::vector<int64_t> DayStarts(const PeriodBounds& bounds) {
+  std::vector<int64_t> starts{bounds.begin};
+  const std::tm first = LocalOrEpoch(bounds.begin);
+  for (int day = 1; starts.back() < bounds.end && day <= 1000; ++day)
+    starts.push_back(std::min(bounds.end, MidnightOffsetBy(first, day)));
+  return starts;
 }
 
 std::optional<int64_t> ParseLocalMinute(const std::string& text) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/report_table.h"
 
@@ -28,6 +29,13 @@ std::string DescribePeriod(ReportPeriod period, const PeriodBounds& bounds);
 // the local midnight that begins `first` to the one that ends `last`;
 // nullopt unless both are real dates in that form and `first` <= `last`.
 std::optional<PeriodBounds> BoundsOfDays(const std::string& first, const std::string& last);
+
+// The local days the bounds cover (a day of a clock change counts once).
+int DaysIn(const PeriodBounds& bounds);
+
+// The local midnights from bounds.begin up to bounds.end, each day's start
+// then the end: one more entry than days.
+std::vector<int64_t> DayStarts(const PeriodBounds& bounds);
 
 // "YYYY-MM-DD HH:MM" of a local date and time that exists, as seconds since
 // 1970; nullopt otherwise.

@@ -4,6 +4,7 @@
 
 #include "common/html_page.h"
 #include "tools/ledgerix/html_parts.h"
+#include "tools/ledgerix/report_period.h"
 
 namespace {
 
@@ -23,6 +24,28 @@ std::string KnownAt(const std::vector<UserLabel>& labels) {
     html += ShowText(label.computer);
   }
   return html.empty() ? html : Paragraph(html);
+}
+
+void AppendStays(const UserReport& report, std::string* html) {
+  *html += SubHeading("Addresses and computers");
+  if (report.stays_withheld) {
+    *html += Paragraph("Withheld, as the user's name is.");
+    return;
+  }
+  if (report.stays.empty()) {
+    *html += Paragraph("The agents' reports kept name no address for this user in this period.");
+    return;
+  }
+  *html += TableStart() +
+           "<tr><th align=\"left\">Address</th><th align=\"left\">Computer</th>"
+           "<th align=\"left\" width=\"140\">First seen</th>"
+           "<th align=\"left\" width=\"140\">Last seen</th></tr>\n";
+  for (const ContactInterval& stay : report.stays) {
+    *html += "<tr><td>" + ShowText(stay.ip) + "</td><td>" + ShowText(stay.computer) + "</td><td>" +
+             FormatLocalTime(stay.first_seen) + "</td><td>" + FormatLocalTime(stay.last_seen) +
+             "</td></tr>\n";
+  }
+  *html += "</table>\n";
 }
 
 void AppendSites(const UserActivity& activity, size_t budget, std::string* html) {
@@ -75,6 +98,10 @@ std::string RenderUserReport(const UserReport& report) {
   html += FigureTable({{"Requests", activity.requests},
                        {"Sites", static_cast<int64_t>(activity.sites.size())},
                        {"Filter events", activity.events}});
+  html += ColumnChart("Requests per day", report.requests_per_day);
+  html += ColumnChart("Filter events per day", report.events_per_day);
+  html += ColumnChart("Filter events per hour of the day", report.events_per_hour);
+  AppendStays(report, &html);
   AppendSites(activity, activity.events > 0 ? kSitesBytesBeforeEvents : kBodyBytes, &html);
   AppendEvents(activity, kBodyBytes, &html);
   return HtmlPage(title, html);

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "server/db/read_user_activity.h"
+#include "tools/ledgerix/activity_chart.h"
+#include "tools/ledgerix/contact_history.h"
 
 inline constexpr size_t kUserPageBytes = 1024 * 1024;
 // Events read at most: more rows than this cannot fit in the page (a row
@@ -21,6 +23,12 @@ struct UserReport {
   std::string name;
   std::string period;  // "1 December 2026 to 7 December 2026"
   UserActivity activity;
+  std::vector<ChartColumn> requests_per_day = {};  // empty for a single day
+  std::vector<ChartColumn> events_per_day = {};    // likewise
+  std::vector<ChartColumn> events_per_hour = {};   // likewise
+  // Where the user reported from in the period (the contact history).
+  std::vector<ContactInterval> stays = {};
+  bool stays_withheld = false;  // names are withheld: say so instead
 };
 
 std::string RenderUserReport(const UserReport& report);
