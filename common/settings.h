@@ -100,13 +100,13 @@ inline constexpr std::string_view kHttpsPrefix = "https://";
 
 // Every value, in the order the configuration tool lists them.
 inline constexpr const Setting* kAllSettings[] = {
-    &setting::kAppPath,       &setting::kStartupAppPath,     &setting::kDbServerPort,
-    &setting::kReportTime,    &setting::kEmailAddress,       &setting::kNotifyHost,
-    &setting::kNotifyCAFile,  &setting::kRegDaily,           &setting::kRegWeekly,
-    &setting::kRegMonthly,    &setting::kRegDayFilter,       &setting::kRegWeekFilter,
-    &setting::kRegMonFilter,  &setting::kContactWindowHours, &setting::kContactKeepDays,
-    &setting::kListenAddress, &setting::kAgentNetworks,      &setting::kAgentAddressCheck,
-    &setting::kKeepDays,      &setting::kActivityDatabase,   &setting::kReportPseudonyms,
+    &setting::kAppPath,        &setting::kStartupAppPath,     &setting::kDbServerPort,
+    &setting::kReportTime,     &setting::kEmailAddress,       &setting::kNotifyHost,
+    &setting::kNotifyCAFile,   &setting::kRegDaily,           &setting::kRegWeekly,
+    &setting::kRegMonthly,     &setting::kRegDayFilter,       &setting::kRegWeekFilter,
+    &setting::kRegMonFilter,   &setting::kContactWindowHours, &setting::kContactKeepDays,
+    &setting::kListenAddress,  &setting::kAgentNetworks,      &setting::kAgentAddressCheck,
+    &setting::kKeepDays,       &setting::kActivityDatabase,   &setting::kReportPseudonyms,
     &setting::kMetricsAddress,
 };
 
