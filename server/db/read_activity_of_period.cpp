@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "server/db/database_access.h"
+#include "server/db/scan_web_by_user.h"
 #include "server/db/site_numbers.h"
 
 namespace {
@@ -95,25 +96,16 @@ ActivityOfPeriod ReadActivityOfPeriod(ActivityDatabase& db, int64_t from, int64_
   SiteTotals sites;
   UserSums sums;
   ActivityOfPeriod result;
-  bool started = false;
-  std::optional<int64_t> current;  // the user whose rows come (once started)
-  auto finish_user = [&] {
+  auto finish_user = [&](std::optional<int64_t> user) {
     UserActivityOfPeriod activity;
-    if (!started || !sums.Take(sites, top, &activity)) return;
-    activity.user = LabelOf(labels, current);
+    if (!sums.Take(sites, top, &activity)) return;
+    activity.user = LabelOf(labels, user);
     result.requests += activity.requests;
     result.users.push_back(std::move(activity));
   };
-  backend.ScanWebOfPeriod(from, to,
-                          [&](std::optional<int64_t> user, std::string_view url, int64_t size) {
-                            if (!started || current != user) {
-                              finish_user();
-                              started = true;
-                              current = user;
-                            }
-                            sums.Add(sites, url, size);
-                          });
-  finish_user();
+  ScanWebByUser(
+      backend, from, to, [&](std::string_view url, int64_t size) { sums.Add(sites, url, size); },
+      finish_user);
   std::vector<uint32_t> all(sites.size());
   for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint32_t>(i);
   result.site_count = static_cast<int64_t>(sites.size());
